@@ -1,0 +1,13 @@
+#pragma once
+// The `info` listing of a scene: settings, nodes, classes, meshes and hair parameters that
+// differ from their defaults.
+#include <iosfwd>
+#include <string>
+
+#include "host/interface.h"
+
+namespace crn::app {
+
+void PrintSceneInfo(const std::string& scenePath, const host::Interface& ip, std::ostream& out);
+
+}  // namespace crn::app

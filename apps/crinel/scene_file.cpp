@@ -1,0 +1,425 @@
+#include "crinel/scene_file.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "crinel/scene_json.h"
+#include "crinel/values.h"
+#include "host/chunk_io.h"
+#include "host/class_desc.h"
+#include "host/param_block.h"
+#include "host/undo.h"
+#include "host/units.h"
+
+namespace crn::app {
+
+using namespace host;
+
+namespace {
+
+// Chunk ids of the saved scene.
+constexpr USHORT kSceneHeader = 0x0001;
+constexpr USHORT kNode = 0x0010;
+constexpr USHORT kNodeHeader = 0x0011;
+constexpr USHORT kNodeTransform = 0x0012;
+constexpr USHORT kObject = 0x0013;
+constexpr USHORT kObjectClass = 0x0014;
+constexpr USHORT kMeshData = 0x0015;
+constexpr USHORT kParamBlock = 0x0016;
+constexpr USHORT kObjectData = 0x0017;
+
+constexpr ULONG kNoHandle = 0xFFFFFFFF;
+
+class SceneRefs : public RefTable {
+ public:
+  explicit SceneRefs(const Interface& ip) : ip_(ip) {}
+  INode* HandleToNode(ULONG handle) const override { return ip_.GetINodeByHandle(handle); }
+
+ private:
+  const Interface& ip_;
+};
+
+void WriteTrack(ISave& s, const KeyTrack<Point3>& track, const Point3& constant) {
+  s.WriteU32(std::uint32_t(track.Keys().size()));
+  auto put = [&](const Point3& p) {
+    s.WriteFloat(p.x);
+    s.WriteFloat(p.y);
+    s.WriteFloat(p.z);
+  };
+  if (track.Empty()) put(constant);
+  for (const auto& k : track.Keys()) {
+    s.WriteI32(k.time);
+    put(k.value);
+  }
+}
+
+void WriteMesh(ISave& s, const Mesh& m) {
+  s.WriteU32(std::uint32_t(m.verts.size()));
+  s.Write(m.verts.data(), m.verts.size() * sizeof(Point3));
+  s.WriteU32(std::uint32_t(m.faces.size()));
+  for (const Face& f : m.faces) {
+    for (std::uint32_t v : f.v) s.WriteU32(v);
+    s.WriteU16(f.matId);
+  }
+  std::uint32_t maps = 0;
+  for (int c = 0; c < m.getNumMaps(); ++c) maps += m.mapSupport(c);
+  s.WriteU32(maps);
+  for (int c = 0; c < m.getNumMaps(); ++c) {
+    const MapChannel* mc = m.GetMap(c);
+    if (!mc) continue;
+    s.WriteU32(std::uint32_t(c));
+    s.WriteU32(std::uint32_t(mc->tverts.size()));
+    s.Write(mc->tverts.data(), mc->tverts.size() * sizeof(Point3));
+    for (const auto& tf : mc->tvFaces)
+      for (std::uint32_t v : tf) s.WriteU32(v);
+  }
+}
+
+// Load-side failure, turned into the loader's message.
+struct Bad {
+  std::string what;
+};
+
+class Reader {
+ public:
+  explicit Reader(ILoad& l) : l_(l) {}
+  template <class T>
+  T Get(const char* what) {
+    T v{};
+    if (l_.Read(&v, sizeof v) != IO_OK) throw Bad{std::string(what) + " cut off"};
+    return v;
+  }
+  // A count of records of recordBytes each that must fit in what is left of the chunk.
+  std::uint32_t Count(std::size_t recordBytes, const char* what) {
+    const auto n = Get<std::uint32_t>(what);
+    if (std::uint64_t(n) * recordBytes > l_.CurChunkRemaining())
+      throw Bad{std::string(what) + " of " + std::to_string(n) + " runs past the end of its chunk"};
+    return n;
+  }
+  void Bytes(void* dst, std::size_t n, const char* what) {
+    if (l_.Read(dst, n) != IO_OK) throw Bad{std::string(what) + " cut off"};
+  }
+  std::string String(const char* what) {
+    std::string s;
+    if (l_.ReadString(s) != IO_OK) throw Bad{std::string(what) + " cut off"};
+    return s;
+  }
+  void Open(USHORT expected, const char* what) {
+    if (l_.OpenChunk() != IO_OK || l_.CurChunkID() != expected)
+      throw Bad{std::string("missing ") + what + (l_.LastError().empty() ? "" : " (" + l_.LastError() + ")")};
+  }
+
+ private:
+  ILoad& l_;
+};
+
+void ReadTrack(Reader& r, KeyTrack<Point3>& track, Point3& constant) {
+  const std::uint32_t n = r.Count(16, "transform key count");
+  if (n == 0) {
+    r.Bytes(&constant, 12, "transform value");
+    return;
+  }
+  std::vector<Key<Point3>> keys(n);
+  for (auto& k : keys) {
+    k.time = r.Get<std::int32_t>("transform key");
+    r.Bytes(&k.value, 12, "transform key");
+  }
+  track.SetKeys(std::move(keys));
+  constant = track.Keys().front().value;
+}
+
+void ReadMesh(Reader& r, Mesh& m) {
+  m.verts.resize(r.Count(12, "vertex count"));
+  r.Bytes(m.verts.data(), m.verts.size() * 12, "vertices");
+  m.faces.resize(r.Count(14, "face count"));
+  for (Face& f : m.faces) {
+    for (auto& v : f.v) v = r.Get<std::uint32_t>("face");
+    f.matId = r.Get<std::uint16_t>("face material id");
+  }
+  const std::uint32_t maps = r.Count(8, "map channel count");
+  for (std::uint32_t i = 0; i < maps; ++i) {
+    const std::uint32_t c = r.Get<std::uint32_t>("map channel");
+    if (c > 99) throw Bad{"map channel " + std::to_string(c) + " is out of range"};
+    MapChannel& mc = m.Map(int(c));
+    mc.tverts.resize(r.Count(12, "map vertex count"));
+    r.Bytes(mc.tverts.data(), mc.tverts.size() * 12, "map vertices");
+    if (std::uint64_t(m.faces.size()) * 12 > 0xFFFFFFFFull) throw Bad{"map faces too large"};
+    mc.tvFaces.resize(m.faces.size());
+    for (auto& tf : mc.tvFaces)
+      for (auto& v : tf) v = r.Get<std::uint32_t>("map face");
+  }
+  const std::string bad = m.Validate();
+  if (!bad.empty()) throw Bad{"mesh " + bad};
+}
+
+struct PendingBlock {
+  IParamBlock2* block;
+  std::vector<std::uint8_t> data;
+  std::string where;
+};
+
+// Reads an object chunk's class, mesh, parameter blocks (kept for after all nodes exist)
+// and the object's own data, and gives the object to node.
+void ReadObject(Reader& r, ILoad& l, INode* node, std::vector<PendingBlock>& blocks,
+                const std::string& nodeName) {
+  r.Open(kObjectClass, "object class");
+  const auto sid = r.Get<std::uint32_t>("object class");
+  const auto a = r.Get<std::uint32_t>("object class");
+  const auto b = r.Get<std::uint32_t>("object class");
+  l.CloseChunk();
+  const Class_ID cid(a, b);
+  std::unique_ptr<Object> obj;
+  if (cid == triObjectClassID) obj = std::make_unique<TriObject>();
+  else if (cid == dummyClassID) obj = std::make_unique<HelperObject>();
+  else if (ClassDesc2* cd = ClassDirectory::Get().FindClass(sid, cid))
+    obj.reset(static_cast<Object*>(cd->Create(true)));
+  else
+    throw Bad{"object of unknown class (" + std::to_string(a) + ", " + std::to_string(b) + ")"};
+  Object* o = obj.get();
+  node->SetObjectRef(std::move(obj));
+  IOResult res;
+  while ((res = l.OpenChunk()) == IO_OK) {
+    switch (l.CurChunkID()) {
+      case kMeshData:
+        if (o->ClassID() != triObjectClassID) throw Bad{"mesh data on a non-mesh object"};
+        ReadMesh(r, static_cast<TriObject*>(o)->mesh);
+        break;
+      case kParamBlock: {
+        const auto id = r.Get<std::int32_t>("block id");
+        for (IParamBlock2* pb : ParamBlocksOf(o))
+          if (pb->ID() == id) {
+            std::vector<std::uint8_t> data(l.CurChunkRemaining());
+            r.Bytes(data.data(), data.size(), "parameter block");
+            blocks.push_back({pb, std::move(data), nodeName});
+          }
+        break;
+      }
+      case kObjectData:
+        if (o->Load(&l) != IO_OK) throw Bad{"object data could not be read"};
+        break;
+      default: break;
+    }
+    l.CloseChunk();
+  }
+  if (res == IO_ERROR) throw Bad{l.LastError()};
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> SaveSceneBytes(const Interface& ip) {
+  ISave s;
+  s.Write(kSceneMagic, sizeof kSceneMagic);
+  s.WriteU32(kSceneVersion);
+  SceneRefs refs(ip);
+
+  s.BeginChunk(kSceneHeader);
+  UnitType units;
+  float scale;
+  GetSystemUnitInfo(&units, &scale);
+  s.WriteU32(std::uint32_t(units));
+  s.WriteFloat(scale);
+  s.WriteI32(GetTicksPerFrame());
+  s.WriteI32(ip.GetAnimRange().Start());
+  s.WriteI32(ip.GetAnimRange().End());
+  s.WriteI32(ip.GetTime());
+  s.WriteU32(ip.NextHandle());
+  s.EndChunk();
+
+  for (const auto& node : ip.Nodes()) {
+    s.BeginChunk(kNode);
+    s.BeginChunk(kNodeHeader);
+    s.WriteU32(node->GetHandle());
+    s.WriteString(node->GetName());
+    s.WriteU32(node->GetParentNode() ? node->GetParentNode()->GetHandle() : kNoHandle);
+    const std::uint8_t flags[2] = {std::uint8_t(node->IsHidden()), std::uint8_t(node->Renderable())};
+    s.Write(flags, 2);
+    s.EndChunk();
+
+    const NodeTransform& xf = node->Transform();
+    s.BeginChunk(kNodeTransform);
+    WriteTrack(s, xf.position, xf.constPosition);
+    WriteTrack(s, xf.rotation, xf.constRotation);
+    WriteTrack(s, xf.scale, xf.constScale);
+    s.EndChunk();
+
+    if (Object* obj = node->GetObjectRef()) {
+      s.BeginChunk(kObject);
+      s.BeginChunk(kObjectClass);
+      s.WriteU32(obj->SuperClassID());
+      s.WriteU32(obj->ClassID().PartA());
+      s.WriteU32(obj->ClassID().PartB());
+      s.EndChunk();
+      if (obj->ClassID() == triObjectClassID) {
+        s.BeginChunk(kMeshData);
+        WriteMesh(s, static_cast<TriObject*>(obj)->mesh);
+        s.EndChunk();
+      }
+      for (IParamBlock2* pb : ParamBlocksOf(obj)) {
+        s.BeginChunk(kParamBlock);
+        s.WriteI32(pb->ID());
+        pb->Save(&s, refs);
+        s.EndChunk();
+      }
+      s.BeginChunk(kObjectData);
+      obj->Save(&s);
+      s.EndChunk();
+      s.EndChunk();
+    }
+    s.EndChunk();
+  }
+  return s.Bytes();
+}
+
+bool SaveScene(const std::string& path, const Interface& ip, std::string& error) {
+  const std::vector<std::uint8_t> bytes = SaveSceneBytes(ip);
+  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      error = path + ": cannot write the scene (cannot create " + tmp + ")";
+      return false;
+    }
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      std::remove(tmp.c_str());
+      error = path + ": writing the scene failed";
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(tmp, path, ec);
+  if (ec) {
+    std::remove(tmp.c_str());
+    error = path + ": cannot replace the file: " + ec.message();
+    return false;
+  }
+  return true;
+}
+
+bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& path,
+                    Interface& ip, std::string& error) {
+  ip.ResetScene();
+  theHold.ClearStacks();
+  std::string nodeName;
+  try {
+    if (bytes.size() < sizeof kSceneMagic + 4 ||
+        std::memcmp(bytes.data(), kSceneMagic, sizeof kSceneMagic) != 0)
+      throw Bad{"not a saved Crinel scene"};
+    std::uint32_t version;
+    std::memcpy(&version, bytes.data() + sizeof kSceneMagic, 4);
+    if (version != kSceneVersion)
+      throw Bad{"saved scene version " + std::to_string(version) + " is not supported"};
+    const std::size_t start = sizeof kSceneMagic + 4;
+    ILoad l(bytes.data() + start, bytes.size() - start);
+    Reader r(l);
+    SceneRefs refs(ip);
+
+    r.Open(kSceneHeader, "scene header");
+    const auto units = r.Get<std::uint32_t>("units");
+    const auto scale = r.Get<float>("unit scale");
+    const auto tpf = r.Get<std::int32_t>("ticks per frame");
+    const auto rs = r.Get<std::int32_t>("range");
+    const auto re = r.Get<std::int32_t>("range");
+    const auto time = r.Get<std::int32_t>("time");
+    const auto nextHandle = r.Get<std::uint32_t>("next handle");
+    if (units > UNITS_KILOMETERS || !(scale > 0) || tpf <= 0 || TICKS_PER_SECOND % tpf != 0)
+      throw Bad{"scene header holds impossible settings"};
+    l.CloseChunk();
+    SetSystemUnitInfo(UnitType(units), scale);
+    SetTicksPerFrame(tpf);
+    ip.SetAnimRange(Interval(rs, re));
+
+    // Objects resolve node references after every node exists: gather their chunks' work.
+    struct PendingParent {
+      INode* node;
+      ULONG parent;
+    };
+    std::vector<PendingParent> parents;
+    std::vector<PendingBlock> blocks;
+
+    IOResult res;
+    while ((res = l.OpenChunk()) == IO_OK) {
+      if (l.CurChunkID() != kNode) {
+        l.CloseChunk();
+        continue;
+      }
+      r.Open(kNodeHeader, "node header");
+      const auto handle = r.Get<std::uint32_t>("node handle");
+      nodeName = r.String("node name");
+      const auto parent = r.Get<std::uint32_t>("parent handle");
+      const auto hidden = r.Get<std::uint8_t>("node flags");
+      const auto renderable = r.Get<std::uint8_t>("node flags");
+      l.CloseChunk();
+      INode* node = ip.CreateNodeWithHandle(handle, nodeName);
+      if (!node) throw Bad{"node handle " + std::to_string(handle) + " is used twice"};
+      node->Hide(hidden != 0);
+      node->SetRenderable(renderable != 0);
+      if (parent != kNoHandle) parents.push_back({node, parent});
+
+      r.Open(kNodeTransform, "node transform");
+      NodeTransform xf;
+      ReadTrack(r, xf.position, xf.constPosition);
+      ReadTrack(r, xf.rotation, xf.constRotation);
+      ReadTrack(r, xf.scale, xf.constScale);
+      l.CloseChunk();
+      node->SetTransform(std::move(xf));
+
+      IOResult inner;
+      while ((inner = l.OpenChunk()) == IO_OK) {
+        if (l.CurChunkID() == kObject) ReadObject(r, l, node, blocks, nodeName);
+        l.CloseChunk();
+      }
+      if (inner == IO_ERROR) throw Bad{l.LastError()};
+      l.CloseChunk();
+      nodeName.clear();
+    }
+    if (res == IO_ERROR) throw Bad{l.LastError()};
+
+    for (const auto& p : parents) {
+      INode* parent = ip.GetINodeByHandle(p.parent);
+      if (!parent || !p.node->AttachTo(parent))
+        throw Bad{"node \"" + p.node->GetName() + "\" has a bad parent"};
+    }
+    for (auto& b : blocks) {
+      ILoad bl(b.data);
+      std::string err;
+      if (b.block->Load(&bl, refs, &err) != IO_OK)
+        throw Bad{"node \"" + b.where + "\": parameters: " + err};
+    }
+    ip.SetNextHandle(std::max(ip.NextHandle(), nextHandle));
+    ip.SetTime(time);
+  } catch (const Bad& bad) {
+    error = path + ": " + (nodeName.empty() ? "" : "node \"" + nodeName + "\": ") + bad.what;
+    ip.ResetScene();
+    return false;
+  }
+  theHold.ClearStacks();
+  return true;
+}
+
+SceneLoad LoadAnyScene(const std::string& path, Interface& ip) {
+  SceneLoad out;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    out.error = path + ": cannot open the file";
+    ip.ResetScene();
+    return out;
+  }
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  if (bytes.size() >= sizeof kSceneMagic &&
+      std::memcmp(bytes.data(), kSceneMagic, sizeof kSceneMagic) == 0) {
+    out.ok = LoadSceneBytes(bytes, path, ip, out.error);
+    return out;
+  }
+  SceneLoadResult r = LoadJsonScene(path, ip);
+  out.ok = r.ok;
+  out.error = std::move(r.error);
+  out.warnings = std::move(r.warnings);
+  return out;
+}
+
+}  // namespace crn::app

@@ -1,0 +1,32 @@
+#pragma once
+// Saved scenes: the host's own binary scene file (chunked), and loading either kind of scene.
+#include <string>
+#include <vector>
+
+#include "host/interface.h"
+
+namespace crn::app {
+
+// First bytes of a saved scene.
+inline constexpr char kSceneMagic[8] = {'C', 'R', 'N', 'S', 'C', 'E', 'N', 'E'};
+constexpr std::uint32_t kSceneVersion = 1;
+
+// The saved-scene bytes of the scene in ip.
+std::vector<std::uint8_t> SaveSceneBytes(const host::Interface& ip);
+// Writes the scene to path through a temporary file, so a failed save never replaces a good
+// file. Returns false with error on failure.
+bool SaveScene(const std::string& path, const host::Interface& ip, std::string& error);
+// Replaces the scene in ip with the saved scene in bytes (from file `path`, for messages);
+// on failure the scene is left empty.
+bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& path,
+                    host::Interface& ip, std::string& error);
+
+// Loads a saved scene or a JSON scene, told apart by the first bytes.
+struct SceneLoad {
+  bool ok = false;
+  std::string error;
+  std::vector<std::string> warnings;
+};
+SceneLoad LoadAnyScene(const std::string& path, host::Interface& ip);
+
+}  // namespace crn::app

@@ -1,0 +1,368 @@
+#include "crinel/scene_json.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "crinel/mesh_import.h"
+#include "crinel/values.h"
+#include "host/class_desc.h"
+#include "host/simple_object.h"
+#include "host/undo.h"
+#include "host/units.h"
+
+namespace crn::app {
+
+using namespace host;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+bool ParseUnitName(const std::string& name, int& unitType) {
+  static const std::map<std::string, UnitType> units = {
+      {"inch", UNITS_INCHES},       {"ft", UNITS_FEET}, {"mm", UNITS_MILLIMETERS},
+      {"cm", UNITS_CENTIMETERS},    {"m", UNITS_METERS}, {"km", UNITS_KILOMETERS}};
+  auto it = units.find(name);
+  if (it == units.end()) return false;
+  unitType = it->second;
+  return true;
+}
+
+namespace {
+
+// Thrown inside the loader only; LoadJsonScene turns it into its result.
+struct LoadError {
+  std::string what;
+};
+
+[[noreturn]] void Fail(const std::string& what) { throw LoadError{what}; }
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+class Loader {
+ public:
+  Loader(std::string path, Interface& ip) : path_(std::move(path)), ip_(ip) {
+    dir_ = fs::path(path_).parent_path();
+  }
+
+  void Run(SceneLoadResult& result) {
+    const json doc = Parse();
+    if (!doc.is_object()) Fail("the scene must be a JSON object");
+    for (auto& [key, v] : doc.items())
+      if (key != "units" && key != "fps" && key != "range" && key != "time" && key != "nodes")
+        Fail("unknown key " + Quote(key) + " (expected units, fps, range, time, nodes)");
+    ReadSettings(doc);
+    if (doc.contains("nodes")) {
+      const json& nodes = doc["nodes"];
+      if (!nodes.is_array()) Fail("\"nodes\" must be an array");
+      for (std::size_t i = 0; i < nodes.size(); ++i) CreateNode(nodes[i], i);
+      for (std::size_t i = 0; i < nodes.size(); ++i) LinkAndSetParams(nodes[i], i);
+    }
+    result.warnings = std::move(warnings_);
+  }
+
+ private:
+  json Parse() {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) Fail("cannot open the file");
+    std::stringstream ss;
+    ss << in.rdbuf();
+    try {
+      return json::parse(ss.str());
+    } catch (const json::parse_error& e) {
+      Fail(std::string("invalid JSON: ") + e.what());
+    }
+  }
+
+  static double Number(const json& v, const std::string& what) {
+    if (!v.is_number()) Fail(what + " must be a number");
+    const double d = v.get<double>();
+    if (!std::isfinite(d)) Fail(what + " must be finite");
+    return d;
+  }
+
+  static Point3 Vec3(const json& v, const std::string& what) {
+    if (!v.is_array() || v.size() != 3) Fail(what + " must be [x,y,z]");
+    return Point3(float(Number(v[0], what)), float(Number(v[1], what)), float(Number(v[2], what)));
+  }
+
+  static TimeValue FrameTime(const json& v, const std::string& what) {
+    const double f = Number(v, what);
+    if (std::fabs(f) > 1e7) Fail(what + " is out of range");
+    return FramesToTicks(f);
+  }
+
+  void ReadSettings(const json& doc) {
+    UnitType units = UNITS_INCHES;
+    if (doc.contains("units")) {
+      int u = 0;
+      if (!doc["units"].is_string() || !ParseUnitName(doc["units"].get<std::string>(), u))
+        Fail("\"units\" must be one of inch, ft, mm, cm, m, km");
+      units = UnitType(u);
+    }
+    SetSystemUnitInfo(units, 1.0f);
+    int fps = 30;
+    if (doc.contains("fps")) {
+      const double f = Number(doc["fps"], "\"fps\"");
+      if (f != std::floor(f) || f < 1 || f > TICKS_PER_SECOND || TICKS_PER_SECOND % int(f) != 0)
+        Fail("\"fps\" must be a whole number of frames per second that divides 4800 ticks");
+      fps = int(f);
+    }
+    SetTicksPerFrame(TICKS_PER_SECOND / fps);
+    Interval range(0, FramesToTicks(100));
+    if (doc.contains("range")) {
+      const json& r = doc["range"];
+      if (!r.is_array() || r.size() != 2) Fail("\"range\" must be [start, end] in frames");
+      range = Interval(FrameTime(r[0], "\"range\""), FrameTime(r[1], "\"range\""));
+      if (range.Empty()) Fail("\"range\" ends before it starts");
+    }
+    ip_.SetAnimRange(range);
+    if (doc.contains("time")) ip_.SetTime(FrameTime(doc["time"], "\"time\""));
+  }
+
+  std::string NodeWhere(const std::string& name) const { return "node " + Quote(name); }
+
+  std::unique_ptr<Object> MakeMesh(const json& m, const std::string& where) {
+    auto tri = std::make_unique<TriObject>();
+    std::string err;
+    if (m.is_string()) {
+      fs::path p = m.get<std::string>();
+      if (p.is_relative()) p = dir_ / p;
+      if (!LoadObjMesh(p.string(), tri->mesh, err)) Fail(where + ": mesh " + err);
+    } else if (m.is_object()) {
+      PrimitiveSpec spec;
+      for (auto& [key, v] : m.items()) {
+        if (key == "primitive") {
+          if (!v.is_string()) Fail(where + ": \"primitive\" must be a name");
+          spec.kind = v.get<std::string>();
+        } else if (key == "width") spec.width = float(Number(v, where + ": width"));
+        else if (key == "length") spec.length = float(Number(v, where + ": length"));
+        else if (key == "height") spec.height = float(Number(v, where + ": height"));
+        else if (key == "radius") spec.radius = float(Number(v, where + ": radius"));
+        else if (key == "segments") {
+          const double s = Number(v, where + ": segments");
+          if (s != std::floor(s) || std::fabs(s) > 1e6) Fail(where + ": segments must be an integer");
+          spec.segments = int(s);
+        } else {
+          Fail(where + ": unknown mesh key " + Quote(key));
+        }
+      }
+      if (!MakePrimitive(spec, tri->mesh, err)) Fail(where + ": " + err);
+    } else {
+      Fail(where + ": \"mesh\" must be an OBJ file path or a primitive description");
+    }
+    return tri;
+  }
+
+  void CreateNode(const json& n, std::size_t index) {
+    if (!n.is_object()) Fail("nodes[" + std::to_string(index) + "] must be an object");
+    if (!n.contains("name") || !n["name"].is_string() || n["name"].get<std::string>().empty())
+      Fail("nodes[" + std::to_string(index) + "] needs a non-empty \"name\"");
+    const std::string name = n["name"].get<std::string>();
+    const std::string where = NodeWhere(name);
+    if (ip_.GetINodeByName(name)) Fail(where + ": the name is used twice");
+    for (auto& [key, v] : n.items())
+      if (key != "name" && key != "mesh" && key != "object" && key != "transform" &&
+          key != "params" && key != "parent" && key != "hidden" && key != "renderable")
+        Fail(where + ": unknown key " + Quote(key));
+    if (n.contains("mesh") && n.contains("object"))
+      Fail(where + ": give either \"mesh\" or \"object\", not both");
+
+    std::unique_ptr<Object> obj;
+    if (n.contains("mesh")) {
+      obj = MakeMesh(n["mesh"], where);
+    } else if (n.contains("object")) {
+      if (!n["object"].is_string()) Fail(where + ": \"object\" must be a class name");
+      const std::string cls = n["object"].get<std::string>();
+      if (cls == "Dummy" || cls == "Helper") {
+        obj = std::make_unique<HelperObject>();
+      } else {
+        ClassDesc2* cd = ClassDirectory::Get().FindClassByName(cls);
+        if (!cd) Fail(where + ": unknown object class " + Quote(cls));
+        const SClass_ID sid = cd->SuperClassID();
+        if (sid != GEOMOBJECT_CLASS_ID && sid != WSM_OBJECT_CLASS_ID && sid != HELPER_CLASS_ID &&
+            sid != SHAPE_CLASS_ID)
+          Fail(where + ": class " + Quote(cls) + " is not an object class");
+        obj.reset(static_cast<Object*>(cd->Create(false)));
+      }
+    } else {
+      obj = std::make_unique<HelperObject>();
+    }
+    INode* node = ip_.CreateObjectNode(std::move(obj), name);
+    if (n.contains("transform")) node->SetTransform(ReadTransform(n["transform"], where));
+    if (n.contains("hidden")) node->Hide(Bool(n["hidden"], where + ": \"hidden\""));
+    if (n.contains("renderable"))
+      node->SetRenderable(Bool(n["renderable"], where + ": \"renderable\""));
+  }
+
+  static bool Bool(const json& v, const std::string& what) {
+    if (v.is_boolean()) return v.get<bool>();
+    if (v.is_number_integer() && (v.get<long long>() == 0 || v.get<long long>() == 1))
+      return v.get<long long>() == 1;
+    Fail(what + " must be true or false");
+  }
+
+  NodeTransform ReadTransform(const json& t, const std::string& where) {
+    if (!t.is_object()) Fail(where + ": \"transform\" must be an object");
+    NodeTransform xf;
+    for (auto& [key, v] : t.items()) {
+      KeyTrack<Point3>* track;
+      Point3* constant;
+      if (key == "position") track = &xf.position, constant = &xf.constPosition;
+      else if (key == "rotation") track = &xf.rotation, constant = &xf.constRotation;
+      else if (key == "scale") track = &xf.scale, constant = &xf.constScale;
+      else Fail(where + ": unknown transform key " + Quote(key));
+      const std::string what = where + ": transform " + key;
+      if (v.is_object()) {
+        std::vector<Key<Point3>> keys;
+        for (const json& k : ReadKeyList(v, what))
+          keys.push_back({FrameTime(k[0], what + " key frame"), Vec3(k[1], what)});
+        track->SetKeys(std::move(keys));
+        *constant = track->Keys().front().value;
+      } else {
+        *constant = Vec3(v, what);
+      }
+    }
+    return xf;
+  }
+
+  static const json& ReadKeyList(const json& v, const std::string& what) {
+    if (!v.is_object() || v.size() != 1 || !v.contains("keys") || !v["keys"].is_array() ||
+        v["keys"].empty())
+      Fail(what + " must be a value or {\"keys\": [[frame, value], ...]}");
+    const json& keys = v["keys"];
+    if (keys.size() > 1000000) Fail(what + " has too many keys");
+    for (const json& k : keys)
+      if (!k.is_array() || k.size() != 2) Fail(what + ": each key must be [frame, value]");
+    return keys;
+  }
+
+  INode* NodeByName(const json& v, const std::string& what) {
+    if (v.is_null()) return nullptr;
+    if (!v.is_string()) Fail(what + " must name a node");
+    INode* n = ip_.GetINodeByName(v.get<std::string>());
+    if (!n) Fail(what + ": no node named " + Quote(v.get<std::string>()));
+    return n;
+  }
+
+  // Converts a JSON value to the parameter's type.
+  PBValue Convert(const ParamDef& def, const json& v, const std::string& what) {
+    const std::string expect = what + " expects " + DescribeExpected(def) + ", got " + v.dump();
+    switch (def.type) {
+      case TYPE_FLOAT:
+        if (!v.is_number()) Fail(expect);
+        return float(Number(v, what));
+      case TYPE_INT: {
+        if (v.is_string() && def.IsDropDown()) {
+          for (std::size_t i = 0; i < def.itemStringIds.size(); ++i)
+            if (v.get<std::string>() == block_->GetDesc()->GetString(def.itemStringIds[i]))
+              return int(i);
+          Fail(expect);
+        }
+        if (!v.is_number()) Fail(expect);
+        const double d = v.get<double>();
+        if (d != std::floor(d) || std::fabs(d) > 2147483647.0) Fail(expect);
+        return int(d);
+      }
+      case TYPE_BOOL:
+        if (v.is_boolean()) return int(v.get<bool>());
+        if (v.is_number_integer() && (v.get<long long>() == 0 || v.get<long long>() == 1))
+          return int(v.get<long long>());
+        Fail(expect);
+      case TYPE_RGBA: {
+        if (!v.is_array() || v.size() != 3) Fail(expect);
+        const Point3 c = Vec3(v, what);
+        return Color(c.x, c.y, c.z);
+      }
+      case TYPE_INODE:
+        return NodeByName(v, what);
+      case TYPE_INODE_TAB: {
+        if (!v.is_array()) Fail(expect);
+        std::vector<INode*> nodes;
+        for (const json& e : v) nodes.push_back(NodeByName(e, what));
+        return nodes;
+      }
+      case TYPE_STRING:
+      case TYPE_FILENAME:
+        if (!v.is_string()) Fail(expect);
+        return v.get<std::string>();
+      case TYPE_TEXMAP:
+        Fail(what + ": texture maps cannot be given in scene files yet");
+    }
+    Fail(expect);
+  }
+
+  void LinkAndSetParams(const json& n, std::size_t) {
+    const std::string name = n["name"].get<std::string>();
+    const std::string where = NodeWhere(name);
+    INode* node = ip_.GetINodeByName(name);
+    if (n.contains("parent")) {
+      INode* parent = NodeByName(n["parent"], where + ": \"parent\"");
+      if (parent && !node->AttachTo(parent)) Fail(where + ": \"parent\" would make a cycle");
+    }
+    if (!n.contains("params")) return;
+    const json& params = n["params"];
+    if (!params.is_object()) Fail(where + ": \"params\" must be an object");
+    if (ParamBlocksOf(node->GetObjectRef()).empty())
+      Fail(where + ": its object has no parameters");
+    for (auto& [pname, v] : params.items()) {
+      const ParamRef ref = FindParam(node->GetObjectRef(), pname);
+      const std::string what = where + ": parameter " + Quote(pname);
+      if (!ref.def) Fail(what + " does not exist");
+      block_ = ref.block;
+      const ParamDef& def = *ref.def;
+      SetStatus st;
+      if (v.is_object()) {
+        if (!def.Animatable()) Fail(what + " cannot be animated");
+        std::vector<Key<PBValue>> keys;
+        for (const json& k : ReadKeyList(v, what))
+          keys.push_back({FrameTime(k[0], what + " key frame"), Convert(def, k[1], what)});
+        st = ref.block->SetKeys(def.id, keys);
+      } else {
+        st = ref.block->SetValue(def.id, ip_.GetTime(), Convert(def, v, what));
+      }
+      switch (st) {
+        case SetStatus::Ok: break;
+        case SetStatus::Clamped:
+          warnings_.push_back(path_ + ": " + what + ": value " + v.dump() + " is outside " +
+                              RangeText(def) + "; clamped");
+          break;
+        case SetStatus::Refused:
+          Fail(what + ": the node " + v.dump() + " was refused (" +
+               (def.id == 0 ? "hair grows only on mesh objects that are not hair objects"
+                            : "not allowed here") +
+               ")");
+        default:
+          Fail(what + " expects " + DescribeExpected(def) + ", got " + v.dump());
+      }
+    }
+  }
+
+  std::string path_;
+  fs::path dir_;
+  Interface& ip_;
+  IParamBlock2* block_ = nullptr;
+  std::vector<std::string> warnings_;
+};
+
+}  // namespace
+
+SceneLoadResult LoadJsonScene(const std::string& path, Interface& ip) {
+  SceneLoadResult result;
+  ip.ResetScene();
+  try {
+    Loader(path, ip).Run(result);
+    result.ok = true;
+  } catch (const LoadError& e) {
+    result.error = path + ": " + e.what;
+  } catch (const std::exception& e) {
+    result.error = path + ": " + e.what();
+  }
+  if (!result.ok) ip.ResetScene();
+  theHold.ClearStacks();
+  return result;
+}
+
+}  // namespace crn::app

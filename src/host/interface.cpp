@@ -1,0 +1,93 @@
+#include "host/interface.h"
+
+#include <algorithm>
+
+#include "host/undo.h"
+
+namespace host {
+
+Interface::Interface() = default;
+Interface::~Interface() { ResetScene(); }
+
+Interface* GetCOREInterface() {
+  // Never destroyed: objects in the scene run module code, which may already be unloaded
+  // when static destructors run at process exit.
+  static Interface* ip = new Interface;
+  return ip;
+}
+
+INode* Interface::CreateObjectNode(std::unique_ptr<Object> obj, const std::string& name) {
+  std::string unique = name.empty() ? "Object" : name;
+  for (int n = 1; GetINodeByName(unique); ++n) unique = name + std::to_string(n);
+  INode* node = CreateNodeWithHandle(nextHandle_, unique);
+  node->SetObjectRef(std::move(obj));
+  return node;
+}
+
+INode* Interface::CreateNodeWithHandle(ULONG handle, const std::string& name) {
+  if (GetINodeByHandle(handle)) return nullptr;
+  nodes_.push_back(std::make_unique<INode>(handle, name));
+  nextHandle_ = std::max(nextHandle_, handle + 1);
+  return nodes_.back().get();
+}
+
+void Interface::DeleteNode(INode* node) {
+  auto it = std::find_if(nodes_.begin(), nodes_.end(),
+                         [node](const std::unique_ptr<INode>& n) { return n.get() == node; });
+  if (it == nodes_.end()) return;
+  std::unique_ptr<INode> doomed = std::move(*it);
+  nodes_.erase(it);
+  doomed.reset();
+}
+
+INode* Interface::GetINodeByName(const std::string& name) const {
+  for (const auto& n : nodes_)
+    if (n->GetName() == name) return n.get();
+  return nullptr;
+}
+
+INode* Interface::GetINodeByHandle(ULONG handle) const {
+  for (const auto& n : nodes_)
+    if (n->GetHandle() == handle) return n.get();
+  return nullptr;
+}
+
+void Interface::ResetScene() {
+  theHold.ClearStacks();
+  // Objects first (they reference other nodes), then the nodes, newest first.
+  for (auto it = nodes_.rbegin(); it != nodes_.rend(); ++it) (*it)->SetObjectRef(nullptr);
+  while (!nodes_.empty()) nodes_.pop_back();
+  nextHandle_ = 1;
+  time_ = 0;
+  prompts_.clear();
+  log_.clear();
+  redraws_ = 0;
+}
+
+void Interface::Emit(const char* kind, const std::string& text) {
+  if (sink_) sink_(kind, text);
+}
+
+void Interface::PushPrompt(const std::string& s) {
+  prompts_.push_back(s);
+  Emit("prompt", s);
+}
+
+void Interface::PopPrompt() {
+  if (!prompts_.empty()) prompts_.pop_back();
+}
+
+void Interface::ReplacePrompt(const std::string& s) {
+  if (prompts_.empty()) prompts_.push_back(s);
+  else prompts_.back() = s;
+  Emit("prompt", s);
+}
+
+void Interface::LogMessage(const std::string& s) {
+  log_.push_back(s);
+  Emit("log", s);
+}
+
+void Interface::RedrawViews(TimeValue, int) { ++redraws_; }
+
+}  // namespace host

@@ -1,0 +1,68 @@
+#pragma once
+// Scene objects: the base object, geometric objects convertible to meshes, the host's mesh
+// object, helpers, texture maps and materials.
+#include <memory>
+#include <string>
+
+#include "host/chunk_io.h"
+#include "host/mesh.h"
+#include "host/reference.h"
+
+namespace host {
+
+class ISave;
+class ILoad;
+class INode;
+
+class Animatable : public ReferenceTarget {
+ public:
+  virtual std::string GetObjectName() const { return ""; }
+  virtual IOResult Save(ISave*) { return IO_OK; }
+  virtual IOResult Load(ILoad*) { return IO_OK; }
+};
+
+class Object : public Animatable {
+ public:
+  // True when the object, evaluated at t, can become an object of class obtype.
+  virtual bool CanConvertToType(const Class_ID&) const { return false; }
+  // The object's world-state at t (itself, for objects without modifiers).
+  virtual Object* Eval(TimeValue) { return this; }
+  // A triangle mesh of the object at t in object space, or nullptr.
+  virtual const Mesh* GetMesh(TimeValue) { return nullptr; }
+  // Interval over which the object stays valid.
+  virtual Interval ObjectValidity(TimeValue) { return FOREVER; }
+};
+
+// The host's editable triangle mesh object.
+class TriObject : public Object {
+ public:
+  Class_ID ClassID() const override { return triObjectClassID; }
+  SClass_ID SuperClassID() const override { return GEOMOBJECT_CLASS_ID; }
+  std::string GetObjectName() const override { return "Editable Mesh"; }
+  bool CanConvertToType(const Class_ID& id) const override { return id == triObjectClassID; }
+  const Mesh* GetMesh(TimeValue) override { return &mesh; }
+  Mesh& GetMesh() { return mesh; }
+
+  Mesh mesh;
+};
+
+// A helper (dummy / point) object: has a position, no geometry.
+class HelperObject : public Object {
+ public:
+  Class_ID ClassID() const override { return dummyClassID; }
+  SClass_ID SuperClassID() const override { return HELPER_CLASS_ID; }
+  std::string GetObjectName() const override { return "Dummy"; }
+};
+
+// Texture maps and materials; their evaluation comes with the shading code that needs it.
+class Texmap : public Animatable {
+ public:
+  SClass_ID SuperClassID() const override { return TEXMAP_CLASS_ID; }
+};
+
+class Mtl : public Animatable {
+ public:
+  SClass_ID SuperClassID() const override { return MATERIAL_CLASS_ID; }
+};
+
+}  // namespace host

@@ -1,0 +1,33 @@
+// The module's class descriptors and parameter block descriptors, built during static
+// initialisation in one fixed order and destroyed in reverse at unload. Keeping them in one
+// translation unit is what fixes the order.
+#include <memory>
+
+#include "dynamics/hair_wind.h"
+#include "hair/hair_object.h"
+#include "hair/hair_param_block.h"
+#include "material/hair_mtl.h"
+#include "render/hair_renderer.h"
+
+namespace crn {
+
+namespace {
+
+struct ModuleStatics {
+  HairMtlDesc mtlDesc;
+  HairObjDesc hairDesc;
+  std::unique_ptr<host::ParamBlockDesc2> hairParams = MakeHairParamBlockDesc(&hairDesc);
+  HairRendDesc rendDesc;
+  HairWindDesc windDesc;
+};
+
+ModuleStatics g_statics;
+
+}  // namespace
+
+HairMtlDesc* GetHairMtlDesc() { return &g_statics.mtlDesc; }
+HairObjDesc* GetHairObjDesc() { return &g_statics.hairDesc; }
+HairRendDesc* GetHairRendDesc() { return &g_statics.rendDesc; }
+HairWindDesc* GetHairWindDesc() { return &g_statics.windDesc; }
+
+}  // namespace crn
