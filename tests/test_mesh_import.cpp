@@ -55,16 +55,16 @@ TEST(ObjImport, KeepsOrderFansPolygonsAndNumbersMaterialsByFirstUse) {
   EXPECT_EQ(m.verts[4], Point3(2, 0, 0));
   EXPECT_EQ(m.verts[6], Point3(2, 2, 0));
   // Quad, pentagon fanned from its first corner, then the triangle given with relative indices.
-  EXPECT_EQ(FaceVerts(m), (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {1, 4, 5}, {1, 5, 6}, {1, 6, 2},
-                                            {3, 2, 6}}));
+  EXPECT_EQ(FaceVerts(m),
+            (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {1, 4, 5}, {1, 5, 6}, {1, 6, 2}, {3, 2, 6}}));
   EXPECT_EQ(MatIds(m), (std::vector<int>{0, 0, 1, 1, 1, 0}));
 
   const host::MapChannel* uv = m.GetMap(1);
   ASSERT_NE(uv, nullptr);
-  EXPECT_EQ(uv->tverts, (std::vector<Point3>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-                                             {0.5f, 0.5f, 0}}));
-  EXPECT_EQ(uv->tvFaces, (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {1, 4, 0}, {1, 0, 2}, {1, 2, 3},
-                                           {3, 2, 4}}));
+  EXPECT_EQ(uv->tverts,
+            (std::vector<Point3>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0.5f, 0.5f, 0}}));
+  EXPECT_EQ(uv->tvFaces,
+            (std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {1, 4, 0}, {1, 0, 2}, {1, 2, 3}, {3, 2, 4}}));
 }
 
 TEST(ObjImport, FacesWithoutTexcoordsAndMissingMaterialLibrary) {
@@ -97,8 +97,8 @@ TEST(ObjImport, PolygonWithMoreThan255Corners) {
   const int n = 300;
   std::string text;
   for (int i = 0; i < n; ++i)
-    text += "v " + std::to_string(std::cos(i * 0.0209)) + " " + std::to_string(std::sin(i * 0.0209)) +
-            " 0\n";
+    text += "v " + std::to_string(std::cos(i * 0.0209)) + " " +
+            std::to_string(std::sin(i * 0.0209)) + " 0\n";
   text += "f";
   for (int i = 1; i <= n; ++i) text += " " + std::to_string(i);
   text += "\nf 1 2 3\n";
@@ -224,8 +224,8 @@ TEST(Primitive, BuildsSoundMeshes) {
       }
       // UV triangles wind like their faces seen from the front: no mirrored regions.
       const auto& t = uv.tvFaces[f];
-      const Point3 uvn = host::CrossProd(uv.tverts[t[1]] - uv.tverts[t[0]],
-                                         uv.tverts[t[2]] - uv.tverts[t[0]]);
+      const Point3 uvn =
+          host::CrossProd(uv.tverts[t[1]] - uv.tverts[t[0]], uv.tverts[t[2]] - uv.tverts[t[0]]);
       ASSERT_GT(uvn.z, 0) << "face " << f << " has mirrored UVs";
     }
     for (const Point3& t : uv.tverts) {

@@ -111,8 +111,7 @@ bool ResolveIndex(std::string_view text, std::string_view corner, const char* wh
   long long resolved = idx > 0 ? idx - 1 : static_cast<long long>(countSoFar) + idx;
   if (resolved < 0) {
     error = LineTag(line) + "face corner '" + std::string(corner) + "' refers to " + what + " " +
-            std::to_string(idx) + " but only " + std::to_string(countSoFar) + " " + what +
-            "(s) precede it";
+            std::to_string(idx) + " but only " + std::to_string(countSoFar) + " precede it";
     return false;
   }
   if (resolved > maxRef.index) maxRef = {resolved, line, std::string(corner)};
@@ -140,7 +139,8 @@ bool ScanObj(std::string_view text, ObjScan& scan, std::string& error) {
       ++pos;
     }
     ++lineNo;
-    if (std::size_t nul = line.find('\0'); nul != std::string_view::npos) line = line.substr(0, nul);
+    if (std::size_t nul = line.find('\0'); nul != std::string_view::npos)
+      line = line.substr(0, nul);
 
     Tokenize(line, tokens);
     if (tokens.empty()) continue;
@@ -192,15 +192,16 @@ bool ScanObj(std::string_view text, ObjScan& scan, std::string& error) {
             break;
           }
           std::size_t slash = corner.find('/', start);
-          parts[nparts++] = corner.substr(start, slash == std::string_view::npos ? corner.npos
-                                                                                 : slash - start);
+          parts[nparts++] =
+              corner.substr(start, slash == std::string_view::npos ? corner.npos : slash - start);
           if (slash == std::string_view::npos) break;
           start = slash + 1;
         }
         long long vn = 0;
         if (tooMany || (nparts == 2 && parts[1].empty()) ||
             (nparts == 3 && (!ParseInt(parts[2], vn) || vn == 0))) {
-          error = LineTag(lineNo) + "face corner '" + std::string(corner) + "' is not a valid corner";
+          error =
+              LineTag(lineNo) + "face corner '" + std::string(corner) + "' is not a valid corner";
           return false;
         }
         if (!ResolveIndex(parts[0], corner, "vertex", scan.numVerts, lineNo, maxVert, error))
@@ -217,10 +218,6 @@ bool ScanObj(std::string_view text, ObjScan& scan, std::string& error) {
           return false;
         }
         it = mtlIds.emplace(currentMtl, MtlID(mtlIds.size())).first;
-      }
-      if (corners > UINT32_MAX) {
-        error = LineTag(lineNo) + "face has too many corners";
-        return false;
       }
       scan.faceCorners.push_back(std::uint32_t(corners));
       scan.faceMtl.push_back(it->second);
@@ -372,7 +369,8 @@ bool LoadObjInto(const std::string& path, Mesh& mesh, std::string& what) {
     MapChannel& uv = mesh.Map(1);
     uv.tverts.reserve(nt + 1);
     for (std::size_t i = 0; i < nt; ++i)
-      uv.tverts.emplace_back(float(attrib.texcoords[2 * i]), float(attrib.texcoords[2 * i + 1]), 0.f);
+      uv.tverts.emplace_back(float(attrib.texcoords[2 * i]), float(attrib.texcoords[2 * i + 1]),
+                             0.f);
     for (const Point3& t : uv.tverts)
       if (!std::isfinite(t.x) || !std::isfinite(t.y)) {
         what = "a texture coordinate is not a finite number";
@@ -458,10 +456,14 @@ void MakeBox(float width, float length, float height, int s, Mesh& m) {
     if (k == 0) return j * row + i;
     if (k == n) return row * row + j * row + i;
     std::uint32_t ring;
-    if (j == 0 && i < n) ring = i;
-    else if (i == n && j < n) ring = n + j;
-    else if (j == n && i > 0) ring = 2 * n + (n - i);
-    else ring = 3 * n + (n - j);  // i == 0, 0 < j <= n
+    if (j == 0 && i < n)
+      ring = i;
+    else if (i == n && j < n)
+      ring = n + j;
+    else if (j == n && i > 0)
+      ring = 2 * n + (n - i);
+    else
+      ring = 3 * n + (n - j);  // i == 0, 0 < j <= n
     return 2 * row * row + (k - 1) * 4 * n + ring;
   };
   m.verts.resize(std::size_t(6) * n * n + 2);
@@ -475,13 +477,14 @@ void MakeBox(float width, float length, float height, int s, Mesh& m) {
     bool high;
     int a, b;
   };
-  static constexpr Side kSides[6] = {{2, true, 0, 1}, {2, false, 1, 0}, {0, true, 1, 2},
-                                     {0, false, 2, 1}, {1, true, 2, 0}, {1, false, 0, 2}};
+  static constexpr Side kSides[6] = {{2, true, 0, 1},  {2, false, 1, 0}, {0, true, 1, 2},
+                                     {0, false, 2, 1}, {1, true, 2, 0},  {1, false, 0, 2}};
   MapChannel& uv = m.Map(1);
   for (const Side& side : kSides) {
     const std::uint32_t tbase = std::uint32_t(uv.tverts.size());
     for (std::uint32_t b = 0; b <= n; ++b)
-      for (std::uint32_t a = 0; a <= n; ++a) uv.tverts.emplace_back(float(a) / s, float(b) / s, 0.f);
+      for (std::uint32_t a = 0; a <= n; ++a)
+        uv.tverts.emplace_back(float(a) / s, float(b) / s, 0.f);
     auto corner = [&](std::uint32_t a, std::uint32_t b) {
       std::uint32_t c[3];
       c[side.fixed] = side.high ? n : 0;
@@ -578,8 +581,8 @@ void MakeCylinder(float radius, float height, int s, Mesh& m) {
     uv.tverts.emplace_back(0.5f, 0.5f, 0.f);
     for (std::uint32_t k = 0; k < n; ++k) {
       const double phi = 2 * pi * k / n;
-      uv.tverts.emplace_back(float(0.5 + 0.5 * std::cos(phi)), float(0.5 + flip * 0.5 * std::sin(phi)),
-                             0.f);
+      uv.tverts.emplace_back(float(0.5 + 0.5 * std::cos(phi)),
+                             float(0.5 + flip * 0.5 * std::sin(phi)), 0.f);
     }
   }
   auto capRing = [&](int cap, std::uint32_t k) { return capT[cap] + 1 + k % n; };
@@ -645,10 +648,14 @@ bool MakePrimitive(const PrimitiveSpec& spec, host::Mesh& mesh, std::string& err
   }
 
   Mesh made;
-  if (kind == "plane") MakePlane(spec.width, spec.length, spec.segments, made);
-  else if (kind == "box") MakeBox(spec.width, spec.length, spec.height, spec.segments, made);
-  else if (kind == "sphere") MakeSphere(spec.radius, spec.segments, made);
-  else MakeCylinder(spec.radius, spec.height, spec.segments, made);
+  if (kind == "plane")
+    MakePlane(spec.width, spec.length, spec.segments, made);
+  else if (kind == "box")
+    MakeBox(spec.width, spec.length, spec.height, spec.segments, made);
+  else if (kind == "sphere")
+    MakeSphere(spec.radius, spec.segments, made);
+  else
+    MakeCylinder(spec.radius, spec.height, spec.segments, made);
   mesh = std::move(made);
   return true;
 }
