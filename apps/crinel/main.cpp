@@ -1,11 +1,18 @@
 // crinel: the command-line host. Loads scenes, runs scripts and reports on them.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "crinel/info.h"
+#include "crinel/ply_writer.h"
+#include "groom/script_ops.h"
+#include "hair/hair_object.h"
 #include "crinel/module_session.h"
 #include "crinel/scene_file.h"
 #include "crinel/script.h"
@@ -21,6 +28,9 @@ const char* kUsage =
     "                         parameters that differ from their defaults\n"
     "  script SCENE SCRIPT    load SCENE, then run SCRIPT (a file, or - for standard\n"
     "                         input); one output line per call\n"
+    "  mesh SCENE --node NAME [--frame F] [--camera NAME] --out FILE.ply\n"
+    "                         write the render mesh (ribbons or tubes) of a hair object\n"
+    "                         as binary PLY with vertex colours and UVs\n"
     "  --help                 this text\n"
     "\n"
     "options:\n"
@@ -63,7 +73,85 @@ int RunScript(const std::vector<std::string>& args, host::Interface& ip) {
   if (!Load(args[0], ip)) return 1;
   crn::app::ScriptRunner runner(ip);
   crn::app::AddHostVerbs(runner);
+  crn::app::AddCrinelOpsVerbs(runner);
   return runner.Run(args[1], *in, std::cout, std::cerr, std::cerr);
+}
+
+// Parses the options of a command: --name value pairs, each name at most once.
+bool ParseOptions(const std::vector<std::string>& args, std::size_t from,
+                  const std::vector<std::string>& known, std::map<std::string, std::string>& out,
+                  std::string& problem) {
+  for (std::size_t i = from; i < args.size(); i += 2) {
+    const std::string& name = args[i];
+    if (std::find(known.begin(), known.end(), name) == known.end()) {
+      problem = "unknown option " + name;
+      return false;
+    }
+    if (i + 1 >= args.size()) {
+      problem = name + " needs a value";
+      return false;
+    }
+    if (!out.emplace(name, args[i + 1]).second) {
+      problem = name + " given twice";
+      return false;
+    }
+  }
+  return true;
+}
+
+int RunMesh(const std::vector<std::string>& args, host::Interface& ip) {
+  if (args.empty()) return Usage("mesh takes a scene file");
+  std::map<std::string, std::string> opt;
+  std::string problem;
+  if (!ParseOptions(args, 1, {"--node", "--frame", "--camera", "--out"}, opt, problem))
+    return Usage(problem);
+  if (!opt.count("--node") || !opt.count("--out")) return Usage("mesh needs --node and --out");
+  double frame = 0;
+  if (opt.count("--frame")) {
+    char* end = nullptr;
+    frame = std::strtod(opt["--frame"].c_str(), &end);
+    if (!end || *end || !std::isfinite(frame) || std::fabs(frame) > 1e7)
+      return Usage("--frame needs a frame number");
+  }
+  if (!Load(args[0], ip)) return 1;
+  const host::TimeValue t = opt.count("--frame") ? host::FramesToTicks(frame) : ip.GetTime();
+  host::INode* node = ip.GetINodeByName(opt["--node"]);
+  if (!node) {
+    std::cerr << "crinel: " << args[0] << ": no node named \"" << opt["--node"] << "\"\n";
+    return 1;
+  }
+  crn::HairObject* hair = crn::HairObjectOf(node);
+  if (!hair) {
+    std::cerr << "crinel: " << args[0] << ": node \"" << opt["--node"]
+              << "\" is not a hair object\n";
+    return 1;
+  }
+  host::View view;
+  if (opt.count("--camera")) {
+    host::INode* cam = ip.GetINodeByName(opt["--camera"]);
+    if (!cam) {
+      std::cerr << "crinel: " << args[0] << ": no camera node named \"" << opt["--camera"] << "\"\n";
+      return 1;
+    }
+    view.worldToView = host::Inverse(cam->GetNodeTM(t));
+  } else {
+    // Without a camera the ribbons face a viewer in front of the hair (looking along +Y).
+    hair->BuildViewportStrands(t);
+    const host::Box3& b = hair->StrandBounds();
+    const host::Point3 c = b.IsEmpty() ? host::Point3() : b.Center();
+    const float d = b.IsEmpty() ? 100.f : host::Length(b.Width());
+    view.worldToView = host::Inverse(host::TransMatrix(c + host::Point3(0, -2.5f * d, 0)));
+  }
+  bool needDelete = false;
+  std::unique_ptr<host::Mesh> mesh(hair->GetRenderMesh(t, node, view, needDelete));
+  std::string error;
+  if (!crn::app::WritePly(opt["--out"], *mesh, error)) {
+    std::cerr << "crinel: " << error << '\n';
+    return 1;
+  }
+  std::cerr << "wrote " << opt["--out"] << ": " << mesh->verts.size() << " vertices, "
+            << mesh->faces.size() << " triangles\n";
+  return 0;
 }
 
 }  // namespace
@@ -105,6 +193,8 @@ int main(int argc, char** argv) {
     rc = RunInfo(rest, ip);
   } else if (command == "script") {
     rc = RunScript(rest, ip);
+  } else if (command == "mesh") {
+    rc = RunMesh(rest, ip);
   } else {
     rc = Usage("unknown command " + command);
   }

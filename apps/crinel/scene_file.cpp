@@ -1,15 +1,22 @@
 #include "crinel/scene_file.h"
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <unistd.h>
 
 #include "crinel/scene_json.h"
 #include "crinel/values.h"
 #include "host/chunk_io.h"
 #include "host/class_desc.h"
+#include "host/mesh_sequence.h"
 #include "host/param_block.h"
+#include "host/shape.h"
+#include "host/texmap.h"
 #include "host/undo.h"
 #include "host/units.h"
 
@@ -29,17 +36,68 @@ constexpr USHORT kObjectClass = 0x0014;
 constexpr USHORT kMeshData = 0x0015;
 constexpr USHORT kParamBlock = 0x0016;
 constexpr USHORT kObjectData = 0x0017;
+constexpr USHORT kSplineData = 0x0018;
+constexpr USHORT kSequenceData = 0x0019;
+constexpr USHORT kTexmaps = 0x0020;
+constexpr USHORT kTexmap = 0x0021;
 
 constexpr ULONG kNoHandle = 0xFFFFFFFF;
 
+// Nodes by handle; texture maps by their number in the saved map list (1, 2, ...).
 class SceneRefs : public RefTable {
  public:
   explicit SceneRefs(const Interface& ip) : ip_(ip) {}
   INode* HandleToNode(ULONG handle) const override { return ip_.GetINodeByHandle(handle); }
+  ULONG TexmapToId(Texmap* map) const override {
+    for (std::size_t i = 0; i < maps.size(); ++i)
+      if (maps[i] == map) return ULONG(i + 1);
+    return 0xFFFFFFFF;
+  }
+  Texmap* IdToTexmap(ULONG id) const override {
+    if (id >= 1 && id <= maps.size()) return maps[id - 1];
+    badMap = true;
+    badMapId = id;
+    return nullptr;
+  }
+
+  std::vector<Texmap*> maps;
+  // A map number that was asked for but not saved (a corrupt file).
+  mutable bool badMap = false;
+  mutable ULONG badMapId = 0;
 
  private:
   const Interface& ip_;
 };
+
+// The scene's maps, then any map a parameter references that the scene does not list, so a
+// saved scene never loses a map.
+std::vector<Texmap*> MapsToSave(const Interface& ip) {
+  std::vector<Texmap*> maps;
+  for (const auto& m : ip.Texmaps()) maps.push_back(m.get());
+  for (const auto& node : ip.Nodes())
+    for (IParamBlock2* pb : ParamBlocksOf(node->GetObjectRef()))
+      for (int i = 0; i < pb->GetDesc()->Count(); ++i) {
+        const ParamDef& def = pb->GetDesc()->GetParamDef(i);
+        if (def.type != TYPE_TEXMAP) continue;
+        Texmap* m = pb->GetTexmap(def.id);
+        if (m && std::find(maps.begin(), maps.end(), m) == maps.end()) maps.push_back(m);
+      }
+  return maps;
+}
+
+void WritePoint(ISave& s, const Point3& p) {
+  s.WriteFloat(p.x);
+  s.WriteFloat(p.y);
+  s.WriteFloat(p.z);
+}
+
+void WriteColour(ISave& s, const Color& c) {
+  s.WriteFloat(c.r);
+  s.WriteFloat(c.g);
+  s.WriteFloat(c.b);
+}
+
+void WriteU8(ISave& s, std::uint8_t v) { s.Write(&v, 1); }
 
 void WriteTrack(ISave& s, const KeyTrack<Point3>& track, const Point3& constant) {
   s.WriteU32(std::uint32_t(track.Keys().size()));
@@ -74,6 +132,64 @@ void WriteMesh(ISave& s, const Mesh& m) {
     s.Write(mc->tverts.data(), mc->tverts.size() * sizeof(Point3));
     for (const auto& tf : mc->tvFaces)
       for (std::uint32_t v : tf) s.WriteU32(v);
+  }
+}
+
+// A map: its class, then its settings; bitmaps carry their encoded image file.
+void WriteTexmap(ISave& s, Texmap* map) {
+  s.WriteU32(map->ClassID().PartA());
+  s.WriteU32(map->ClassID().PartB());
+  if (auto* bm = dynamic_cast<BitmapTex*>(map)) {
+    s.WriteString(bm->FileName());
+    s.WriteU32(std::uint32_t(bm->EncodedBytes().size()));
+    s.Write(bm->EncodedBytes().data(), bm->EncodedBytes().size());
+  } else if (auto* c = dynamic_cast<ConstantTex*>(map)) {
+    WriteColour(s, c->color);
+  } else if (auto* ch = dynamic_cast<CheckerTex*>(map)) {
+    WriteColour(s, ch->color1);
+    WriteColour(s, ch->color2);
+    s.WriteFloat(ch->tilesU);
+    s.WriteFloat(ch->tilesV);
+  } else if (auto* g = dynamic_cast<GradientTex*>(map)) {
+    WriteColour(s, g->color1);
+    WriteColour(s, g->color2);
+    s.WriteI32(g->direction);
+  } else if (auto* n = dynamic_cast<NoiseTex*>(map)) {
+    WriteColour(s, n->color1);
+    WriteColour(s, n->color2);
+    s.WriteFloat(n->scale);
+  }
+}
+
+void WriteSplines(ISave& s, const SplineShape& shape) {
+  s.WriteU32(std::uint32_t(shape.splines.size()));
+  for (const Spline3D& sp : shape.splines) {
+    WriteU8(s, std::uint8_t(sp.kind));
+    WriteU8(s, std::uint8_t(sp.closed));
+    s.WriteU32(std::uint32_t(sp.knots.size()));
+    for (const SplineKnot& k : sp.knots) {
+      WritePoint(s, k.p);
+      WritePoint(s, k.in);
+      WritePoint(s, k.out);
+    }
+  }
+}
+
+// The source pattern, the frame range, the topology once (the first present frame's mesh)
+// and then each frame's presence and vertex positions.
+void WriteSequence(ISave& s, const MeshSequenceObject& seq) {
+  s.WriteString(seq.sourcePattern);
+  s.WriteI32(seq.FirstFrame());
+  s.WriteU32(std::uint32_t(seq.FrameCount()));
+  const Mesh* topology = nullptr;
+  for (int k = 0; k < seq.FrameCount() && !topology; ++k)
+    topology = seq.FrameMesh(seq.FirstFrame() + k);
+  WriteU8(s, topology != nullptr);
+  if (topology) WriteMesh(s, *topology);
+  for (int k = 0; k < seq.FrameCount(); ++k) {
+    const Mesh* m = seq.FrameMesh(seq.FirstFrame() + k);
+    WriteU8(s, m != nullptr);
+    if (m) s.Write(m->verts.data(), m->verts.size() * sizeof(Point3));
   }
 }
 
@@ -154,6 +270,111 @@ void ReadMesh(Reader& r, Mesh& m) {
   if (!bad.empty()) throw Bad{"mesh " + bad};
 }
 
+bool Finite(float v) { return std::isfinite(v); }
+
+Point3 ReadPoint(Reader& r, const char* what) {
+  Point3 p;
+  r.Bytes(&p, 12, what);
+  return p;
+}
+
+Color ReadColour(Reader& r, const char* what) {
+  Color c;
+  c.r = r.Get<float>(what);
+  c.g = r.Get<float>(what);
+  c.b = r.Get<float>(what);
+  return c;
+}
+
+std::unique_ptr<Texmap> ReadTexmap(Reader& r) {
+  const auto a = r.Get<std::uint32_t>("map class");
+  const auto b = r.Get<std::uint32_t>("map class");
+  std::unique_ptr<Texmap> map = CreateBuiltinTexmap(Class_ID(a, b));
+  if (!map) throw Bad{"map of unknown class (" + std::to_string(a) + ", " + std::to_string(b) + ")"};
+  if (auto* bm = dynamic_cast<BitmapTex*>(map.get())) {
+    std::string path = r.String("bitmap file name");
+    std::vector<std::uint8_t> bytes(r.Count(1, "bitmap image size"));
+    r.Bytes(bytes.data(), bytes.size(), "bitmap image");
+    std::string err;
+    if (!bm->SetImage(path, std::move(bytes), err))
+      throw Bad{"bitmap \"" + path + "\": " + err};
+  } else if (auto* c = dynamic_cast<ConstantTex*>(map.get())) {
+    c->color = ReadColour(r, "constant map colour");
+  } else if (auto* ch = dynamic_cast<CheckerTex*>(map.get())) {
+    ch->color1 = ReadColour(r, "checker map colour");
+    ch->color2 = ReadColour(r, "checker map colour");
+    ch->tilesU = r.Get<float>("checker map tiles");
+    ch->tilesV = r.Get<float>("checker map tiles");
+    if (!(ch->tilesU > 0) || !(ch->tilesV > 0) || !Finite(ch->tilesU) || !Finite(ch->tilesV))
+      throw Bad{"checker map tiles must be positive"};
+  } else if (auto* g = dynamic_cast<GradientTex*>(map.get())) {
+    g->color1 = ReadColour(r, "gradient map colour");
+    g->color2 = ReadColour(r, "gradient map colour");
+    g->direction = r.Get<std::int32_t>("gradient map direction");
+    if (g->direction != 0 && g->direction != 1) throw Bad{"gradient map direction must be u or v"};
+  } else if (auto* n = dynamic_cast<NoiseTex*>(map.get())) {
+    n->color1 = ReadColour(r, "noise map colour");
+    n->color2 = ReadColour(r, "noise map colour");
+    n->scale = r.Get<float>("noise map scale");
+    if (!(n->scale > 0) || !Finite(n->scale)) throw Bad{"noise map scale must be positive"};
+  }
+  return map;
+}
+
+void ReadSplines(Reader& r, SplineShape& shape) {
+  const std::uint32_t n = r.Count(6, "spline count");
+  shape.splines.resize(n);
+  for (Spline3D& sp : shape.splines) {
+    const auto kind = r.Get<std::uint8_t>("spline type");
+    const auto closed = r.Get<std::uint8_t>("spline flags");
+    if (kind > Spline3D::Bezier || closed > 1) throw Bad{"spline type or flags are invalid"};
+    sp.kind = Spline3D::Kind(kind);
+    sp.closed = closed != 0;
+    sp.knots.resize(r.Count(36, "spline knot count"));
+    for (SplineKnot& k : sp.knots) {
+      k.p = ReadPoint(r, "spline knot");
+      k.in = ReadPoint(r, "spline knot");
+      k.out = ReadPoint(r, "spline knot");
+    }
+  }
+}
+
+// Memory one frame of the sequence takes, to refuse files that would expand enormously.
+std::uint64_t MeshBytes(const Mesh& m) {
+  std::uint64_t bytes = m.verts.size() * 12 + m.faces.size() * sizeof(Face);
+  for (int c = 0; c < m.getNumMaps(); ++c)
+    if (const MapChannel* mc = m.GetMap(c)) bytes += mc->tverts.size() * 12 + mc->tvFaces.size() * 12;
+  return bytes;
+}
+
+void ReadSequence(Reader& r, ILoad& l, MeshSequenceObject& seq) {
+  std::string pattern = r.String("sequence pattern");
+  const auto first = r.Get<std::int32_t>("sequence first frame");
+  const std::uint64_t chunkBytes = l.CurChunkLength();
+  const std::uint32_t count = r.Count(1, "sequence frame count");
+  if (std::int64_t(first) + count - 1 > INT32_MAX) throw Bad{"sequence frames run out of range"};
+  Mesh topology;
+  const bool hasTopology = r.Get<std::uint8_t>("sequence topology flag") != 0;
+  if (hasTopology) ReadMesh(r, topology);
+  // A real sequence expands to a few times its saved size; far more means corrupt counts.
+  const std::uint64_t frameBytes = MeshBytes(topology), limit = 16 * chunkBytes + (256u << 20);
+  std::uint64_t expanded = 0;
+  std::vector<std::unique_ptr<Mesh>> frames(count);
+  for (auto& frame : frames) {
+    if (r.Get<std::uint8_t>("sequence frame flag") == 0) continue;
+    if (!hasTopology) throw Bad{"sequence frame without a mesh"};
+    expanded += frameBytes;
+    if (expanded > limit) throw Bad{"sequence frames expand far beyond the saved data"};
+    if (std::uint64_t(topology.verts.size()) * 12 > l.CurChunkRemaining())
+      throw Bad{"sequence frame vertices run past the end of their chunk"};
+    frame = std::make_unique<Mesh>(topology);
+    r.Bytes(frame->verts.data(), frame->verts.size() * 12, "sequence frame vertices");
+  }
+  std::string err;
+  if (!seq.SetFrames(first, std::move(frames), err)) throw Bad{"mesh sequence " + err};
+  seq.sourcePattern = std::move(pattern);
+}
+
 struct PendingBlock {
   IParamBlock2* block;
   std::vector<std::uint8_t> data;
@@ -173,6 +394,8 @@ void ReadObject(Reader& r, ILoad& l, INode* node, std::vector<PendingBlock>& blo
   std::unique_ptr<Object> obj;
   if (cid == triObjectClassID) obj = std::make_unique<TriObject>();
   else if (cid == dummyClassID) obj = std::make_unique<HelperObject>();
+  else if (cid == splineShapeClassID) obj = std::make_unique<SplineShape>();
+  else if (cid == meshSequenceClassID) obj = std::make_unique<MeshSequenceObject>();
   else if (ClassDesc2* cd = ClassDirectory::Get().FindClass(sid, cid))
     obj.reset(static_cast<Object*>(cd->Create(true)));
   else
@@ -185,6 +408,15 @@ void ReadObject(Reader& r, ILoad& l, INode* node, std::vector<PendingBlock>& blo
       case kMeshData:
         if (o->ClassID() != triObjectClassID) throw Bad{"mesh data on a non-mesh object"};
         ReadMesh(r, static_cast<TriObject*>(o)->mesh);
+        break;
+      case kSplineData:
+        if (o->ClassID() != splineShapeClassID) throw Bad{"spline data on a non-spline object"};
+        ReadSplines(r, *static_cast<SplineShape*>(o));
+        break;
+      case kSequenceData:
+        if (o->ClassID() != meshSequenceClassID)
+          throw Bad{"mesh sequence data on another kind of object"};
+        ReadSequence(r, l, *static_cast<MeshSequenceObject*>(o));
         break;
       case kParamBlock: {
         const auto id = r.Get<std::int32_t>("block id");
@@ -227,6 +459,17 @@ std::vector<std::uint8_t> SaveSceneBytes(const Interface& ip) {
   s.WriteU32(ip.NextHandle());
   s.EndChunk();
 
+  refs.maps = MapsToSave(ip);
+  if (!refs.maps.empty()) {
+    s.BeginChunk(kTexmaps);
+    for (Texmap* map : refs.maps) {
+      s.BeginChunk(kTexmap);
+      WriteTexmap(s, map);
+      s.EndChunk();
+    }
+    s.EndChunk();
+  }
+
   for (const auto& node : ip.Nodes()) {
     s.BeginChunk(kNode);
     s.BeginChunk(kNodeHeader);
@@ -254,6 +497,14 @@ std::vector<std::uint8_t> SaveSceneBytes(const Interface& ip) {
       if (obj->ClassID() == triObjectClassID) {
         s.BeginChunk(kMeshData);
         WriteMesh(s, static_cast<TriObject*>(obj)->mesh);
+        s.EndChunk();
+      } else if (obj->ClassID() == splineShapeClassID) {
+        s.BeginChunk(kSplineData);
+        WriteSplines(s, *static_cast<SplineShape*>(obj));
+        s.EndChunk();
+      } else if (obj->ClassID() == meshSequenceClassID) {
+        s.BeginChunk(kSequenceData);
+        WriteSequence(s, *static_cast<MeshSequenceObject*>(obj));
         s.EndChunk();
       }
       for (IParamBlock2* pb : ParamBlocksOf(obj)) {
@@ -343,6 +594,22 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
 
     IOResult res;
     while ((res = l.OpenChunk()) == IO_OK) {
+      if (l.CurChunkID() == kTexmaps) {
+        IOResult inner;
+        while ((inner = l.OpenChunk()) == IO_OK) {
+          if (l.CurChunkID() == kTexmap) {
+            try {
+              refs.maps.push_back(ip.AddTexmap(ReadTexmap(r)));
+            } catch (const Bad& bad) {
+              throw Bad{"texture map " + std::to_string(refs.maps.size() + 1) + ": " + bad.what};
+            }
+          }
+          l.CloseChunk();
+        }
+        if (inner == IO_ERROR) throw Bad{l.LastError()};
+        l.CloseChunk();
+        continue;
+      }
       if (l.CurChunkID() != kNode) {
         l.CloseChunk();
         continue;
@@ -389,6 +656,9 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
       std::string err;
       if (b.block->Load(&bl, refs, &err) != IO_OK)
         throw Bad{"node \"" + b.where + "\": parameters: " + err};
+      if (refs.badMap)
+        throw Bad{"node \"" + b.where + "\": parameters: texture map " +
+                  std::to_string(refs.badMapId) + " is not in the scene"};
     }
     ip.SetNextHandle(std::max(ip.NextHandle(), nextHandle));
     ip.SetTime(time);

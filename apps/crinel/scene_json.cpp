@@ -3,13 +3,17 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "crinel/mesh_import.h"
+#include "crinel/mesh_sequence_import.h"
 #include "crinel/values.h"
 #include "host/class_desc.h"
+#include "host/mesh_sequence.h"
+#include "host/shape.h"
 #include "host/simple_object.h"
 #include "host/undo.h"
 #include "host/units.h"
@@ -124,7 +128,39 @@ class Loader {
 
   std::string NodeWhere(const std::string& name) const { return "node " + Quote(name); }
 
+  fs::path ScenePath(const std::string& file) const {
+    fs::path p = file;
+    return p.is_relative() ? dir_ / p : p;
+  }
+
+  // {"sequence": "body_####.obj", "frames": [first, last]}: one OBJ file per frame.
+  std::unique_ptr<Object> MakeMeshSequence(const json& m, const std::string& where) {
+    for (auto& [key, v] : m.items())
+      if (key != "sequence" && key != "frames")
+        Fail(where + ": unknown mesh sequence key " + Quote(key) + " (expected sequence, frames)");
+    if (!m["sequence"].is_string() || m["sequence"].get<std::string>().empty())
+      Fail(where + ": \"sequence\" must be a file pattern such as \"body_####.obj\"");
+    if (!m.contains("frames")) Fail(where + ": a mesh sequence needs \"frames\": [first, last]");
+    const json& f = m["frames"];
+    const std::string what = where + ": mesh sequence \"frames\"";
+    if (!f.is_array() || f.size() != 2) Fail(what + " must be [first, last]");
+    int range[2];
+    for (int k = 0; k < 2; ++k) {
+      const double d = Number(f[k], what);
+      if (d != std::floor(d) || d < 0 || d > 1e9) Fail(what + " must be whole frame numbers from 0");
+      range[k] = int(d);
+    }
+    auto seq = std::make_unique<MeshSequenceObject>();
+    std::string err;
+    if (!LoadObjSequence(ScenePath(m["sequence"].get<std::string>()).string(), range[0], range[1],
+                         *seq, err))
+      Fail(where + ": mesh sequence: " + err);
+    seq->sourcePattern = m["sequence"].get<std::string>();
+    return seq;
+  }
+
   std::unique_ptr<Object> MakeMesh(const json& m, const std::string& where) {
+    if (m.is_object() && m.contains("sequence")) return MakeMeshSequence(m, where);
     auto tri = std::make_unique<TriObject>();
     std::string err;
     if (m.is_string()) {
@@ -151,9 +187,64 @@ class Loader {
       }
       if (!MakePrimitive(spec, tri->mesh, err)) Fail(where + ": " + err);
     } else {
-      Fail(where + ": \"mesh\" must be an OBJ file path or a primitive description");
+      Fail(where + ": \"mesh\" must be an OBJ file path, a primitive or a sequence description");
     }
     return tri;
+  }
+
+  // "spline": {...} or "splines": [{...}, ...]; each {"type": "polyline" | "bezier",
+  // "points": [...], "closed": false}. Polyline points are [x,y,z]; Bezier knots are
+  // {"p": [x,y,z], "in": [x,y,z], "out": [x,y,z]} (handles default to p) or plain [x,y,z].
+  std::unique_ptr<Object> MakeSplineShape(const json& n, const std::string& where) {
+    auto shape = std::make_unique<SplineShape>();
+    if (n.contains("spline")) {
+      shape->splines.push_back(ReadSpline(n["spline"], where + ": \"spline\""));
+    } else {
+      const json& list = n["splines"];
+      if (!list.is_array() || list.empty()) Fail(where + ": \"splines\" must be a non-empty array");
+      if (list.size() > 1000000) Fail(where + ": \"splines\" has too many splines");
+      for (std::size_t i = 0; i < list.size(); ++i)
+        shape->splines.push_back(
+            ReadSpline(list[i], where + ": \"splines\"[" + std::to_string(i) + "]"));
+    }
+    return shape;
+  }
+
+  static Spline3D ReadSpline(const json& s, const std::string& what) {
+    if (!s.is_object()) Fail(what + " must be an object with \"type\", \"points\" and \"closed\"");
+    Spline3D spline;
+    for (auto& [key, v] : s.items()) {
+      if (key == "type") {
+        if (v == "polyline") spline.kind = Spline3D::Polyline;
+        else if (v == "bezier") spline.kind = Spline3D::Bezier;
+        else Fail(what + ": \"type\" must be \"polyline\" or \"bezier\"");
+      } else if (key == "closed") {
+        spline.closed = Bool(v, what + ": \"closed\"");
+      } else if (key != "points") {
+        Fail(what + ": unknown key " + Quote(key) + " (expected type, points, closed)");
+      }
+    }
+    if (!s.contains("points") || !s["points"].is_array() || s["points"].size() < 2)
+      Fail(what + ": \"points\" must list at least 2 points");
+    const json& pts = s["points"];
+    if (pts.size() > 10000000) Fail(what + ": \"points\" has too many points");
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+      const std::string at = what + ": point " + std::to_string(i);
+      SplineKnot k;
+      if (spline.kind == Spline3D::Bezier && pts[i].is_object()) {
+        for (auto& [key, v] : pts[i].items())
+          if (key != "p" && key != "in" && key != "out")
+            Fail(at + ": unknown key " + Quote(key) + " (expected p, in, out)");
+        if (!pts[i].contains("p")) Fail(at + " needs \"p\"");
+        k.p = Vec3(pts[i]["p"], at + " \"p\"");
+        k.in = pts[i].contains("in") ? Vec3(pts[i]["in"], at + " \"in\"") : k.p;
+        k.out = pts[i].contains("out") ? Vec3(pts[i]["out"], at + " \"out\"") : k.p;
+      } else {
+        k.p = k.in = k.out = Vec3(pts[i], at);
+      }
+      spline.knots.push_back(k);
+    }
+    return spline;
   }
 
   void CreateNode(const json& n, std::size_t index) {
@@ -165,13 +256,17 @@ class Loader {
     if (ip_.GetINodeByName(name)) Fail(where + ": the name is used twice");
     for (auto& [key, v] : n.items())
       if (key != "name" && key != "mesh" && key != "object" && key != "transform" &&
-          key != "params" && key != "parent" && key != "hidden" && key != "renderable")
+          key != "params" && key != "parent" && key != "hidden" && key != "renderable" &&
+          key != "spline" && key != "splines")
         Fail(where + ": unknown key " + Quote(key));
-    if (n.contains("mesh") && n.contains("object"))
-      Fail(where + ": give either \"mesh\" or \"object\", not both");
+    if (int(n.contains("mesh")) + int(n.contains("object")) + int(n.contains("spline")) +
+            int(n.contains("splines")) > 1)
+      Fail(where + ": give only one of \"mesh\", \"object\", \"spline\" and \"splines\"");
 
     std::unique_ptr<Object> obj;
-    if (n.contains("mesh")) {
+    if (n.contains("spline") || n.contains("splines")) {
+      obj = MakeSplineShape(n, where);
+    } else if (n.contains("mesh")) {
       obj = MakeMesh(n["mesh"], where);
     } else if (n.contains("object")) {
       if (!n["object"].is_string()) Fail(where + ": \"object\" must be a class name");
@@ -289,9 +384,90 @@ class Loader {
         if (!v.is_string()) Fail(expect);
         return v.get<std::string>();
       case TYPE_TEXMAP:
-        Fail(what + ": texture maps cannot be given in scene files yet");
+        return MakeTexmap(v, what);
     }
     Fail(expect);
+  }
+
+  static Color ColourOf(const json& v, const std::string& what) {
+    const Point3 c = Vec3(v, what);
+    return Color(c.x, c.y, c.z);
+  }
+
+  // A map description: {"map": "bitmap" | "constant" | "checker" | "gradient" | "noise", ...}
+  // or null for no map. The scene owns the map; the parameter references it.
+  Texmap* MakeTexmap(const json& v, const std::string& what) {
+    if (v.is_null()) return nullptr;
+    if (!v.is_object() || !v.contains("map") || !v["map"].is_string())
+      Fail(what + " expects a map such as {\"map\": \"bitmap\", \"file\": \"density.png\"}, got " +
+           v.dump());
+    const std::string type = v["map"].get<std::string>();
+    const std::string at = what + ": " + type + " map";
+    auto allow = [&](std::initializer_list<const char*> keys) {
+      for (auto& [key, x] : v.items()) {
+        bool known = key == "map";
+        for (const char* k : keys) known = known || key == k;
+        if (!known) Fail(at + ": unknown key " + Quote(key));
+      }
+    };
+    auto colour = [&](const char* key, Color& c) {
+      if (v.contains(key)) c = ColourOf(v[key], at + " " + Quote(key));
+    };
+    std::unique_ptr<Texmap> map;
+    if (type == "bitmap") {
+      allow({"file"});
+      if (!v.contains("file") || !v["file"].is_string() || v["file"].get<std::string>().empty())
+        Fail(at + " needs \"file\": an image path");
+      auto bm = std::make_unique<BitmapTex>();
+      const std::string file = ScenePath(v["file"].get<std::string>()).string();
+      std::string err;
+      if (!bm->LoadFile(file, err)) Fail(at + ": image " + Quote(file) + ": " + err);
+      map = std::move(bm);
+    } else if (type == "constant") {
+      allow({"color"});
+      if (!v.contains("color")) Fail(at + " needs \"color\": [r,g,b]");
+      auto c = std::make_unique<ConstantTex>();
+      colour("color", c->color);
+      map = std::move(c);
+    } else if (type == "checker") {
+      allow({"color1", "color2", "tiles"});
+      auto c = std::make_unique<CheckerTex>();
+      colour("color1", c->color1);
+      colour("color2", c->color2);
+      if (v.contains("tiles")) {
+        const json& t = v["tiles"];
+        if (!t.is_array() || t.size() != 2) Fail(at + ": \"tiles\" must be [u, v]");
+        c->tilesU = float(Number(t[0], at + ": \"tiles\""));
+        c->tilesV = float(Number(t[1], at + ": \"tiles\""));
+        if (!(c->tilesU > 0) || !(c->tilesV > 0)) Fail(at + ": \"tiles\" must be positive");
+      }
+      map = std::move(c);
+    } else if (type == "gradient") {
+      allow({"color1", "color2", "direction"});
+      auto g = std::make_unique<GradientTex>();
+      colour("color1", g->color1);
+      colour("color2", g->color2);
+      if (v.contains("direction")) {
+        if (v["direction"] == "u") g->direction = 0;
+        else if (v["direction"] == "v") g->direction = 1;
+        else Fail(at + ": \"direction\" must be \"u\" or \"v\"");
+      }
+      map = std::move(g);
+    } else if (type == "noise") {
+      allow({"color1", "color2", "scale"});
+      auto n = std::make_unique<NoiseTex>();
+      colour("color1", n->color1);
+      colour("color2", n->color2);
+      if (v.contains("scale")) {
+        n->scale = float(Number(v["scale"], at + ": \"scale\""));
+        if (!(n->scale > 0)) Fail(at + ": \"scale\" must be positive");
+      }
+      map = std::move(n);
+    } else {
+      Fail(what + ": unknown map type " + Quote(type) +
+           " (expected bitmap, constant, checker, gradient, noise)");
+    }
+    return ip_.AddTexmap(std::move(map));
   }
 
   void LinkAndSetParams(const json& n, std::size_t) {
@@ -314,7 +490,7 @@ class Loader {
       block_ = ref.block;
       const ParamDef& def = *ref.def;
       SetStatus st;
-      if (v.is_object()) {
+      if (v.is_object() && def.type != TYPE_TEXMAP) {
         if (!def.Animatable()) Fail(what + " cannot be animated");
         std::vector<Key<PBValue>> keys;
         for (const json& k : ReadKeyList(v, what))

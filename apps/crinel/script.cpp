@@ -123,6 +123,12 @@ INode* ScriptCall::Node(std::size_t i) const {
   return node;
 }
 
+INode* ScriptCall::NodeOrUndefined(std::size_t i) const {
+  if (i < args.size() && args[i].kind == ScriptArg::Word && args[i].text == "undefined")
+    return nullptr;
+  return Node(i);
+}
+
 TimeValue ScriptCall::Frame(std::size_t i) const {
   const double f = Number(i, "frame");
   if (std::fabs(f) > 1e7) Fail("frame out of range");

@@ -34,6 +34,10 @@ struct ScriptCall {
   double Number(std::size_t i, const char* what) const;
   long long Integer(std::size_t i, const char* what) const;
   host::INode* Node(std::size_t i) const;
+  // A node argument that may be `undefined` (null).
+  host::INode* NodeOrUndefined(std::size_t i) const;
+  // A string argument: quoted, or a bare word.
+  const std::string& Text(std::size_t i, const char* what) const { return Word(i, what); }
   // A frame argument as ticks.
   host::TimeValue Frame(std::size_t i) const;
   void NeedArgs(std::size_t lo, std::size_t hi, const char* usage) const;
@@ -61,5 +65,7 @@ std::vector<ScriptArg> TokenizeScriptLine(const std::string& line, std::string& 
 
 // The host verbs: set, get, time, undo, redo, save, load.
 void AddHostVerbs(ScriptRunner& runner);
+// The script interface crinelOps under its script names.
+void AddCrinelOpsVerbs(ScriptRunner& runner);
 
 }  // namespace crn::app

@@ -1,10 +1,18 @@
 #pragma once
-// The hair object: a procedural object whose settings live in the block "params".
+// The hair object: a procedural object whose settings live in the block "params". It grows
+// guides on its surface node, scatters roots, bakes maps and builds strands, caching each
+// result under counters and keys that parameter changes reset.
+#include <array>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
+#include "hair/gen_types.h"
 #include "host/class_desc.h"
 #include "host/simple_object.h"
+#include "host/view.h"
 
 namespace crn {
 
@@ -23,11 +31,109 @@ class HairObject : public host::SimpleObject2 {
                                    host::PartID& partID, host::RefMessage message,
                                    bool propagate) override;
 
-  // Incremented by every change notification; caches compare against it.
+  // --- evaluation (all take the object's recursive evaluation lock)
+  // The guides grown for t (cached while valid).
+  const GuideSet& EvaluateGuides(host::TimeValue t);
+  // Refreshes the root list for t when its key changed; returns it.
+  const std::vector<RootSample>& PlaceRoots(host::TimeValue t);
+  // The viewport share of strands at t (cached under its key).
+  const StrandSet& BuildViewportStrands(host::TimeValue t);
+  // The render share (fraction of the roots, capped by the memory budget) into out.
+  void BuildRenderStrands(host::TimeValue t, double fraction, StrandSet& out);
+  // Ribbons or tubes of the render strands in the node's object space; never null.
+  host::Mesh* GetRenderMesh(host::TimeValue t, host::INode* node, host::View& view,
+                            bool& needDelete);
+  // Bounds of the viewport strands and guides (refreshed by BuildViewportStrands).
+  const host::Box3& StrandBounds() const { return strandBounds_; }
+  std::recursive_mutex& EvalLock() { return evalLock_; }
+
+  // --- groom arrays: offsets per guide point in the guide's root frame, factors per guide
+  std::vector<V3> groomEdits;
+  std::vector<float> densityFactors;
+  // The groom changed: guides regrow with the edits at the next evaluation.
+  void FullGroomChange();
+  // During a stroke: brushed guide points go straight into the cached guides so only the
+  // strands are rebuilt; falls back to a full groom change when the cache does not match.
+  void FastGroomChange(const std::vector<V3>& guidePoints);
+  std::uint64_t EditRevision() const { return editRevision_; }
+
+  // --- counters
+  // Incremented by every change notification; the guide cache compares against it.
   std::uint64_t ChangeCounter() const { return changeCounter_; }
+  std::uint64_t MapVersion() const { return mapVersion_; }
+  // Incremented whenever guides or viewport strands are rebuilt (display watches it).
+  std::uint64_t DisplayVersion() const { return displayVersion_; }
+  // Forces roots / generated UVs / flow fields to be recomputed at the next evaluation.
+  void ResetRootKey() { rootKey_ = 0; }
+  void ResetUVKey() { uvKey_ = 0; }
+  void ResetFlowKey() { flowKey_ = 0; }
+  std::uint64_t RootKey() const { return rootKey_; }
 
  private:
-  std::uint64_t changeCounter_ = 0;
+  struct BakedMap {
+    host::Texmap* map = nullptr;
+    std::uint64_t mapVersion = ~0ull;
+    host::Interval valid;
+    std::shared_ptr<const MapGrid> grid;
+  };
+  struct RestSurface {
+    GuideSet mesh;  // surface fields only, at the rest frame, with normals and UVs
+    bool fromRestFrame = false;
+  };
+
+  // The surface at the rest frame (cached until the next change), or this evaluation's
+  // surface when the rest mesh cannot be taken or has another vertex count.
+  const RestSurface& RestMesh(const GuideSet& current);
+  void ApplyUVs(GuideSet& g);
+  void UpdateFlowFields(const GuideSet& rest, GenSettings& s);
+  std::shared_ptr<const MapGrid> Bake(int slot, short paramId, host::TimeValue t, bool colour);
+  void FillBuildFields(host::TimeValue t, GenSettings& s, bool brushActive);
+  V3 CoatColour(host::TimeValue t, const ColourMapSampler* colour);
+  void UpdateStrandBounds(const StrandSet& set);
+
+  std::recursive_mutex evalLock_;
+  std::uint64_t changeCounter_ = 0, mapVersion_ = 0, displayVersion_ = 0, editRevision_ = 0;
+
+  // Guide cache.
+  GuideSet guides_;
+  bool guidesBuilt_ = false;
+  std::uint64_t guidesChange_ = 0, guidesRevision_ = 0;
+  host::Interval guidesValid_;
+  std::uint64_t settingsStamp_ = 0;
+
+  RestSurface rest_;
+  std::uint64_t restChange_ = ~0ull;
+  int restFrame_ = 0;
+
+  // Generated UVs (per vertex count, triangle count and mode, from the rest mesh).
+  std::uint64_t uvKey_ = 0;
+  std::vector<V3> generatedUVW_;
+
+  // Flow fields.
+  std::uint64_t flowKey_ = 0;
+  std::vector<float> combAngles_, lengthFactors_, thinness_;
+
+  // Roots and what placement found on the rest surface.
+  std::uint64_t rootKey_ = 0;
+  std::vector<RootSample> roots_;
+  std::vector<V3> eyeCentres_;
+  std::vector<float> eyeRadii_;
+  V3 restMin_, restMax_;
+
+  // Baked maps: density, length, width, colour.
+  std::array<BakedMap, 4> baked_;
+
+  // Coat colour.
+  std::uint64_t coatKey_ = 0;
+  V3 coatColour_{0.3f, 0.3f, 0.3f};
+
+  // Viewport strands.
+  StrandSet vpStrands_;
+  std::uint64_t vpKey_ = 0;
+  host::Box3 strandBounds_;
+
+  // Node-identity hashes of surface, faceNode, colliders, forces, waterNodes.
+  std::array<std::uint64_t, 5> nodeHashes_{};
 };
 
 // The class descriptor of the hair object.

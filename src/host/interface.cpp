@@ -31,6 +31,12 @@ INode* Interface::CreateNodeWithHandle(ULONG handle, const std::string& name) {
   return nodes_.back().get();
 }
 
+Texmap* Interface::AddTexmap(std::unique_ptr<Texmap> map) {
+  if (!map) return nullptr;
+  texmaps_.push_back(std::move(map));
+  return texmaps_.back().get();
+}
+
 void Interface::DeleteNode(INode* node) {
   auto it = std::find_if(nodes_.begin(), nodes_.end(),
                          [node](const std::unique_ptr<INode>& n) { return n.get() == node; });
@@ -57,6 +63,8 @@ void Interface::ResetScene() {
   // Objects first (they reference other nodes), then the nodes, newest first.
   for (auto it = nodes_.rbegin(); it != nodes_.rend(); ++it) (*it)->SetObjectRef(nullptr);
   while (!nodes_.empty()) nodes_.pop_back();
+  // Maps last: the parameter blocks that referenced them are gone by now.
+  while (!texmaps_.empty()) texmaps_.pop_back();
   nextHandle_ = 1;
   time_ = 0;
   prompts_.clear();

@@ -1,6 +1,6 @@
 #pragma once
-// The host's core interface: the scene's nodes, the current time and animation range, the
-// prompt line and message log, and viewport redraws.
+// The host's core interface: the scene's nodes and texture maps, the current time and
+// animation range, the prompt line and message log, and viewport redraws.
 #include <functional>
 #include <memory>
 #include <string>
@@ -40,6 +40,9 @@ class Interface {
   void SetNextHandle(ULONG h) { nextHandle_ = h; }
   // Creates a node with a given handle (loading a saved scene); nullptr when taken.
   INode* CreateNodeWithHandle(ULONG handle, const std::string& name);
+  // Texture maps owned by the scene (parameters reference them); freed by ResetScene.
+  Texmap* AddTexmap(std::unique_ptr<Texmap> map);
+  const std::vector<std::unique_ptr<Texmap>>& Texmaps() const { return texmaps_; }
 
   // --- prompt line and messages
   void PushPrompt(const std::string& s);
@@ -63,6 +66,7 @@ class Interface {
   TimeValue time_ = 0;
   Interval range_{0, 100 * 160};
   std::vector<std::unique_ptr<INode>> nodes_;
+  std::vector<std::unique_ptr<Texmap>> texmaps_;
   ULONG nextHandle_ = 1;
   std::vector<std::string> prompts_;
   std::vector<std::string> log_;

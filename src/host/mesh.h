@@ -14,6 +14,8 @@ using MtlID = std::uint16_t;
 struct Face {
   std::array<std::uint32_t, 3> v{};
   MtlID matId = 0;
+  std::uint8_t edgeVis = 7;  // visibility bits of the edges v0-v1, v1-v2, v2-v0
+  void setEdgeVisFlags(bool e0, bool e1, bool e2) { edgeVis = std::uint8_t(e0 | (e1 << 1) | (e2 << 2)); }
 };
 
 // One map channel: its own vertex list and one triangle of map-vertex indices per face.

@@ -1,6 +1,6 @@
 #pragma once
 // Scene objects: the base object, geometric objects convertible to meshes, the host's mesh
-// object, helpers, texture maps and materials.
+// object, helpers and materials. Texture maps live in texmap.h, included at the end.
 #include <memory>
 #include <string>
 
@@ -54,15 +54,13 @@ class HelperObject : public Object {
   std::string GetObjectName() const override { return "Dummy"; }
 };
 
-// Texture maps and materials; their evaluation comes with the shading code that needs it.
-class Texmap : public Animatable {
- public:
-  SClass_ID SuperClassID() const override { return TEXMAP_CLASS_ID; }
-};
-
+// Materials; their evaluation comes with the shading code that needs it.
 class Mtl : public Animatable {
  public:
   SClass_ID SuperClassID() const override { return MATERIAL_CLASS_ID; }
 };
 
 }  // namespace host
+
+// Texture maps derive from Animatable above; every user of scene objects sees them complete.
+#include "host/texmap.h"

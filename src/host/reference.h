@@ -17,6 +17,8 @@ enum RefResult { REF_FAIL = 0, REF_SUCCEED = 1, REF_DONTCARE = 2, REF_STOP = 3 }
 constexpr RefMessage REFMSG_CHANGE = 0x50;
 constexpr RefMessage REFMSG_TARGET_DELETED = 0x60;
 constexpr PartID PART_ALL = ~PartID(0);
+constexpr PartID PART_GEOM = 1 << 1;
+constexpr PartID PART_DISPLAY = 1 << 5;
 
 class ReferenceTarget;
 class RemapDir;

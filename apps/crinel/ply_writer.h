@@ -1,0 +1,15 @@
+#pragma once
+// Binary PLY output of a host mesh with per-vertex colour (map channel 0) and UV (map
+// channel 1).
+#include <string>
+
+#include "host/mesh.h"
+
+namespace crn::app {
+
+// Writes mesh to path (binary little-endian PLY) through a temporary file. Colours and UVs
+// are written when their channel holds one map vertex per mesh vertex with the mesh's own
+// faces. Returns false with error on failure.
+bool WritePly(const std::string& path, const host::Mesh& mesh, std::string& error);
+
+}  // namespace crn::app

@@ -1,0 +1,150 @@
+#pragma once
+// The vector type, hashes and noises of generation. Every random decision of generation is
+// one of these functions of a stable id and a fixed salt, so results never depend on the
+// order or the thread that computes them. All integer arithmetic wraps at 32 bits; the
+// functions compile for the host and for CUDA devices alike.
+#include <cmath>
+#include <cstdint>
+
+#if defined(__CUDACC__)
+#define CRN_HD __host__ __device__
+#else
+#define CRN_HD
+#endif
+
+namespace crn {
+
+// Three 32-bit floats: the point, vector and linear-colour type of generation.
+struct V3 {
+  float x = 0, y = 0, z = 0;
+  CRN_HD constexpr V3() = default;
+  CRN_HD constexpr V3(float x_, float y_, float z_) : x(x_), y(y_), z(z_) {}
+  CRN_HD V3 operator+(const V3& b) const { return {x + b.x, y + b.y, z + b.z}; }
+  CRN_HD V3 operator-(const V3& b) const { return {x - b.x, y - b.y, z - b.z}; }
+  CRN_HD V3 operator-() const { return {-x, -y, -z}; }
+  CRN_HD V3 operator*(float s) const { return {x * s, y * s, z * s}; }
+  CRN_HD V3 operator/(float s) const { return {x / s, y / s, z / s}; }
+  CRN_HD V3& operator+=(const V3& b) { x += b.x; y += b.y; z += b.z; return *this; }
+  CRN_HD V3& operator-=(const V3& b) { x -= b.x; y -= b.y; z -= b.z; return *this; }
+  CRN_HD V3& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
+  CRN_HD bool operator==(const V3& b) const { return x == b.x && y == b.y && z == b.z; }
+  CRN_HD bool operator!=(const V3& b) const { return !(*this == b); }
+};
+static_assert(sizeof(V3) == 12, "V3 is three packed floats");
+
+CRN_HD inline V3 operator*(float s, const V3& v) { return v * s; }
+CRN_HD inline V3 Mul(const V3& a, const V3& b) { return {a.x * b.x, a.y * b.y, a.z * b.z}; }
+CRN_HD inline float Dot(const V3& a, const V3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+CRN_HD inline V3 Cross(const V3& a, const V3& b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+CRN_HD inline float LengthSq(const V3& v) { return Dot(v, v); }
+CRN_HD inline float Length(const V3& v) { return sqrtf(Dot(v, v)); }
+// Unit vector, or fallback when the length is not above minLen.
+CRN_HD inline V3 UnitOr(const V3& v, const V3& fallback, float minLen = 1e-20f) {
+  const float l = Length(v);
+  return l > minLen ? v / l : fallback;
+}
+CRN_HD inline V3 Lerp(const V3& a, const V3& b, float t) { return a + (b - a) * t; }
+
+CRN_HD inline float Clamp01(float t) { return t < 0.f ? 0.f : (t > 1.f ? 1.f : t); }
+// Hermite smoothing of t already clamped to [0, 1].
+CRN_HD inline float Smooth(float t) { return t * t * (3.f - 2.f * t); }
+
+CRN_HD inline std::uint32_t Mix32(std::uint32_t x) {
+  x ^= x >> 16;
+  x *= 0x7FEB352Du;
+  x ^= x >> 15;
+  x *= 0x846CA68Bu;
+  x ^= x >> 16;
+  return x;
+}
+
+// Low 24 bits as a float in [0, 1).
+CRN_HD inline float Unit24(std::uint32_t h) { return float(h & 0xFFFFFFu) * (1.0f / 16777216.0f); }
+
+CRN_HD inline float StrandRand(std::uint32_t id, std::uint32_t salt) {
+  return Unit24(Mix32((id * 0x9E3779B9u) ^ salt));
+}
+
+CRN_HD inline std::uint32_t CellKey(std::int32_t i, std::int32_t j, std::int32_t k) {
+  return (std::uint32_t(i) * 73856093u) ^ (std::uint32_t(j) * 19349663u) ^
+         (std::uint32_t(k) * 83492791u);
+}
+
+// The clump grid's 64-bit cell key.
+inline std::uint64_t CellKey64(std::int64_t i, std::int64_t j, std::int64_t k) {
+  return (std::uint64_t(i) * 73856093ull) ^ (std::uint64_t(j) * 19349663ull) ^
+         (std::uint64_t(k) * 83492791ull);
+}
+
+// Hash of an integer lattice point, shared by the value and cellular noises.
+CRN_HD inline std::uint32_t LatticeHash(std::int32_t i, std::int32_t j, std::int32_t k) {
+  return Mix32(Mix32(Mix32(std::uint32_t(k) * 83492791u) ^ (std::uint32_t(j) * 19349663u)) ^
+               (std::uint32_t(i) * 73856093u));
+}
+
+// Value noise in [-1, 1): hashed lattice values blended with the quintic fade.
+CRN_HD inline float FurNoise3(float x, float y, float z) {
+  const float fx = floorf(x), fy = floorf(y), fz = floorf(z);
+  const std::int32_t i = std::int32_t(fx), j = std::int32_t(fy), k = std::int32_t(fz);
+  const float tx = x - fx, ty = y - fy, tz = z - fz;
+  auto fade = [](float t) { return t * t * t * (t * (t * 6.f - 15.f) + 10.f); };
+  auto corner = [](std::int32_t a, std::int32_t b, std::int32_t c) {
+    return float(LatticeHash(a, b, c) & 0xFFFFFFu) * (1.0f / 8388608.0f) - 1.0f;
+  };
+  const float u = fade(tx), v = fade(ty), w = fade(tz);
+  auto lerp = [](float a, float b, float t) { return a + (b - a) * t; };
+  const float x00 = lerp(corner(i, j, k), corner(i + 1, j, k), u);
+  const float x10 = lerp(corner(i, j + 1, k), corner(i + 1, j + 1, k), u);
+  const float x01 = lerp(corner(i, j, k + 1), corner(i + 1, j, k + 1), u);
+  const float x11 = lerp(corner(i, j + 1, k + 1), corner(i + 1, j + 1, k + 1), u);
+  const float y0 = lerp(x00, x10, v), y1 = lerp(x01, x11, v);
+  return lerp(y0, y1, w);
+}
+
+struct CellDistances {
+  float f1, f2;  // nearest and second-nearest feature point distances
+};
+
+// Cellular noise: one hashed feature point per unit cell, searched over the 27 cells around p.
+CRN_HD inline CellDistances CellNoise3(const V3& p) {
+  const std::int32_t bi = std::int32_t(floorf(p.x)), bj = std::int32_t(floorf(p.y)),
+                     bk = std::int32_t(floorf(p.z));
+  float f1 = 1e30f, f2 = 1e30f;
+  for (int di = -1; di <= 1; ++di)
+    for (int dj = -1; dj <= 1; ++dj)
+      for (int dk = -1; dk <= 1; ++dk) {
+        const std::int32_t ci = bi + di, cj = bj + dj, ck = bk + dk;
+        const std::uint32_t h = LatticeHash(ci, cj, ck);
+        const V3 f(float(ci) + float(h & 0x3FFu) / 1024.f,
+                   float(cj) + float((h >> 10) & 0x3FFu) / 1024.f,
+                   float(ck) + float((h >> 20) & 0x3FFu) / 1024.f);
+        const float d = Length(p - f);
+        if (d < f1) {
+          f2 = f1;
+          f1 = d;
+        } else if (d < f2) {
+          f2 = d;
+        }
+      }
+  return {f1, f2};
+}
+
+// Linear colour to a display-encoded 0xFFRRGGBB word (gamma 1/2.2).
+CRN_HD inline std::uint32_t PackColour(float r, float g, float b) {
+  auto enc = [](float c) {
+    const float v = powf(Clamp01(c), 0.45454544f) * 255.f + 0.5f;
+    return std::uint32_t(v);
+  };
+  return 0xFF000000u | (enc(r) << 16) | (enc(g) << 8) | enc(b);
+}
+CRN_HD inline std::uint32_t PackColour(const V3& c) { return PackColour(c.x, c.y, c.z); }
+
+// A packed word back to its display-encoded channels / 255 (no linearisation).
+CRN_HD inline V3 UnpackColour(std::uint32_t w) {
+  return {float((w >> 16) & 0xFFu) / 255.f, float((w >> 8) & 0xFFu) / 255.f,
+          float(w & 0xFFu) / 255.f};
+}
+
+}  // namespace crn

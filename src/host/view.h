@@ -1,0 +1,16 @@
+#pragma once
+// A view of the scene for render-mesh queries: the world-to-view transform of its camera.
+#include "host/geom.h"
+
+namespace host {
+
+class View {
+ public:
+  virtual ~View() = default;
+  // Camera space as seen from the view; its inverse's translation is the camera position.
+  Matrix3 worldToView;
+  int projType = 0;  // 0 perspective, 1 orthographic
+  float fov = 0.785398f;
+};
+
+}  // namespace host
