@@ -435,6 +435,41 @@ TEST(StrandBuildShape, SplineStylingFollowsTheSplineShape) {
   }
 }
 
+TEST(StrandBuildShape, KinkFrizzAndWidthFollowTheirPerStrandDraws) {
+  // Straight guides of the full length: each point moves by the kink and frizz noises at
+  // the strand's own phases, and the width varies by the strand's own factor.
+  Grid g = StraightGrid(4, 4);
+  Scatter(g, 20);
+  GenSettings s = Plain();
+  s.kinkAmount = 0.5f;
+  s.kinkFreq = 2;
+  s.frizzRoot = 0.05f;
+  s.frizzTip = 0.2f;
+  s.frizzFreq = 6;
+  s.widthRandom = 0.2f;
+  s.widthProfile = 2;
+  const StrandSet out = Build(g, s);
+  const int P = out.pointsPerStrand;
+  ASSERT_EQ(P, 37);
+  for (std::size_t k = 0; k < 20; ++k) {
+    const std::uint32_t id = g.roots[k].id;
+    const float B = StrandRand(id, 0x14FD6AD2) * 89.f, H = StrandRand(id, 0x42023635) * 97.f;
+    const V3* p = Strand(out, k);
+    for (int i = 1; i < P; ++i) {
+      const float t = float(i) / float(P - 1);
+      const float xk = t * 2.f + H, xf = t * 6.f + B;
+      const V3 kink = V3(FurNoise3(xk, B, 0.5f), FurNoise3(xk + 31.7f, B + 7.3f, 13.6f),
+                         FurNoise3(xk - 11.9f, B + 47.2f, 4.2f)) * (0.5f * t);
+      const V3 frizz = V3(FurNoise3(xf, H, 9.5f), FurNoise3(xf + 31.7f, H + 7.3f, 22.6f),
+                          FurNoise3(xf - 11.9f, H + 47.2f, 13.2f)) * (0.05f + 0.15f * t);
+      const V3 expected = p[0] + V3(0, 0, 10.f * t) + kink + frizz;
+      EXPECT_NEAR(Length(p[i] - expected), 0.f, 1e-4f) << "strand " << k << " point " << i;
+    }
+    const float fw = (StrandRand(id, 0x1B86D946) - 0.5f) * 0.2f * 2.f + 1.f;
+    EXPECT_NEAR(out.widths[k * P], fw * s.rootWidth, 1e-7f);
+  }
+}
+
 TEST(StrandBuildShape, CurlWindsRoundTheStrandAtTheCurlRadius) {
   Grid g = StraightGrid(4, 4);
   Scatter(g, 20);

@@ -249,8 +249,15 @@ TEST(SurfaceFlow, CurvatureShortensFurOnSmallParts) {
     EXPECT_NEAR(f.lengthFactors[g.vertices.size() / 2], expected, 0.01f) << c.radius;
     EXPECT_TRUE(f.combAngles.empty());
   }
-  GenSettings off;
-  EXPECT_TRUE(crn::ComputeFlowFields(Surface(Primitive("sphere", 3, 16)), off).lengthFactors.empty());
+  const GuideSet small = Surface(Primitive("sphere", 3, 16));
+  EXPECT_TRUE(crn::ComputeFlowFields(small, GenSettings()).lengthFactors.empty());
+  // Bare palms needs the thinness and then shortens by at most a thousandth.
+  GenSettings palms;
+  palms.barePalms = true;
+  const crn::FlowFields p = crn::ComputeFlowFields(small, palms);
+  ASSERT_EQ(p.thinness.size(), small.vertices.size());
+  ASSERT_EQ(p.lengthFactors.size(), small.vertices.size());
+  EXPECT_NEAR(p.lengthFactors[40], 1 - 0.88f * 0.001f, 1e-5f);
 }
 
 TEST(SurfaceFlow, StraightDownFlowCombsGuidesDownTheSurface) {

@@ -40,6 +40,7 @@ constexpr USHORT kSplineData = 0x0018;
 constexpr USHORT kSequenceData = 0x0019;
 constexpr USHORT kTexmaps = 0x0020;
 constexpr USHORT kTexmap = 0x0021;
+constexpr USHORT kSceneEnd = 0x00FF;  // last chunk: a file cut between two chunks is noticed
 
 constexpr ULONG kNoHandle = 0xFFFFFFFF;
 
@@ -520,6 +521,8 @@ std::vector<std::uint8_t> SaveSceneBytes(const Interface& ip) {
     }
     s.EndChunk();
   }
+  s.BeginChunk(kSceneEnd);
+  s.EndChunk();
   return s.Bytes();
 }
 
@@ -593,7 +596,13 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
     std::vector<PendingBlock> blocks;
 
     IOResult res;
-    while ((res = l.OpenChunk()) == IO_OK) {
+    bool ended = false;
+    while (!ended && (res = l.OpenChunk()) == IO_OK) {
+      if (l.CurChunkID() == kSceneEnd) {
+        ended = true;
+        l.CloseChunk();
+        break;
+      }
       if (l.CurChunkID() == kTexmaps) {
         IOResult inner;
         while ((inner = l.OpenChunk()) == IO_OK) {
@@ -644,7 +653,8 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
       l.CloseChunk();
       nodeName.clear();
     }
-    if (res == IO_ERROR) throw Bad{l.LastError()};
+    if (!ended && res == IO_ERROR) throw Bad{l.LastError()};
+    if (!ended) throw Bad{"the file is cut off (no end of scene)"};
 
     for (const auto& p : parents) {
       INode* parent = ip.GetINodeByHandle(p.parent);

@@ -9,7 +9,7 @@ namespace crn::app {
 
 // First bytes of a saved scene.
 inline constexpr char kSceneMagic[8] = {'C', 'R', 'N', 'S', 'C', 'E', 'N', 'E'};
-constexpr std::uint32_t kSceneVersion = 1;
+constexpr std::uint32_t kSceneVersion = 2;
 
 // The saved-scene bytes of the scene in ip.
 std::vector<std::uint8_t> SaveSceneBytes(const host::Interface& ip);

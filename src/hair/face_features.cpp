@@ -45,7 +45,7 @@ void FindEyes(const GuideSet& rest, std::vector<V3>& centres, std::vector<float>
   radii.clear();
   const std::size_t nv = rest.vertices.size(), nt = rest.TriangleCount();
   eyeTriangles.assign(nt, 0);
-  if (nv == 0 || nt == 0) return;
+  if (nv == 0 || nt == 0 || !TrianglesValid(rest)) return;
 
   // Connected elements: vertices joined by shared triangles.
   std::vector<std::int32_t> parent(nv);

@@ -41,7 +41,7 @@ std::vector<float> CombAngles(const GuideSet& rest, const GenSettings& s) {
 FlowFields ComputeFlowFields(const GuideSet& rest, const GenSettings& s) {
   FlowFields out;
   const std::size_t nv = rest.vertices.size();
-  if (rest.normals.size() != nv || rest.tangents.size() != nv) return out;
+  if (rest.normals.size() != nv || rest.tangents.size() != nv || !TrianglesValid(rest)) return out;
   if (s.flowMode == 1 || s.flowMode == 2) out.combAngles = CombAngles(rest, s);
 
   // Bare palms needs the curvature too and then shortens by at least a hint.

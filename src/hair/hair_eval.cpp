@@ -175,7 +175,8 @@ const std::vector<RootSample>& HairObject::PlaceRoots(TimeValue t) {
     SurfaceBounds(r, s.bboxMin, s.bboxMax);
     restMin_ = s.bboxMin;
     restMax_ = s.bboxMax;
-    FindEyes(r, eyeCentres_, eyeRadii_);
+    std::vector<char> eyeTriangles;
+    FindEyes(r, eyeCentres_, eyeRadii_, eyeTriangles);
     UpdateFlowFields(r, s);
 
     const auto densityGrid = Bake(0, hp::densityMap, RestTime(s), false);
@@ -186,6 +187,7 @@ const std::vector<RootSample>& HairObject::PlaceRoots(TimeValue t) {
     in.thinness = &thinness_;
     in.eyeCentres = &eyeCentres_;
     in.eyeRadii = &eyeRadii_;
+    in.eyeTriangles = &eyeTriangles;
     const std::uint64_t fit = MemoryFit(PointsPerStrand(s), s.memBudget).strands;
     roots_ = PlaceRootSamples(r, s, in, fit);
   }

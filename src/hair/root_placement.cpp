@@ -7,6 +7,7 @@
 
 #include "hair/face_coords.h"
 #include "hair/flow_fields.h"
+#include "hair/surface.h"
 #include "plugin/worker_pool.h"
 
 namespace crn {
@@ -26,22 +27,14 @@ struct ScatterContext {
   // bucketFirst[j]: first triangle whose running area reaches j * area / buckets.
   std::vector<std::size_t> bucketFirst;
   double bucketScale = 0;  // buckets / area
-  std::uint32_t key[4] = {};       // Mix32(4 seed + k)
-  std::uint32_t densityKey = 0;    // Mix32(7 seed + 5)
+  std::uint32_t key[4] = {};     // Mix32(4 seed + k)
+  std::uint32_t densityKey = 0;  // Mix32(7 seed + 5)
   bool haveNormals = false;
 };
 
-bool TrianglesValid(const GuideSet& g) {
-  const std::size_t nv = g.vertices.size();
-  for (std::int32_t v : g.triangles)
-    if (v < 0 || std::size_t(v) >= nv) return false;
-  return true;
-}
-
 ScatterContext::ScatterContext(const GuideSet& g, int seed) : rest(g) {
-  ScatterContext& c = *this;
   const std::size_t nt = g.TriangleCount();
-  c.cumulative.resize(nt);
+  cumulative.resize(nt);
   double sum = 0;
   for (std::size_t f = 0; f < nt; ++f) {
     const V3 p0 = g.vertices[g.triangles[f * 3]], p1 = g.vertices[g.triangles[f * 3 + 1]],
@@ -50,25 +43,25 @@ ScatterContext::ScatterContext(const GuideSet& g, int seed) : rest(g) {
     const double e2x = double(p2.x) - p0.x, e2y = double(p2.y) - p0.y, e2z = double(p2.z) - p0.z;
     const double cx = e1y * e2z - e1z * e2y, cy = e1z * e2x - e1x * e2z, cz = e1x * e2y - e1y * e2x;
     sum += 0.5 * std::sqrt(cx * cx + cy * cy + cz * cz);
-    c.cumulative[f] = sum;
+    cumulative[f] = sum;
   }
-  c.area = sum;
+  area = sum;
   if (nt > 0 && sum > 0) {
     const std::size_t buckets = nt;
     const double width = sum / double(buckets);
-    c.bucketFirst.resize(buckets + 1);
+    bucketFirst.resize(buckets + 1);
     std::size_t f = 0;
     for (std::size_t j = 0; j <= buckets; ++j) {
       const double edge = double(j) * width;
-      while (f < nt && c.cumulative[f] < edge) ++f;
-      c.bucketFirst[j] = f;
+      while (f < nt && cumulative[f] < edge) ++f;
+      bucketFirst[j] = f;
     }
-    c.bucketScale = double(buckets) / sum;
+    bucketScale = double(buckets) / sum;
   }
   const std::uint32_t s = std::uint32_t(seed);
-  for (std::uint32_t k = 0; k < 4; ++k) c.key[k] = Mix32(4u * s + k);
-  c.densityKey = Mix32(7u * s + 5u);
-  c.haveNormals = g.normals.size() == g.vertices.size();
+  for (std::uint32_t k = 0; k < 4; ++k) key[k] = Mix32(4u * s + k);
+  densityKey = Mix32(7u * s + 5u);
+  haveNormals = g.normals.size() == g.vertices.size();
 }
 
 V3 Barycentric(const V3& a, const V3& b, const V3& c, float u, float v) {

@@ -143,7 +143,8 @@ bool ExtractSurface(host::INode* node, host::TimeValue t, GuideSet& g) {
 }
 
 void ComputeNormalsTangents(GuideSet& g) {
-  const std::size_t nv = g.vertices.size(), nt = g.TriangleCount();
+  const std::size_t nv = g.vertices.size();
+  const std::size_t nt = TrianglesValid(g) ? g.TriangleCount() : 0;  // broken: defaults only
   std::vector<V3> nsum(nv), tsum(nv);
   const bool haveUV = g.cornerUVW.size() == nt * 3 && nt > 0;
   for (std::size_t f = 0; f < nt; ++f) {
@@ -184,6 +185,13 @@ void ComputeNormalsTangents(GuideSet& g) {
     g.normals[i] = n;
     g.tangents[i] = UnitOr(t, V3(0, 0, 1));
   }
+}
+
+bool TrianglesValid(const GuideSet& g) {
+  const std::size_t nv = g.vertices.size();
+  for (std::int32_t v : g.triangles)
+    if (v < 0 || std::size_t(v) >= nv) return false;
+  return true;
 }
 
 void SurfaceBounds(const GuideSet& g, V3& bmin, V3& bmax) {

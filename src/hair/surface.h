@@ -20,6 +20,9 @@ void ComputeNormalsTangents(GuideSet& g);
 // 3 box) or, for autoUV 0, when some corner has no mesh UVW (then spherical).
 void GenerateUVs(GuideSet& g, int autoUV);
 
+// True when every triangle index names a vertex of g.
+bool TrianglesValid(const GuideSet& g);
+
 // World bounds of the vertices.
 void SurfaceBounds(const GuideSet& g, V3& bmin, V3& bmax);
 
