@@ -162,7 +162,7 @@ void BlendGuides(const BuildContext& ctx, const Bary& w, V3* b) {
     const float len = Length(seg);
     if (len > 1e-12f) {
       const float target = w.w0 * l0[j] + w.w1 * l1[j] + w.w2 * l2[j];
-      (void)target;
+      seg = seg * (target / len);
     }
     b[j + 1] = b[j] + seg;
   }

@@ -18,10 +18,6 @@ void BuildStrands(const GuideSet& guides, const std::vector<RootSample>& roots,
                   const ScalarMapSampler* lengthSampler, double fraction, StrandSet& out,
                   const ColourMapSampler* colourSampler, const SplineSet* splines);
 
-}  // namespace crn
-
-namespace crn {
-
 // FurNoise3(x, y, z) along x for a fixed y and z, bit-identical to FurNoise3: the lattice
 // hashes over y and z and their fades are computed once, and the eight corner values of the
 // last x cell are kept, since a strand samples a line at rising x and stays in one cell for
