@@ -27,7 +27,7 @@ struct Fixture {
     ip.ResetScene();
     auto tri = std::make_unique<TriObject>();
     std::string err;
-    app::PrimitiveSpec sphere;
+    app::PrimitiveShape sphere;
     sphere.kind = "sphere";
     sphere.radius = 50;
     sphere.segments = 143;  // 10,012 vertices

@@ -13,13 +13,13 @@ namespace {
 
 // Sphere of radius 50: 143 segments give 10,012 vertices, 448 give 99,906.
 host::Mesh Sphere(int segments) {
-  crn::app::PrimitiveSpec spec;
-  spec.kind = "sphere";
-  spec.radius = 50;
-  spec.segments = segments;
+  crn::app::PrimitiveShape shape;
+  shape.kind = "sphere";
+  shape.radius = 50;
+  shape.segments = segments;
   host::Mesh m;
   std::string error;
-  crn::app::MakePrimitive(spec, m, error);
+  crn::app::MakePrimitive(shape, m, error);
   return m;
 }
 

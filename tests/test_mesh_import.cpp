@@ -17,7 +17,7 @@ namespace {
 
 using crn::app::LoadObjMesh;
 using crn::app::MakePrimitive;
-using crn::app::PrimitiveSpec;
+using crn::app::PrimitiveShape;
 using host::Mesh;
 using host::Point3;
 using Tri = std::array<std::uint32_t, 3>;
@@ -181,7 +181,7 @@ void ExpectClosedSurface(const Mesh& m) {
 
 TEST(Primitive, BuildsSoundMeshes) {
   struct Case {
-    PrimitiveSpec spec;
+    PrimitiveShape shape;
     int verts, faces;
   };
   const Case cases[] = {
@@ -197,7 +197,7 @@ TEST(Primitive, BuildsSoundMeshes) {
       {{"cylinder", 0, 0, 40, 5, 1024}, 2050, 4096},
   };
   for (const Case& c : cases) {
-    const PrimitiveSpec& p = c.spec;
+    const PrimitiveShape& p = c.shape;
     SCOPED_TRACE(p.kind + " segments " + std::to_string(p.segments));
     Mesh m;
     std::string err;
@@ -263,7 +263,7 @@ TEST(Primitive, RejectsBadSpecs) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   struct Case {
-    PrimitiveSpec spec;
+    PrimitiveShape shape;
     const char* expect;
   };
   const Case cases[] = {
@@ -280,11 +280,11 @@ TEST(Primitive, RejectsBadSpecs) {
       {{"box", 10, 10, 10, 10, INT_MAX}, "segments"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.spec.kind + " / " + c.expect);
+    SCOPED_TRACE(c.shape.kind + " / " + c.expect);
     Mesh m;
     m.verts.push_back({1, 2, 3});
     std::string err;
-    EXPECT_FALSE(MakePrimitive(c.spec, m, err));
+    EXPECT_FALSE(MakePrimitive(c.shape, m, err));
     EXPECT_NE(err.find(c.expect), std::string::npos) << err;
     EXPECT_EQ(m.getNumVerts(), 1);
   }

@@ -23,14 +23,14 @@ using crn::V3;
 namespace {
 
 host::Mesh Primitive(const char* kind, float radius, int segments, float height = 100) {
-  crn::app::PrimitiveSpec spec;
-  spec.kind = kind;
-  spec.radius = radius;
-  spec.height = height;
-  spec.segments = segments;
+  crn::app::PrimitiveShape shape;
+  shape.kind = kind;
+  shape.radius = radius;
+  shape.height = height;
+  shape.segments = segments;
   host::Mesh m;
   std::string error;
-  EXPECT_TRUE(crn::app::MakePrimitive(spec, m, error)) << error;
+  EXPECT_TRUE(crn::app::MakePrimitive(shape, m, error)) << error;
   return m;
 }
 

@@ -28,13 +28,13 @@ void ExpectNear(const V3& a, const V3& b, float tol, const char* what = "") {
 }
 
 host::Mesh Primitive(const char* kind, float radius, int segments) {
-  crn::app::PrimitiveSpec spec;
-  spec.kind = kind;
-  spec.radius = radius;
-  spec.segments = segments;
+  crn::app::PrimitiveShape shape;
+  shape.kind = kind;
+  shape.radius = radius;
+  shape.segments = segments;
   host::Mesh m;
   std::string error;
-  EXPECT_TRUE(crn::app::MakePrimitive(spec, m, error)) << error;
+  EXPECT_TRUE(crn::app::MakePrimitive(shape, m, error)) << error;
   return m;
 }
 

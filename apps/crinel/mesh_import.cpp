@@ -615,47 +615,47 @@ bool LoadObjMesh(const std::string& path, host::Mesh& mesh, std::string& error) 
   return true;
 }
 
-bool MakePrimitive(const PrimitiveSpec& spec, host::Mesh& mesh, std::string& error) {
-  const std::string& kind = spec.kind;
+bool MakePrimitive(const PrimitiveShape& shape, host::Mesh& mesh, std::string& error) {
+  const std::string& kind = shape.kind;
   int minSegments;
   if (kind == "plane") {
-    if (!CheckSize(kind, "width", spec.width, error) ||
-        !CheckSize(kind, "length", spec.length, error))
+    if (!CheckSize(kind, "width", shape.width, error) ||
+        !CheckSize(kind, "length", shape.length, error))
       return false;
     minSegments = 1;
   } else if (kind == "box") {
-    if (!CheckSize(kind, "width", spec.width, error) ||
-        !CheckSize(kind, "length", spec.length, error) ||
-        !CheckSize(kind, "height", spec.height, error))
+    if (!CheckSize(kind, "width", shape.width, error) ||
+        !CheckSize(kind, "length", shape.length, error) ||
+        !CheckSize(kind, "height", shape.height, error))
       return false;
     minSegments = 1;
   } else if (kind == "sphere") {
-    if (!CheckSize(kind, "radius", spec.radius, error)) return false;
+    if (!CheckSize(kind, "radius", shape.radius, error)) return false;
     minSegments = 3;
   } else if (kind == "cylinder") {
-    if (!CheckSize(kind, "radius", spec.radius, error) ||
-        !CheckSize(kind, "height", spec.height, error))
+    if (!CheckSize(kind, "radius", shape.radius, error) ||
+        !CheckSize(kind, "height", shape.height, error))
       return false;
     minSegments = 3;
   } else {
     error = "unknown primitive '" + kind + "' (known: plane, box, sphere, cylinder)";
     return false;
   }
-  if (spec.segments < minSegments || spec.segments > kMaxSegments) {
+  if (shape.segments < minSegments || shape.segments > kMaxSegments) {
     error = kind + " segments must be " + std::to_string(minSegments) + " to " +
-            std::to_string(kMaxSegments) + ", got " + std::to_string(spec.segments);
+            std::to_string(kMaxSegments) + ", got " + std::to_string(shape.segments);
     return false;
   }
 
   Mesh made;
   if (kind == "plane")
-    MakePlane(spec.width, spec.length, spec.segments, made);
+    MakePlane(shape.width, shape.length, shape.segments, made);
   else if (kind == "box")
-    MakeBox(spec.width, spec.length, spec.height, spec.segments, made);
+    MakeBox(shape.width, shape.length, shape.height, shape.segments, made);
   else if (kind == "sphere")
-    MakeSphere(spec.radius, spec.segments, made);
+    MakeSphere(shape.radius, shape.segments, made);
   else
-    MakeCylinder(spec.radius, spec.height, spec.segments, made);
+    MakeCylinder(shape.radius, shape.height, shape.segments, made);
   mesh = std::move(made);
   return true;
 }

@@ -16,11 +16,11 @@ bool LoadObjMesh(const std::string& path, host::Mesh& mesh, std::string& error);
 // "plane" (width, length, segments), "box" (width, length, height, segments),
 // "sphere" (radius, segments), "cylinder" (radius, height, segments).
 // The plane lies at z = 0; the box and the cylinder stand on z = 0 (centred in X and Y).
-struct PrimitiveSpec {
+struct PrimitiveShape {
   std::string kind;
   float width = 100, length = 100, height = 100, radius = 50;
   int segments = 16;
 };
-bool MakePrimitive(const PrimitiveSpec& spec, host::Mesh& mesh, std::string& error);
+bool MakePrimitive(const PrimitiveShape& shape, host::Mesh& mesh, std::string& error);
 
 }  // namespace crn::app

@@ -168,24 +168,24 @@ class Loader {
       if (p.is_relative()) p = dir_ / p;
       if (!LoadObjMesh(p.string(), tri->mesh, err)) Fail(where + ": mesh " + err);
     } else if (m.is_object()) {
-      PrimitiveSpec spec;
+      PrimitiveShape shape;
       for (auto& [key, v] : m.items()) {
         if (key == "primitive") {
           if (!v.is_string()) Fail(where + ": \"primitive\" must be a name");
-          spec.kind = v.get<std::string>();
-        } else if (key == "width") spec.width = float(Number(v, where + ": width"));
-        else if (key == "length") spec.length = float(Number(v, where + ": length"));
-        else if (key == "height") spec.height = float(Number(v, where + ": height"));
-        else if (key == "radius") spec.radius = float(Number(v, where + ": radius"));
+          shape.kind = v.get<std::string>();
+        } else if (key == "width") shape.width = float(Number(v, where + ": width"));
+        else if (key == "length") shape.length = float(Number(v, where + ": length"));
+        else if (key == "height") shape.height = float(Number(v, where + ": height"));
+        else if (key == "radius") shape.radius = float(Number(v, where + ": radius"));
         else if (key == "segments") {
           const double s = Number(v, where + ": segments");
           if (s != std::floor(s) || std::fabs(s) > 1e6) Fail(where + ": segments must be an integer");
-          spec.segments = int(s);
+          shape.segments = int(s);
         } else {
           Fail(where + ": unknown mesh key " + Quote(key));
         }
       }
-      if (!MakePrimitive(spec, tri->mesh, err)) Fail(where + ": " + err);
+      if (!MakePrimitive(shape, tri->mesh, err)) Fail(where + ": " + err);
     } else {
       Fail(where + ": \"mesh\" must be an OBJ file path, a primitive or a sequence description");
     }
