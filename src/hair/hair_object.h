@@ -16,6 +16,8 @@
 
 namespace crn {
 
+struct HairDisplayItems;
+
 constexpr host::Class_ID kHairObjectClassID{0x9133A3AD, 0x4C7F704D};
 
 class HairObject : public host::SimpleObject2 {
@@ -46,6 +48,19 @@ class HairObject : public host::SimpleObject2 {
   // Bounds of the viewport strands and guides (refreshed by BuildViewportStrands).
   const host::Box3& StrandBounds() const { return strandBounds_; }
   std::recursive_mutex& EvalLock() { return evalLock_; }
+
+  // --- viewport display and picking (defined with the display items, groom/hair_display.cpp)
+  void GetWorldBoundBox(host::TimeValue t, host::INode* node, host::ViewExp* vpt,
+                        host::Box3& box) override;
+  void GetLocalBoundBox(host::TimeValue t, host::INode* node, host::ViewExp* vpt,
+                        host::Box3& box) override;
+  void GetDeformBBox(host::TimeValue t, host::Box3& box, const host::Matrix3* tm) override;
+  int HitTest(host::TimeValue t, host::INode* node, int type, int crossing, int flags,
+              const host::IPoint2& p, host::ViewExp* vpt) override;
+  bool UpdatePerNodeItems(host::INode* node, host::RenderItemContainer& items) override;
+  host::MouseCallBack* GetCreateMouseCallBack() override;
+  // The line and mark render items, created on first use.
+  std::shared_ptr<HairDisplayItems> displayItems;
 
   // --- groom arrays: offsets per guide point in the guide's root frame, factors per guide
   std::vector<V3> groomEdits;

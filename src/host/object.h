@@ -21,6 +21,11 @@ class Animatable : public ReferenceTarget {
   virtual IOResult Load(ILoad*) { return IO_OK; }
 };
 
+class ViewExp;
+struct IPoint2;
+class RenderItemContainer;
+class MouseCallBack;
+
 class Object : public Animatable {
  public:
   // True when the object, evaluated at t, can become an object of class obtype.
@@ -31,6 +36,23 @@ class Object : public Animatable {
   virtual const Mesh* GetMesh(TimeValue) { return nullptr; }
   // Interval over which the object stays valid.
   virtual Interval ObjectValidity(TimeValue) { return FOREVER; }
+
+  // --- viewport display and picking
+  // World-space bounds of what the object draws for node at t.
+  virtual void GetWorldBoundBox(TimeValue, INode*, ViewExp*, Box3& box) { box.Init(); }
+  // The same in the node's object space.
+  virtual void GetLocalBoundBox(TimeValue, INode*, ViewExp*, Box3& box) { box.Init(); }
+  // Bounds for deformers, optionally through tm.
+  virtual void GetDeformBBox(TimeValue, Box3& box, const Matrix3* /*tm*/) { box.Init(); }
+  // 1 when the pick (point or region p, of a hit type, window or crossing) hits the object.
+  virtual int HitTest(TimeValue, INode*, int /*type*/, int /*crossing*/, int /*flags*/,
+                      const IPoint2& /*p*/, ViewExp*) {
+    return 0;
+  }
+  // Adds the object's render items for node to items; false when it has none.
+  virtual bool UpdatePerNodeItems(INode*, RenderItemContainer&) { return false; }
+  // The mouse callback that creates the object with clicks in a viewport.
+  virtual MouseCallBack* GetCreateMouseCallBack() { return nullptr; }
 };
 
 // The host's editable triangle mesh object.
