@@ -670,6 +670,9 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
         throw Bad{"node \"" + b.where + "\": parameters: texture map " +
                   std::to_string(refs.badMapId) + " is not in the scene"};
     }
+    // Every reference is resolved: objects finish their own loading.
+    for (const auto& node : ip.Nodes())
+      if (Object* obj = node->GetObjectRef()) obj->LoadComplete();
     ip.SetNextHandle(std::max(ip.NextHandle(), nextHandle));
     ip.SetTime(time);
   } catch (const Bad& bad) {

@@ -1,10 +1,15 @@
 #include "groom/script_ops.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 #include <vector>
 
+#include "dynamics/sim_registry.h"
+#include "groom/brush_ops.h"
+#include "groom/brush_state.h"
 #include "hair/hair_object.h"
 #include "host/interface.h"
 #include "plugin/diag_log.h"
@@ -197,6 +202,97 @@ int dumpStrands(INode* node, const std::string& path) {
     return -1;
   }
   return S;
+}
+
+namespace {
+
+// Ungroomed guides of scripted dabs, kept for the object they were made for while a scripted
+// stroke runs.
+struct UngroomedBuffer {
+  const HairObject* obj = nullptr;
+  std::vector<V3> points;
+};
+UngroomedBuffer& ScriptUngroomed() {
+  static UngroomedBuffer buffer;
+  return buffer;
+}
+
+std::uint64_t TickMs() {
+  return std::uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count());
+}
+
+double HiResMs(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
+  return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+}  // namespace
+
+bool brushDab(INode* node, int mode, float strength, const V3& delta) {
+  HairObject* obj = HairObjectOf(node);
+  if (!obj) return false;
+  const TimeValue t = Now();
+  const std::uint64_t t0 = TickMs();
+  const GuideSet& cached = obj->EvaluateGuides(t);
+  const std::size_t n = cached.VertexCount();
+  const int P = cached.guidePointCount;
+  if (n == 0 || P < 1 || cached.guidePoints.size() != n * std::size_t(P)) return false;
+  const std::uint64_t t1 = TickMs();
+  GuideSet work = cached;
+  const std::uint64_t t2 = TickMs();
+
+  const bool active = BrushActive();
+  UngroomedBuffer& ung = ScriptUngroomed();
+  if (!active || ung.obj != obj || ung.points.size() != work.guidePoints.size()) {
+    ung.points = obj->UngroomedGuidePoints(t);
+    ung.obj = obj;
+  }
+  const std::uint64_t t3 = TickMs();
+
+  std::vector<float> weights(n, 1.0f);
+  const V3 root0 = work.guidePoints[0];
+  if (active) {
+    const float R = std::max(3.f * work.settings.length, 1e-4f);
+    for (std::size_t i = 0; i < n; ++i) {
+      const float d = Length(work.guidePoints[i * P] - root0);
+      weights[i] = d < R ? 1.f - d / R : 0.f;
+    }
+  }
+  BrushDab dab;
+  dab.kind = mode;
+  dab.strength = strength;
+  dab.drag = delta;
+  dab.centre = root0;
+  dab.serial = 7;
+
+  const auto h0 = std::chrono::steady_clock::now();
+  std::vector<V3> edits = obj->groomEdits;
+  const auto h1 = std::chrono::steady_clock::now();
+  ApplyDab(work, weights, dab, ung.points, edits);
+  const auto h2 = std::chrono::steady_clock::now();
+  obj->groomEdits.swap(edits);
+  obj->DiscardSimulation();
+  const std::uint64_t t4 = TickMs();
+  if (active) obj->FastGroomChange(work.guidePoints);
+  else obj->FullGroomChange();
+
+  if (GetEnvironmentVariable("CRINEL_BRUSH_LOG")) {
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "evaluate %lu  copy %lu  procGuides %lu  dab %lu ms | editsCopy %.2f applyDab %.2f ms\n",
+                  (unsigned long)(t1 - t0), (unsigned long)(t2 - t1), (unsigned long)(t3 - t2),
+                  (unsigned long)(t4 - t3), HiResMs(h0, h1), HiResMs(h1, h2));
+    LogIfSet("CRINEL_BRUSH_LOG", "crinel_brush.log", line);
+  }
+  return true;
+}
+
+bool brushStroke(INode* node, bool down) {
+  SetBrushActive(down);
+  if (!down)
+    if (HairObject* obj = HairObjectOf(node)) obj->FullGroomChange();
+  return true;
 }
 
 }  // namespace ops

@@ -30,6 +30,13 @@ int kinkCount(host::INode* node, host::TimeValue t);
 int renderCount(host::INode* node);
 // Writes the render strands at the current time to path; their count, or -1.
 int dumpStrands(host::INode* node, const std::string& path);
+// One dab without a mouse: mode (brush kind), strength and drag delta; false when the node is
+// not a hair object or its guides are empty or inconsistent.
+bool brushDab(host::INode* node, int mode, float strength, const V3& delta);
+// Starts (down) or ends a scripted stroke; ending one on a hair object regrows its guides.
+bool brushStroke(host::INode* node, bool down);
+// Drives the brush handler in the active viewport: msg 0 press, 1 drag, 2 release.
+bool brushMouse(host::INode* node, int msg, int x, int y);
 
 }  // namespace ops
 }  // namespace crn

@@ -196,6 +196,14 @@ const std::vector<RootSample>& HairObject::PlaceRoots(TimeValue t) {
   return roots_;
 }
 
+std::vector<V3> HairObject::UngroomedGuidePoints(TimeValue t) {
+  std::lock_guard lock(evalLock_);
+  GuideSet g = EvaluateGuides(t);
+  if (g.Empty()) return {};
+  GrowGuides(g, {});
+  return std::move(g.guidePoints);
+}
+
 std::shared_ptr<const MapGrid> HairObject::Bake(int slot, short paramId, TimeValue t, bool colour) {
   Texmap* map = pblock2->GetTexmap(paramId, t);
   BakedMap& b = baked_[slot];

@@ -2,7 +2,9 @@
 
 #include <variant>
 
+#include "dynamics/sim_registry.h"
 #include "hair/hair_params.h"
+#include "host/chunk_io.h"
 #include "resources/strings.h"
 
 namespace crn {
@@ -14,6 +16,27 @@ namespace {
 // The five node parameters whose referenced nodes are watched, in hash-slot order.
 constexpr short kWatchedNodes[5] = {hp::surface, hp::faceNode, hp::colliders, hp::forces,
                                     hp::waterNodes};
+
+constexpr USHORT kGroomEditsChunk = 0x4801;
+constexpr USHORT kDensityChunk = 0x4802;
+// Counts at or above this are refused when loading.
+constexpr std::uint32_t kMaxGroomCount = 500000000;
+
+// Parameters that only change how strands look: changing them keeps simulated frames.
+bool IsAppearanceParam(int id) {
+  return (id >= hp::rootWidth && id <= hp::ribbonMode) || id == hp::dynCachePath ||
+         id == hp::colorMap || (id >= hp::pattern && id <= hp::patternAmount) ||
+         (id >= hp::widthProfile && id <= hp::widthMap) || id == hp::vpColorMode ||
+         id == hp::patternWidth || id == hp::patternBreaks || (id >= hp::hiOn && id <= hp::hiSoft) ||
+         id == hp::mapSat || id == hp::hiAlong;
+}
+
+// The length-valued parameters scaled with the world units, in this order.
+constexpr short kLengthParams[14] = {hp::length,       hp::curlRadius, hp::kinkAmount,
+                                     hp::frizzRoot,    hp::frizzTip,   hp::rootWidth,
+                                     hp::tipWidth,     hp::dynRadius,  hp::patternScale,
+                                     hp::strayAmount,  hp::stackThickness, hp::faceSize,
+                                     hp::waterRadius,  hp::hiWidth};
 
 bool IsRootPlacementParam(int id) {
   switch (id) {
@@ -46,7 +69,9 @@ std::uint64_t NodeIdentityHash(const IParamBlock2& pb, short id) {
 
 HairObject::HairObject() { GetHairObjDesc()->MakeAutoParamBlocks(this); }
 
-HairObject::~HairObject() = default;
+HairObject::~HairObject() { SimRegistry::Get().Erase(this); }
+
+void HairObject::DiscardSimulation() { SimRegistry::Get().Erase(this); }
 
 RefResult HairObject::NotifyRefChanged(const Interval& changeInt, ReferenceTarget* hTarget,
                                        PartID& partID, RefMessage message, bool propagate) {
@@ -79,8 +104,95 @@ RefResult HairObject::NotifyRefChanged(const Interval& changeInt, ReferenceTarge
     ResetUVKey();
   }
   // A new surface or segment count makes the stored groom offsets meaningless.
-  if (id == hp::surface || id == hp::segments) groomEdits.clear();
+  if (id == hp::surface || id == hp::segments) {
+    groomEdits.clear();
+    DiscardSimulation();
+  }
+  // Burn caches of the fire effect would be cleared here for fireNodes / fireBurn.
+  if (!IsAppearanceParam(id)) DiscardSimulation();
   return SimpleObject2::NotifyRefChanged(changeInt, hTarget, partID, message, propagate);
+}
+
+IOResult HairObject::Save(ISave* isave) {
+  if (!groomEdits.empty()) {
+    isave->BeginChunk(kGroomEditsChunk);
+    isave->WriteU32(std::uint32_t(groomEdits.size()));
+    isave->Write(groomEdits.data(), groomEdits.size() * sizeof(V3));
+    isave->EndChunk();
+  }
+  if (!densityFactors.empty()) {
+    isave->BeginChunk(kDensityChunk);
+    isave->WriteU32(std::uint32_t(densityFactors.size()));
+    isave->Write(densityFactors.data(), densityFactors.size() * sizeof(float));
+    isave->EndChunk();
+  }
+  return IO_OK;
+}
+
+// Reads a counted array chunk into v. A refused count (500,000,000 or more) or a count the
+// chunk does not hold leaves v as it was: a truncated chunk never allocates for data that is
+// not there.
+template <class T>
+static void LoadCounted(ILoad* iload, std::vector<T>& v) {
+  std::uint32_t n = 0;
+  if (iload->ReadU32(n) != IO_OK || n >= kMaxGroomCount) return;
+  if (std::uint64_t(n) * sizeof(T) > iload->CurChunkRemaining()) return;
+  std::vector<T> data(n);
+  if (n && iload->Read(data.data(), std::uint64_t(n) * sizeof(T)) != IO_OK) return;
+  v = std::move(data);
+}
+
+IOResult HairObject::Load(ILoad* iload) {
+  IOResult res;
+  while ((res = iload->OpenChunk()) == IO_OK) {
+    if (iload->CurChunkID() == kGroomEditsChunk) LoadCounted(iload, groomEdits);
+    else if (iload->CurChunkID() == kDensityChunk) LoadCounted(iload, densityFactors);
+    iload->CloseChunk();
+  }
+  ++changeCounter_;
+  return IO_OK;
+}
+
+void HairObject::RecordNodeHashes() {
+  if (!pblock2) return;
+  for (int k = 0; k < 5; ++k) nodeHashes_[k] = NodeIdentityHash(*pblock2, kWatchedNodes[k]);
+}
+
+void HairObject::LoadComplete() { RecordNodeHashes(); }
+
+ReferenceTarget* HairObject::Clone(RemapDir&) {
+  auto* copy = new HairObject();
+  IParamBlock2* fresh = copy->pblock2;
+  copy->ReplaceReference(0, pblock2 ? pblock2->Clone(copy) : nullptr);
+  delete fresh;
+  copy->groomEdits = groomEdits;
+  copy->densityFactors = densityFactors;
+  copy->RecordNodeHashes();
+  return copy;
+}
+
+void HairObject::RescaleWorldUnits(float f) {
+  if (TestAFlag(A_WORK1)) return;
+  SetAFlag(A_WORK1);
+  {
+    std::lock_guard lock(evalLock_);
+    if (pblock2 && f > 0 && f != 1) {
+      for (short id : kLengthParams) {
+        if (pblock2->IsAnimated(id)) {
+          pblock2->RescaleParam(id, f);
+        } else {
+          pblock2->SetValue(id, 0, pblock2->GetFloat(id, 0) * f);
+        }
+      }
+    }
+    for (V3& e : groomEdits) e *= f;
+    ResetRootKey();
+    ResetUVKey();
+    ResetFlowKey();
+    ++changeCounter_;
+    ++mapVersion_;
+  }
+  DiscardSimulation();
 }
 
 void HairObject::FullGroomChange() {

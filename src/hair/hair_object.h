@@ -33,6 +33,17 @@ class HairObject : public host::SimpleObject2 {
                                    host::PartID& partID, host::RefMessage message,
                                    bool propagate) override;
 
+  // --- persistence: the groom arrays as chunks 0x4801 and 0x4802 (the block is the host's)
+  host::IOResult Save(host::ISave* isave) override;
+  host::IOResult Load(host::ILoad* iload) override;
+  // Records which nodes the loaded block references, so that the first move of a node after
+  // loading is not taken for a new pick (which would empty the groom).
+  void LoadComplete() override;
+  // A new hair object with a copy of the block and of both groom arrays.
+  host::ReferenceTarget* Clone(host::RemapDir& remap) override;
+  // Scales the length-valued parameters and the groom offsets by f.
+  void RescaleWorldUnits(float f) override;
+
   // --- evaluation (all take the object's recursive evaluation lock)
   // The guides grown for t (cached while valid).
   const GuideSet& EvaluateGuides(host::TimeValue t);
@@ -67,6 +78,10 @@ class HairObject : public host::SimpleObject2 {
   std::vector<float> densityFactors;
   // The groom changed: guides regrow with the edits at the next evaluation.
   void FullGroomChange();
+  // Erases this object's simulation record (its frames came from the old groom).
+  void DiscardSimulation();
+  // The guides at t grown without groom edits: the reference the brushes measure against.
+  std::vector<V3> UngroomedGuidePoints(host::TimeValue t);
   // During a stroke: brushed guide points go straight into the cached guides so only the
   // strands are rebuilt; falls back to a full groom change when the cache does not match.
   void FastGroomChange(const std::vector<V3>& guidePoints);
@@ -149,6 +164,7 @@ class HairObject : public host::SimpleObject2 {
 
   // Node-identity hashes of surface, faceNode, colliders, forces, waterNodes.
   std::array<std::uint64_t, 5> nodeHashes_{};
+  void RecordNodeHashes();
 };
 
 // The class descriptor of the hair object.

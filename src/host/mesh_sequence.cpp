@@ -75,4 +75,20 @@ const Mesh* MeshSequenceObject::FrameMesh(int frame) const {
   return frames_[std::size_t(k)].get();
 }
 
+ReferenceTarget* MeshSequenceObject::Clone(RemapDir&) {
+  auto* copy = new MeshSequenceObject();
+  copy->sourcePattern = sourcePattern;
+  copy->firstFrame_ = firstFrame_;
+  for (const auto& m : frames_) copy->frames_.push_back(m ? std::make_unique<Mesh>(*m) : nullptr);
+  return copy;
+}
+
+void MeshSequenceObject::RescaleWorldUnits(float f) {
+  if (TestAFlag(A_WORK1)) return;
+  SetAFlag(A_WORK1);
+  for (auto& m : frames_)
+    if (m)
+      for (Point3& v : m->verts) v *= f;
+}
+
 }  // namespace host

@@ -40,6 +40,9 @@ class MeshSequenceObject : public Object {
   // The mesh of a frame number, or nullptr when missing or outside the sequence.
   const Mesh* FrameMesh(int frame) const;
 
+  ReferenceTarget* Clone(RemapDir&) override;
+  void RescaleWorldUnits(float f) override;
+
   // Where the frames came from: a file pattern with a run of '#' for the frame number.
   std::string sourcePattern;
 

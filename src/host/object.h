@@ -19,6 +19,8 @@ class Animatable : public ReferenceTarget {
   virtual std::string GetObjectName() const { return ""; }
   virtual IOResult Save(ISave*) { return IO_OK; }
   virtual IOResult Load(ILoad*) { return IO_OK; }
+  // Called once a loaded scene's references are all in place.
+  virtual void LoadComplete() {}
 };
 
 class ViewExp;
@@ -64,6 +66,16 @@ class TriObject : public Object {
   bool CanConvertToType(const Class_ID& id) const override { return id == triObjectClassID; }
   const Mesh* GetMesh(TimeValue) override { return &mesh; }
   Mesh& GetMesh() { return mesh; }
+  ReferenceTarget* Clone(RemapDir&) override {
+    auto* copy = new TriObject();
+    copy->mesh = mesh;
+    return copy;
+  }
+  void RescaleWorldUnits(float f) override {
+    if (TestAFlag(A_WORK1)) return;
+    SetAFlag(A_WORK1);
+    for (Point3& v : mesh.verts) v *= f;
+  }
 
   Mesh mesh;
 };
@@ -74,6 +86,7 @@ class HelperObject : public Object {
   Class_ID ClassID() const override { return dummyClassID; }
   SClass_ID SuperClassID() const override { return HELPER_CLASS_ID; }
   std::string GetObjectName() const override { return "Dummy"; }
+  ReferenceTarget* Clone(RemapDir&) override { return new HelperObject(); }
 };
 
 // Materials; their evaluation comes with the shading code that needs it.

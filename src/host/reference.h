@@ -21,7 +21,13 @@ constexpr PartID PART_GEOM = 1 << 1;
 constexpr PartID PART_DISPLAY = 1 << 5;
 
 class ReferenceTarget;
-class RemapDir;
+
+// Maps originals to their copies while a group of objects is cloned.
+class RemapDir {
+ public:
+  virtual ~RemapDir() = default;
+  virtual ReferenceTarget* FindMapping(ReferenceTarget* from) { return from; }
+};
 
 class ReferenceMaker {
  public:
@@ -56,6 +62,8 @@ class ReferenceTarget : public ReferenceMaker {
   ~ReferenceTarget() override;
   virtual Class_ID ClassID() const { return Class_ID(); }
   virtual SClass_ID SuperClassID() const { return 0; }
+  // A copy of this target (nullptr when the class cannot be cloned).
+  virtual ReferenceTarget* Clone(RemapDir&) { return nullptr; }
   // Sends message to every maker referencing this target.
   RefResult NotifyDependents(const Interval& changeInt, PartID partID, RefMessage message,
                              bool propagate = true);

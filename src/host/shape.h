@@ -47,6 +47,21 @@ class SplineShape : public ShapeObject {
   std::string GetObjectName() const override { return "Editable Spline"; }
   int NumberOfCurves() const override { return int(splines.size()); }
   Point3 InterpCurve3D(TimeValue, int curve, float param) const override;
+  ReferenceTarget* Clone(RemapDir&) override {
+    auto* copy = new SplineShape();
+    copy->splines = splines;
+    return copy;
+  }
+  void RescaleWorldUnits(float f) override {
+    if (TestAFlag(A_WORK1)) return;
+    SetAFlag(A_WORK1);
+    for (Spline3D& sp : splines)
+      for (SplineKnot& k : sp.knots) {
+        k.p *= f;
+        k.in *= f;
+        k.out *= f;
+      }
+  }
 
   std::vector<Spline3D> splines;
 };

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "dynamics/hair_wind.h"
+#include "groom/crinel_ops.h"
 #include "hair/hair_object.h"
 #include "hair/hair_param_block.h"
 #include "material/hair_mtl.h"
@@ -18,6 +19,7 @@ struct ModuleStatics {
   HairObjDesc hairDesc;
   std::unique_ptr<host::ParamBlockDesc2> hairParams = MakeHairParamBlockDesc(&hairDesc);
   HairRendDesc rendDesc;
+  CrinelOps crinelOps;
   HairWindDesc windDesc;
 };
 
@@ -29,5 +31,6 @@ HairMtlDesc* GetHairMtlDesc() { return &g_statics.mtlDesc; }
 HairObjDesc* GetHairObjDesc() { return &g_statics.hairDesc; }
 HairRendDesc* GetHairRendDesc() { return &g_statics.rendDesc; }
 HairWindDesc* GetHairWindDesc() { return &g_statics.windDesc; }
+CrinelOps* GetCrinelOps() { return &g_statics.crinelOps; }
 
 }  // namespace crn
