@@ -242,6 +242,20 @@ TEST_F(Persistence, NodeIdentityFilter) {
   EXPECT_FALSE(HasSim());
 }
 
+TEST_F(Persistence, UndoingASegmentsChangeBringsTheGroomBack) {
+  const auto edits = hair->groomEdits;
+  theHold.Begin();
+  pb->SetValue(hp::segments, 0, 9);
+  theHold.Accept("Parameter change");
+  EXPECT_TRUE(hair->groomEdits.empty());
+  ASSERT_TRUE(theHold.Undo());
+  EXPECT_EQ(pb->GetInt(hp::segments), 6);
+  EXPECT_EQ(hair->groomEdits, edits);
+  ASSERT_TRUE(theHold.Redo());
+  EXPECT_EQ(pb->GetInt(hp::segments), 9);
+  EXPECT_TRUE(hair->groomEdits.empty());
+}
+
 TEST_F(Persistence, ResetGroomingUndoAndDensityUntouched) {
   const auto edits = hair->groomEdits;
   const auto factors = hair->densityFactors;

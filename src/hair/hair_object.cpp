@@ -3,8 +3,10 @@
 #include <variant>
 
 #include "dynamics/sim_registry.h"
+#include "groom/groom_edits.h"
 #include "hair/hair_params.h"
 #include "host/chunk_io.h"
+#include "host/undo.h"
 #include "resources/strings.h"
 
 namespace crn {
@@ -104,7 +106,10 @@ RefResult HairObject::NotifyRefChanged(const Interval& changeInt, ReferenceTarge
     ResetUVKey();
   }
   // A new surface or segment count makes the stored groom offsets meaningless.
-  if (id == hp::surface || id == hp::segments) {
+  // The clearing goes into an open hold, so undoing the change brings the groom back; an
+  // undo or redo in progress restores the edits through its own records.
+  if ((id == hp::surface || id == hp::segments) && !theHold.Restoring()) {
+    if (theHold.Holding() && !groomEdits.empty()) theHold.Put(new EditsRestore(this));
     groomEdits.clear();
     DiscardSimulation();
   }
