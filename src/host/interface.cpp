@@ -6,7 +6,10 @@
 
 namespace host {
 
-Interface::Interface() = default;
+Interface::Interface() : active_(std::make_unique<ViewExp>()), dead_(std::make_unique<ViewExp>()) {
+  active_->SetSize(960, 540);
+  dead_->SetAlive(false);
+}
 Interface::~Interface() { ResetScene(); }
 
 Interface* GetCOREInterface() {
@@ -59,6 +62,12 @@ INode* Interface::GetINodeByHandle(ULONG handle) const {
 }
 
 void Interface::ResetScene() {
+  // Modes may hold on to scene objects: leave them before the objects go.
+  if (CommandMode* current = GetCommandMode()) {
+    modes_.clear();
+    current->ExitMode();
+  }
+  modes_.clear();
   theHold.ClearStacks();
   // Objects first (they reference other nodes), then the nodes, newest first.
   for (auto it = nodes_.rbegin(); it != nodes_.rend(); ++it) (*it)->SetObjectRef(nullptr);
@@ -97,5 +106,50 @@ void Interface::LogMessage(const std::string& s) {
 }
 
 void Interface::RedrawViews(TimeValue, int) { ++redraws_; }
+
+ViewExp& Interface::GetViewExp(HWND hwnd) {
+  return hwnd && hwnd == active_->GetHWnd() ? *active_ : *dead_;
+}
+
+void Interface::SetActiveViewport(const ViewCamera& cam, int width, int height) {
+  active_->SetCamera(cam);
+  active_->SetSize(width, height);
+}
+
+void Interface::PushCommandMode(CommandMode* m) {
+  if (!m || GetCommandMode() == m) return;
+  CommandMode* old = GetCommandMode();
+  modes_.push_back(m);
+  if (old) old->ExitMode();
+  m->EnterMode();
+}
+
+void Interface::DeleteMode(CommandMode* m) {
+  if (!m || std::find(modes_.begin(), modes_.end(), m) == modes_.end()) return;
+  const bool wasCurrent = GetCommandMode() == m;
+  // The stack changes first, so a mode that deletes itself again in ExitMode does nothing.
+  modes_.erase(std::remove(modes_.begin(), modes_.end(), m), modes_.end());
+  if (!wasCurrent) return;
+  m->ExitMode();
+  if (CommandMode* below = GetCommandMode()) below->EnterMode();
+}
+
+int Interface::SendMouse(int msg, int point, int flags, IPoint2 m) {
+  CommandMode* mode = GetCommandMode();
+  if (!mode) return 0;
+  int points = 0;
+  MouseCallBack* cb = mode->MouseProc(&points);
+  return cb ? cb->proc(active_->GetHWnd(), msg, point, flags, m) : 0;
+}
+
+void Interface::RegisterViewportDisplayCallback(bool preScene, ViewportDisplayCallback* cb) {
+  auto& list = preScene ? preCallbacks_ : postCallbacks_;
+  if (cb && std::find(list.begin(), list.end(), cb) == list.end()) list.push_back(cb);
+}
+
+void Interface::UnRegisterViewportDisplayCallback(bool preScene, ViewportDisplayCallback* cb) {
+  auto& list = preScene ? preCallbacks_ : postCallbacks_;
+  list.erase(std::remove(list.begin(), list.end(), cb), list.end());
+}
 
 }  // namespace host

@@ -1,13 +1,16 @@
 #pragma once
 // The host's core interface: the scene's nodes and texture maps, the current time and
-// animation range, the prompt line and message log, and viewport redraws.
+// animation range, the prompt line and message log, the active viewport and redraws, the
+// command-mode stack and the viewport display callbacks.
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "host/command_mode.h"
 #include "host/inode.h"
 #include "host/time.h"
+#include "host/viewport.h"
 
 namespace host {
 
@@ -33,7 +36,8 @@ class Interface {
   INode* GetINodeByHandle(ULONG handle) const;
   // Every node in creation order.
   const std::vector<std::unique_ptr<INode>>& Nodes() const { return nodes_; }
-  // Empties the scene, the undo stacks and the message state; time back to 0.
+  // Empties the scene, the undo stacks and the message state and leaves every command mode;
+  // time back to 0. The viewports and display callbacks stay.
   void ResetScene();
   // Next handle a node will get (saved scenes restore it).
   ULONG NextHandle() const { return nextHandle_; }
@@ -59,6 +63,28 @@ class Interface {
   // --- viewports
   void RedrawViews(TimeValue t, int type = REDRAW_NORMAL);
   int RedrawCount() const { return redraws_; }
+  // The active viewport: alive, 960 x 540 pixels, a perspective view until one is set.
+  ViewExp& GetActiveViewExp() { return *active_; }
+  // The viewport of window hwnd; a viewport that is not alive for any other window.
+  ViewExp& GetViewExp(HWND hwnd);
+  void SetActiveViewport(const ViewCamera& cam, int width, int height);
+
+  // --- command modes: a stack whose top is the current mode
+  // Exits the current mode and enters m (nothing when m is already current).
+  void PushCommandMode(CommandMode* m);
+  // Removes m from the stack; when it was current it exits and the mode below enters.
+  void DeleteMode(CommandMode* m);
+  CommandMode* GetCommandMode() const { return modes_.empty() ? nullptr : modes_.back(); }
+  // Hands a mouse event in the active viewport to the current mode's mouse callback and
+  // returns its result; 0 without a mode or callback.
+  int SendMouse(int msg, int point, int flags, IPoint2 m);
+
+  // --- viewport display callbacks (pre-scene ones draw before the scene, others after)
+  void RegisterViewportDisplayCallback(bool preScene, ViewportDisplayCallback* cb);
+  void UnRegisterViewportDisplayCallback(bool preScene, ViewportDisplayCallback* cb);
+  const std::vector<ViewportDisplayCallback*>& ViewportDisplayCallbacks(bool preScene) const {
+    return preScene ? preCallbacks_ : postCallbacks_;
+  }
 
  private:
   void Emit(const char* kind, const std::string& text);
@@ -72,6 +98,9 @@ class Interface {
   std::vector<std::string> log_;
   Sink sink_;
   int redraws_ = 0;
+  std::unique_ptr<ViewExp> active_, dead_;
+  std::vector<CommandMode*> modes_;
+  std::vector<ViewportDisplayCallback*> preCallbacks_, postCallbacks_;
 };
 
 Interface* GetCOREInterface();

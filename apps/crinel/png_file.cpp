@@ -1,0 +1,28 @@
+// PNG output through stb_image_write (its implementation lives here, with internal linkage).
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
+
+#include "crinel/viewport_render.h"
+
+namespace crn::app {
+
+bool WritePng(const std::string& path, const RgbaImage& img, std::string& error) {
+  if (img.width <= 0 || img.height <= 0 ||
+      img.pixels.size() != std::size_t(img.width) * std::size_t(img.height) * 4) {
+    error = path + ": no image to write";
+    return false;
+  }
+  if (!stbi_write_png(path.c_str(), img.width, img.height, 4, img.pixels.data(), img.width * 4)) {
+    error = path + ": cannot write the PNG file";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace crn::app

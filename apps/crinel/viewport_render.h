@@ -1,0 +1,28 @@
+#pragma once
+// A software drawing of a viewport: what the viewport shows, rasterised into an RGBA image.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/interface.h"
+
+namespace crn::app {
+
+struct RgbaImage {
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> pixels;  // RGBA, rows top to bottom
+};
+
+// Background and mesh shades of the drawing (grey levels).
+constexpr std::uint8_t kViewBackground = 58;
+
+// Draws viewport vpt at t: the pre-scene display callbacks, the meshes of visible nodes
+// (flat-shaded grey with a z-buffer, or grey wireframes when the graphics window's render
+// limits hold GW_WIREFRAME), the render items of objects that have them (depth-tested
+// against the meshes), then the other display callbacks.
+RgbaImage DrawViewport(host::Interface& ip, host::ViewExp& vpt, host::TimeValue t);
+
+// Writes img as a PNG file; false with error on failure.
+bool WritePng(const std::string& path, const RgbaImage& img, std::string& error);
+
+}  // namespace crn::app

@@ -1,0 +1,10 @@
+#pragma once
+// Script calls for the active viewport: choosing the view and its size, and drawing it.
+#include "crinel/script.h"
+
+namespace crn::app {
+
+// viewport front|top|left|persp, viewportCamera NODE, viewportSize W H, snapshot "PATH".
+void AddViewportVerbs(ScriptRunner& runner);
+
+}  // namespace crn::app

@@ -1,0 +1,101 @@
+// Picking and drawing a hair object with a million viewport strands (10,012-vertex sphere,
+// 11 points per strand, icon off screen): a point pick that misses (the whole icon, every
+// 25th strand as a polyline and every 50th middle point), a point pick on the hair (the tip
+// of strand 500,000; dense hair usually stops at an earlier tested strand), and the line
+// item's rebuild of its vertex buffers.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "crinel/mesh_import.h"
+#include "crinel/module_session.h"
+#include "crinel/viewport_setup.h"
+#include "groom/hair_display.h"
+#include "hair/hair_object.h"
+#include "hair/hair_params.h"
+#include "host/interface.h"
+
+using namespace host;
+using namespace crn;
+
+namespace {
+
+struct Fixture {
+  app::ModuleSession module;
+  INode* node = nullptr;
+  HairObject* hair = nullptr;
+  ViewExp vpt;
+
+  Fixture() {
+    Interface& ip = *GetCOREInterface();
+    ip.ResetScene();
+    auto tri = std::make_unique<TriObject>();
+    std::string err;
+    app::PrimitiveShape sphere;
+    sphere.kind = "sphere";
+    sphere.radius = 50;
+    sphere.segments = 143;  // 10,012 vertices
+    app::MakePrimitive(sphere, tri->mesh, err);
+    INode* surface = ip.CreateObjectNode(std::move(tri), "sphere");
+    node = ip.CreateObjectNode(
+        std::unique_ptr<Object>(static_cast<Object*>(GetHairObjDesc()->Create(false))), "hair");
+    hair = static_cast<HairObject*>(node->GetObjectRef());
+    IParamBlock2* pb = hair->pblock2;
+    pb->SetValue(hp::surface, 0, surface);
+    pb->SetValue(hp::count, 0, 1000000);
+    pb->SetValue(hp::vpPercent, 0, 100.f);
+    pb->SetValue(hp::vpMax, 0, 1000000);
+    hair->BuildViewportStrands(0);
+    vpt.SetCamera(app::FrameView(app::ViewKind::Persp, app::SceneBounds(ip, 0), 960, 540));
+    vpt.SetSize(960, 540);
+    // The icon off screen, so picks reach the strands.
+    NodeTransform xf;
+    xf.constPosition = Point3(10000, 0, 0);
+    node->SetTransform(xf);
+  }
+};
+
+Fixture& Get() {
+  static Fixture f;
+  return f;
+}
+
+void PickMiss(benchmark::State& state) {
+  Fixture& f = Get();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(f.hair->HitTest(0, f.node, HITTYPE_POINT, 0, 0, {2, 2}, &f.vpt));
+  state.counters["strands"] = double(f.hair->BuildViewportStrands(0).StrandCount());
+}
+BENCHMARK(PickMiss)->Unit(benchmark::kMillisecond);
+
+void PickOnStrand(benchmark::State& state) {
+  Fixture& f = Get();
+  const StrandSet& set = f.hair->BuildViewportStrands(0);
+  // The tip of a strand half way through the sampled list.
+  const V3 tip = set.points[(set.StrandCount() / 2) * set.pointsPerStrand + set.pointsPerStrand - 1];
+  const Point3 w(tip.x, tip.y, tip.z);
+  IPoint3 s;
+  f.vpt.getGW()->setTransform(Matrix3());
+  f.vpt.getGW()->transPoint(&w, &s);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(f.hair->HitTest(0, f.node, HITTYPE_POINT, 0, 0, {s.x, s.y}, &f.vpt));
+}
+BENCHMARK(PickOnStrand)->Unit(benchmark::kMillisecond);
+
+void LineItemRebuild(benchmark::State& state) {
+  Fixture& f = Get();
+  RenderItemContainer items;
+  f.hair->UpdatePerNodeItems(f.node, items);
+  HairLineItem& line = *f.hair->displayItems->line;
+  DrawContext dc(&f.vpt, 0, f.node, f.node->GetObjectTM(0));
+  for (auto _ : state) {
+    line.ResetBuiltVersion();
+    line.Realize(dc);
+  }
+  state.counters["vertices"] = double(line.VertexCount());
+}
+BENCHMARK(LineItemRebuild)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
