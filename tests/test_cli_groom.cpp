@@ -1,0 +1,99 @@
+// Grooming and object calls through the command-line host's scripts.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CliGroom : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("crinel_groom_cli_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Path(const std::string& n) const { return (dir_ / n).string(); }
+  static std::string Slurp(const std::string& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  }
+  int Run(const std::string& script, std::vector<std::string>& lines, std::string& err) {
+    std::ofstream(Path("s.txt")) << script;
+    const std::string cmd = std::string(CRINEL_CLI) + " script " + CRINEL_TEST_DATA +
+                            "/scenes/ball.json " + Path("s.txt") + " >" + Path("out.txt") +
+                            " 2>" + Path("err.txt");
+    const int status = std::system(cmd.c_str());
+    std::istringstream in(Slurp(Path("out.txt")));
+    lines.clear();
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    err = Slurp(Path("err.txt"));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  fs::path dir_;
+};
+
+}  // namespace
+
+TEST_F(CliGroom, GroomSurvivesSaveLoadCloneAndUndo) {
+  const std::string script =
+      "brushDab fur 0 1 [2,0,0]\n"
+      "dumpStrands fur \"" + Path("groomed.bin") + "\"\n"
+      "save \"" + Path("scene.crn") + "\"\n"
+      "clone fur fur2\n"
+      "resetGrooming fur\n"
+      "dumpStrands fur \"" + Path("reset.bin") + "\"\n"
+      "undo\n"
+      "dumpStrands fur \"" + Path("undone.bin") + "\"\n"
+      "dumpStrands fur2 \"" + Path("clone.bin") + "\"\n"
+      "load \"" + Path("scene.crn") + "\"\n"
+      "dumpStrands fur \"" + Path("loaded.bin") + "\"\n"
+      "presetCount\n"
+      "applyPreset fur 43\n"
+      "applyPreset fur 9\n"
+      "get fur count\n"
+      "undo\n"
+      "get fur count\n";
+  std::vector<std::string> out;
+  std::string err;
+  ASSERT_EQ(Run(script, out, err), 0) << err;
+  const std::vector<std::string> expected = {"true", "4000", "ok", "ok", "ok", "4000", "ok", "4000",
+                                             "4000", "ok", "4000", "43", "false", "true", "3000",
+                                             "ok", "4000"};
+  EXPECT_EQ(out, expected) << err;
+  const std::string groomed = Slurp(Path("groomed.bin"));
+  EXPECT_NE(groomed, Slurp(Path("reset.bin")));
+  EXPECT_EQ(groomed, Slurp(Path("undone.bin")));
+  EXPECT_EQ(groomed, Slurp(Path("clone.bin")));
+  EXPECT_EQ(groomed, Slurp(Path("loaded.bin")));
+}
+
+TEST_F(CliGroom, RescalePickAndBrushSettings) {
+  const std::string script =
+      "rescale 2\n"
+      "get fur length\n"
+      "get fur rootWidth\n"
+      "pick fur faceNode cam\n"
+      "get fur faceNode\n"
+      "pick fur colliders ball\n"
+      "pick fur colliders cam\n"
+      "get fur colliders\n"
+      "pick fur colliders undefined\n"
+      "get fur colliders\n"
+      "brushKind 99\n"
+      "brushRadius 1\n"
+      "brushStrength 3\n"
+      "pick fur surface fur\n";
+  std::vector<std::string> out;
+  std::string err;
+  EXPECT_NE(Run(script, out, err), 0);
+  const std::vector<std::string> expected = {"ok", "6", "0.0599999987", "ok", "cam", "ok", "ok",
+                                             "[ball,cam]", "ok", "[]", "ok", "ok", "ok"};
+  EXPECT_EQ(out, expected) << err;
+  EXPECT_NE(err.find(":14: node \"fur\" cannot be picked for \"surface\""), std::string::npos) << err;
+}
