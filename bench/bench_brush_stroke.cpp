@@ -2,7 +2,7 @@
 // fast groom change, then the viewport rebuild at 30,000 strands.
 #include <benchmark/benchmark.h>
 
-#include "crinel/mesh_import.h"
+#include "hair_scene.h"
 #include "crinel/module_session.h"
 #include "groom/brush_state.h"
 #include "groom/script_ops.h"
@@ -16,20 +16,8 @@ using namespace crn;
 static void BM_MouseDabWithViewportRebuild(benchmark::State& state) {
   app::ModuleSession module;
   Interface& ip = *GetCOREInterface();
-  ip.ResetScene();
-  auto tri = std::make_unique<TriObject>();
-  std::string err;
-  app::PrimitiveShape sphere;
-  sphere.kind = "sphere";
-  sphere.radius = 50;
-  sphere.segments = 200;  // 19,802 vertices
-  app::MakePrimitive(sphere, tri->mesh, err);
-  INode* surface = ip.CreateObjectNode(std::move(tri), "sphere");
-  INode* node = ip.CreateObjectNode(
-      std::unique_ptr<Object>(static_cast<Object*>(GetHairObjDesc()->Create(false))), "hair");
+  INode* node = bench::MakeHairOnSphere(200);  // 19,802 vertices
   HairObject* hair = static_cast<HairObject*>(node->GetObjectRef());
-  hair->pblock2->SetValue(hp::surface, 0, surface);
-  hair->pblock2->SetValue(hp::count, 0, 1000000);
   ViewCamera cam;
   cam.worldToView = Inverse(TransMatrix({0, 0, 200}));
   ip.SetActiveViewport(cam, 960, 540);

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "crinel/mesh_import.h"
+#include "hair_scene.h"
 #include "crinel/module_session.h"
 #include "groom/brush_state.h"
 #include "hair/hair_object.h"
@@ -19,25 +19,11 @@ namespace {
 
 struct Fixture {
   app::ModuleSession module;
-  INode* surface = nullptr;
   HairObject* hair = nullptr;
 
   Fixture() {
-    Interface& ip = *GetCOREInterface();
-    ip.ResetScene();
-    auto tri = std::make_unique<TriObject>();
-    std::string err;
-    app::PrimitiveShape sphere;
-    sphere.kind = "sphere";
-    sphere.radius = 50;
-    sphere.segments = 143;  // 10,012 vertices
-    app::MakePrimitive(sphere, tri->mesh, err);
-    surface = ip.CreateObjectNode(std::move(tri), "sphere");
-    INode* node = ip.CreateObjectNode(
-        std::unique_ptr<Object>(static_cast<Object*>(GetHairObjDesc()->Create(false))), "hair");
+    INode* node = bench::MakeHairOnSphere(143);  // 10,012 vertices
     hair = static_cast<HairObject*>(node->GetObjectRef());
-    hair->pblock2->SetValue(hp::surface, 0, surface);
-    hair->pblock2->SetValue(hp::count, 0, 1000000);
   }
 };
 

@@ -7,12 +7,12 @@
 
 #include <memory>
 
-#include "crinel/mesh_import.h"
 #include "crinel/module_session.h"
 #include "crinel/viewport_setup.h"
 #include "groom/hair_display.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
+#include "hair_scene.h"
 #include "host/interface.h"
 
 using namespace host;
@@ -28,21 +28,9 @@ struct Fixture {
 
   Fixture() {
     Interface& ip = *GetCOREInterface();
-    ip.ResetScene();
-    auto tri = std::make_unique<TriObject>();
-    std::string err;
-    app::PrimitiveShape sphere;
-    sphere.kind = "sphere";
-    sphere.radius = 50;
-    sphere.segments = 143;  // 10,012 vertices
-    app::MakePrimitive(sphere, tri->mesh, err);
-    INode* surface = ip.CreateObjectNode(std::move(tri), "sphere");
-    node = ip.CreateObjectNode(
-        std::unique_ptr<Object>(static_cast<Object*>(GetHairObjDesc()->Create(false))), "hair");
+    node = bench::MakeHairOnSphere(143);  // 10,012 vertices
     hair = static_cast<HairObject*>(node->GetObjectRef());
     IParamBlock2* pb = hair->pblock2;
-    pb->SetValue(hp::surface, 0, surface);
-    pb->SetValue(hp::count, 0, 1000000);
     pb->SetValue(hp::vpPercent, 0, 100.f);
     pb->SetValue(hp::vpMax, 0, 1000000);
     hair->BuildViewportStrands(0);

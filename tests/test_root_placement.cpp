@@ -2,6 +2,8 @@
 // face-region oversampling.
 #include <gtest/gtest.h>
 
+#include "mesh_fixtures.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -22,41 +24,10 @@ using crn::V3;
 
 namespace {
 
-host::Mesh Primitive(const char* kind, float radius, int segments, float height = 100) {
-  crn::app::PrimitiveShape shape;
-  shape.kind = kind;
-  shape.radius = radius;
-  shape.height = height;
-  shape.segments = segments;
-  host::Mesh m;
-  std::string error;
-  EXPECT_TRUE(crn::app::MakePrimitive(shape, m, error)) << error;
-  return m;
-}
-
-void Append(host::Mesh& dst, const host::Mesh& src, const host::Point3& offset) {
-  const std::uint32_t base = std::uint32_t(dst.verts.size());
-  for (const host::Point3& p : src.verts) dst.verts.push_back(p + offset);
-  for (host::Face f : src.faces) {
-    for (auto& v : f.v) v += base;
-    dst.faces.push_back(f);
-  }
-}
-
-GuideSet Surface(const host::Mesh& m) {
-  GuideSet g;
-  EXPECT_TRUE(crn::ExtractSurface(m, host::Matrix3(), g));
-  return g;
-}
-
-template <class F>
-void RunSerially(F&& f) {
-  crn::WorkerPool pool(2);
-  pool.ParallelFor(2, [&](std::uint64_t b, std::uint64_t e) {
-    for (std::uint64_t i = b; i < e; ++i)
-      if (i == 0) f();
-  }, 1);
-}
+using fixtures::Append;
+using fixtures::Primitive;
+using fixtures::RunSerially;
+using fixtures::Surface;
 
 bool SameRoots(const std::vector<RootSample>& a, const std::vector<RootSample>& b) {
   if (a.size() != b.size()) return false;

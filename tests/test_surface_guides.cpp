@@ -2,6 +2,8 @@
 // fields, face features and guide growth.
 #include <gtest/gtest.h>
 
+#include "mesh_fixtures.h"
+
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -27,42 +29,10 @@ void ExpectNear(const V3& a, const V3& b, float tol, const char* what = "") {
   EXPECT_NEAR(a.z, b.z, tol) << what;
 }
 
-host::Mesh Primitive(const char* kind, float radius, int segments) {
-  crn::app::PrimitiveShape shape;
-  shape.kind = kind;
-  shape.radius = radius;
-  shape.segments = segments;
-  host::Mesh m;
-  std::string error;
-  EXPECT_TRUE(crn::app::MakePrimitive(shape, m, error)) << error;
-  return m;
-}
-
-// Appends src moved by offset (faces re-indexed, no map channels).
-void Append(host::Mesh& dst, const host::Mesh& src, const host::Point3& offset) {
-  const std::uint32_t base = std::uint32_t(dst.verts.size());
-  for (const host::Point3& p : src.verts) dst.verts.push_back(p + offset);
-  for (host::Face f : src.faces) {
-    for (auto& v : f.v) v += base;
-    dst.faces.push_back(f);
-  }
-}
-
-GuideSet Surface(const host::Mesh& m) {
-  GuideSet g;
-  EXPECT_TRUE(crn::ExtractSurface(m, host::Matrix3(), g));
-  return g;
-}
-
-// Runs f where every ParallelFor it issues runs serially (inside another pool's job).
-template <class F>
-void RunSerially(F&& f) {
-  crn::WorkerPool pool(2);
-  pool.ParallelFor(2, [&](std::uint64_t b, std::uint64_t e) {
-    for (std::uint64_t i = b; i < e; ++i)
-      if (i == 0) f();
-  }, 1);
-}
+using fixtures::Append;
+using fixtures::Primitive;
+using fixtures::RunSerially;
+using fixtures::Surface;
 
 // A geometric object that converts to a mesh but has none at the asked time.
 class MeshlessGeom : public host::Object {
