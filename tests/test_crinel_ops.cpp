@@ -127,7 +127,9 @@ TEST_F(CrinelOpsTest, ScriptDabsWeighGuidesByDistanceOnlyDuringAStroke) {
   const float R = 3 * g.settings.length;
   for (std::size_t i = 0; i < n; ++i) {
     const bool near = Length(g.guidePoints[i * P] - g.guidePoints[0]) < R;
-    if (!near) EXPECT_EQ(hair->groomEdits[i * P + P - 1], V3()) << i;
+    if (!near) {
+      EXPECT_EQ(hair->groomEdits[i * P + P - 1], V3()) << i;
+    }
   }
   EXPECT_NE(hair->groomEdits[P - 1], V3());
 }

@@ -243,7 +243,9 @@ TEST_F(Presets, EveryPresetAppliesOverThePreviousOne) {
           EXPECT_GE(v, def.rangeMin) << def.internalName;
           EXPECT_LE(v, def.rangeMax) << def.internalName;
         }
-        if (!listed.count(def.id)) EXPECT_TRUE(pb->IsDefault(def.id)) << def.internalName;
+        if (!listed.count(def.id)) {
+          EXPECT_TRUE(pb->IsDefault(def.id)) << def.internalName;
+        }
       }
       EXPECT_EQ(pb->GetColor(hp::rootColor), RowColour(row.rootColor));
       EXPECT_EQ(pb->GetColor(hp::tipColor), RowColour(row.tipColor));

@@ -110,6 +110,13 @@ bool ParseOptions(const std::vector<std::string>& args, std::size_t from,
   return true;
 }
 
+// A frame number option (fractions allowed).
+bool ParseFrame(const std::string& text, double& frame) {
+  char* end = nullptr;
+  frame = std::strtod(text.c_str(), &end);
+  return end && *end == '\0' && !text.empty() && std::isfinite(frame) && std::fabs(frame) <= 1e7;
+}
+
 int RunMesh(const std::vector<std::string>& args, host::Interface& ip) {
   if (args.empty()) return Usage("mesh takes a scene file");
   std::map<std::string, std::string> opt;
@@ -118,12 +125,8 @@ int RunMesh(const std::vector<std::string>& args, host::Interface& ip) {
     return Usage(problem);
   if (!opt.count("--node") || !opt.count("--out")) return Usage("mesh needs --node and --out");
   double frame = 0;
-  if (opt.count("--frame")) {
-    char* end = nullptr;
-    frame = std::strtod(opt["--frame"].c_str(), &end);
-    if (!end || *end || !std::isfinite(frame) || std::fabs(frame) > 1e7)
-      return Usage("--frame needs a frame number");
-  }
+  if (opt.count("--frame") && !ParseFrame(opt["--frame"], frame))
+    return Usage("--frame needs a frame number");
   if (!Load(args[0], ip)) return 1;
   const host::TimeValue t = opt.count("--frame") ? host::FramesToTicks(frame) : ip.GetTime();
   host::INode* node = ip.GetINodeByName(opt["--node"]);
@@ -183,12 +186,8 @@ int RunSnapshot(const std::vector<std::string>& args, host::Interface& ip) {
   const std::string style = opt.count("--style") ? opt["--style"] : "shaded";
   if (style != "shaded" && style != "wire") return Usage("--style must be shaded or wire");
   double frame = 0;
-  if (opt.count("--frame")) {
-    char* end = nullptr;
-    frame = std::strtod(opt["--frame"].c_str(), &end);
-    if (!end || *end || !std::isfinite(frame) || std::fabs(frame) > 1e7)
-      return Usage("--frame needs a frame number");
-  }
+  if (opt.count("--frame") && !ParseFrame(opt["--frame"], frame))
+    return Usage("--frame needs a frame number");
   if (!Load(args[0], ip)) return 1;
   if (opt.count("--frame")) ip.SetTime(host::FramesToTicks(frame));
   const host::TimeValue t = ip.GetTime();

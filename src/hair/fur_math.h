@@ -103,6 +103,13 @@ CRN_HD inline float FurNoise3(float x, float y, float z) {
   return lerp(y0, y1, w);
 }
 
+// The feature point of lattice cell (ci, cj, ck) of the cellular noise.
+CRN_HD inline V3 CellFeaturePoint(std::int32_t ci, std::int32_t cj, std::int32_t ck) {
+  const std::uint32_t h = LatticeHash(ci, cj, ck);
+  return V3(float(ci) + float(h & 0x3FFu) / 1024.f, float(cj) + float((h >> 10) & 0x3FFu) / 1024.f,
+            float(ck) + float((h >> 20) & 0x3FFu) / 1024.f);
+}
+
 struct CellDistances {
   float f1, f2;  // nearest and second-nearest feature point distances
 };
@@ -115,12 +122,7 @@ CRN_HD inline CellDistances CellNoise3(const V3& p) {
   for (int di = -1; di <= 1; ++di)
     for (int dj = -1; dj <= 1; ++dj)
       for (int dk = -1; dk <= 1; ++dk) {
-        const std::int32_t ci = bi + di, cj = bj + dj, ck = bk + dk;
-        const std::uint32_t h = LatticeHash(ci, cj, ck);
-        const V3 f(float(ci) + float(h & 0x3FFu) / 1024.f,
-                   float(cj) + float((h >> 10) & 0x3FFu) / 1024.f,
-                   float(ck) + float((h >> 20) & 0x3FFu) / 1024.f);
-        const float d = Length(p - f);
+        const float d = Length(p - CellFeaturePoint(bi + di, bj + dj, bk + dk));
         if (d < f1) {
           f2 = f1;
           f1 = d;

@@ -26,12 +26,7 @@ float CellF1(const V3& p) {
   for (int di = -1; di <= 1; ++di)
     for (int dj = -1; dj <= 1; ++dj)
       for (int dk = -1; dk <= 1; ++dk) {
-        const std::int32_t ci = bi + di, cj = bj + dj, ck = bk + dk;
-        const std::uint32_t h = LatticeHash(ci, cj, ck);
-        const V3 f(float(ci) + float(h & 0x3FFu) / 1024.f,
-                   float(cj) + float((h >> 10) & 0x3FFu) / 1024.f,
-                   float(ck) + float((h >> 20) & 0x3FFu) / 1024.f);
-        best = std::fmin(best, LengthSq(p - f));
+        best = std::fmin(best, LengthSq(p - CellFeaturePoint(bi + di, bj + dj, bk + dk)));
       }
   return std::sqrt(best);
 }
