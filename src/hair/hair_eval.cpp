@@ -128,10 +128,8 @@ const GuideSet& HairObject::EvaluateGuides(TimeValue t) {
     SurfaceBounds(rest.mesh, s.bboxMin, s.bboxMax);
     if (s.faceOn) {
       INode* face = pblock2->GetINode(hp::faceNode, t);
-      s.facePos = face ? V3(face->GetNodeTM(RestTime(s)).GetTrans().x,
-                            face->GetNodeTM(RestTime(s)).GetTrans().y,
-                            face->GetNodeTM(RestTime(s)).GetTrans().z)
-                       : V3();
+      const Point3 at = face ? face->GetNodeTM(RestTime(s)).GetTrans() : Point3();
+      s.facePos = V3(at.x, at.y, at.z);
       const V3 centre = (s.bboxMin + s.bboxMax) * 0.5f;
       s.faceDir = UnitOr(V3(s.facePos.x - centre.x, s.facePos.y - centre.y, 0), V3(0, 0, 1));
     }
