@@ -85,7 +85,7 @@ void ExpectNear(const V3& a, const V3& b, float tol = 1e-5f) {
 }
 
 bool SameBits(const V3* a, const V3* b, std::size_t count) {
-  return std::memcmp(a, b, count * sizeof(V3)) == 0;
+  return count == 0 || std::memcmp(a, b, count * sizeof(V3)) == 0;
 }
 
 // Largest distance of a guide's points from the line through its root and tip.

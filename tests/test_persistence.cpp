@@ -163,8 +163,7 @@ TEST_F(Persistence, ChangeNotificationRules) {
     std::function<void(IParamBlock2*)> change;
     bool rootsReset, groomEmptied, simErased;
   };
-  INode* ball = ip().GetINodeByName("ball");
-  INode* cam = ip().GetINodeByName("cam");
+  // Each case runs on a freshly loaded scene, so nodes are looked up inside the change.
   const Case cases[] = {
       {"rootColor", [](IParamBlock2* p) { p->SetValue(hp::rootColor, 0, Color(1, 0, 0)); }, false, false, false},
       {"hiAmount", [](IParamBlock2* p) { p->SetValue(hp::hiAmount, 0, 0.9f); }, false, false, false},
@@ -175,9 +174,8 @@ TEST_F(Persistence, ChangeNotificationRules) {
       {"bareBelow", [](IParamBlock2* p) { p->SetValue(hp::bareBelow, 0, 0.1f); }, true, false, true},
       {"segments", [](IParamBlock2* p) { p->SetValue(hp::segments, 0, 5); }, false, true, true},
       {"surface cleared", [](IParamBlock2* p) { p->SetValue(hp::surface, 0, static_cast<INode*>(nullptr)); }, true, true, true},
-      {"faceNode set", [cam](IParamBlock2* p) { p->SetValue(hp::faceNode, 0, cam); }, true, false, true},
+      {"faceNode set", [](IParamBlock2* p) { p->SetValue(hp::faceNode, 0, ip().GetINodeByName("cam")); }, true, false, true},
   };
-  (void)ball;
   for (const Case& c : cases) {
     SetUp();
     hair->PlaceRoots(0);
