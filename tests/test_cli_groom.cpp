@@ -97,3 +97,22 @@ TEST_F(CliGroom, RescalePickAndBrushSettings) {
   EXPECT_EQ(out, expected) << err;
   EXPECT_NE(err.find(":14: node \"fur\" cannot be picked for \"surface\""), std::string::npos) << err;
 }
+
+TEST_F(CliGroom, BrushModeShowsItsCircleInSnapshots) {
+  const std::string script =
+      "viewportSize 320 200\n"
+      "brushMode fur\n"
+      "brushRadius 40\n"
+      "brushMouse fur 1 100 100\n"
+      "snapshot \"" + Path("circle.png") + "\"\n"
+      "brushMode fur\n"
+      "snapshot \"" + Path("plain.png") + "\"\n";
+  std::vector<std::string> out;
+  std::string err;
+  ASSERT_EQ(Run(script, out, err), 0) << err;
+  EXPECT_EQ(out[1], "true");
+  EXPECT_EQ(out[5], "false");
+  EXPECT_NE(err.find("Brush: drag over the hair. Right-click to stop."), std::string::npos);
+  // The two pictures differ only by the circle.
+  EXPECT_NE(Slurp(Path("circle.png")), Slurp(Path("plain.png")));
+}

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "crinel/values.h"
+#include "groom/brush_mode.h"
 #include "groom/brush_state.h"
 #include "groom/groom_edits.h"
 #include "groom/script_ops.h"
@@ -53,6 +54,15 @@ void AddGroomVerbs(ScriptRunner& runner) {
     c.NeedArgs(1, 1, "brushStrength STRENGTH");
     SetBrushStrength(float(c.Number(0, "brush strength")));
     return std::string("ok");
+  });
+  runner.AddVerb("brushMode", [](ScriptCall& c) {
+    // The Tools panel's Brush button: enters the brush mode for NODE (the circle then follows
+    // the mouse in snapshots) or, when it is on, leaves it.
+    c.NeedArgs(1, 1, "brushMode NODE");
+    HairObject* obj = HairObjectOf(c.NodeOrUndefined(0));
+    const std::string status = ToggleBrushMode(obj);
+    if (!status.empty()) c.warn << status << '\n';
+    return std::string(Brush().brushModeActive ? "true" : "false");
   });
   runner.AddVerb("resetGrooming", [](ScriptCall& c) {
     c.NeedArgs(1, 1, "resetGrooming NODE");
