@@ -139,6 +139,21 @@ TEST_F(BrushStroke, DensityStrokesPaintFactorsAndUndoOnlyTheEdits) {
   EXPECT_EQ(hair->densityFactors, painted);
 }
 
+TEST_F(BrushStroke, RightClickDuringAStrokeKeepsItAsAnUndoStep) {
+  ToggleBrushMode(hair);
+  const IPoint2 r = Root(0);
+  const auto before = theHold.UndoCount();
+  ip().SendMouse(MOUSE_POINT, 0, 0, r);
+  ip().SendMouse(MOUSE_MOVE, 1, 0, IPoint2{r.x + 20, r.y});
+  ip().SendMouse(MOUSE_ABORT, 0, 0, IPoint2{r.x + 20, r.y});
+  EXPECT_FALSE(Brush().brushModeActive);
+  EXPECT_FALSE(BrushActive());
+  ASSERT_FALSE(hair->groomEdits.empty());
+  ASSERT_EQ(theHold.UndoCount(), before + 1);
+  ASSERT_TRUE(theHold.Undo());
+  EXPECT_TRUE(hair->groomEdits.empty());
+}
+
 TEST_F(BrushStroke, ModeEntersWithAnObjectAndLeavesOnRightClick) {
   EXPECT_EQ(ToggleBrushMode(nullptr), "");
   EXPECT_FALSE(Brush().brushModeActive);

@@ -111,6 +111,13 @@ int BrushMouse::Handle(ViewExp& vpt, int msg, int point, IPoint2 m) {
   b.lastMouse = m;
   if (msg == MOUSE_ABORT) {
     SetBrushActive(false);
+    // A stroke cut short by a right-click keeps what it did as its undo step; a hold left
+    // open would swallow every later undo step.
+    if (stroke_) {
+      theHold.Accept("Crinel groom");
+      stroke_ = false;
+      if (b.currentObject) b.currentObject->FullGroomChange();
+    }
     if (b.brushModeActive) ip->DeleteMode(&GetBrushMode());
     b.brushModeActive = false;
     return 0;
