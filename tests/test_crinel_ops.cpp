@@ -2,6 +2,8 @@
 // function's answer for a node that is not a hair object, and scripted dabs.
 #include <gtest/gtest.h>
 
+#include "scene_fixtures.h"
+
 #include "crinel/module_session.h"
 #include "crinel/scene_file.h"
 #include "groom/brush_state.h"
@@ -16,11 +18,10 @@ using namespace crn;
 
 namespace {
 
-class CrinelOpsTest : public ::testing::Test {
+class CrinelOpsTest : public fixtures::BallScene {
  protected:
   void SetUp() override {
-    const auto r = app::LoadAnyScene(std::string(CRINEL_TEST_DATA) + "/scenes/ball.json", ip());
-    ASSERT_TRUE(r.ok) << r.error;
+    BallScene::SetUp();
     ops_ = GetFPInterface("crinelOps");
     ASSERT_NE(ops_, nullptr);
   }
@@ -28,7 +29,6 @@ class CrinelOpsTest : public ::testing::Test {
     SetBrushActive(false);
     ip().ResetScene();
   }
-  static Interface& ip() { return *GetCOREInterface(); }
   FPValue Call(int fid, std::vector<FPValue> args) {
     FPValue result;
     std::string error;
@@ -36,7 +36,6 @@ class CrinelOpsTest : public ::testing::Test {
     return result;
   }
 
-  app::ModuleSession module;
   FPInterfaceDesc* ops_ = nullptr;
 };
 

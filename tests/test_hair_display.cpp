@@ -2,6 +2,8 @@
 // picking.
 #include <gtest/gtest.h>
 
+#include "scene_fixtures.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -52,17 +54,8 @@ Box3 Cube(const Point3& c, float h) {
 }
 
 // The ball scene of the test data: 4000 roots, 800 viewport strands of 7 points.
-class HairDisplayBall : public ::testing::Test {
+class HairDisplayBall : public fixtures::BallScene {
  protected:
-  void SetUp() override {
-    const auto r = app::LoadAnyScene(std::string(CRINEL_TEST_DATA) + "/scenes/ball.json", ip());
-    ASSERT_TRUE(r.ok) << r.error;
-    node = ip().GetINodeByName("fur");
-    hair = HairObjectOf(node);
-    ASSERT_NE(hair, nullptr);
-    pb = hair->pblock2;
-  }
-  void TearDown() override { ip().ResetScene(); }
 
   // Adds the object's items, realizes and displays them in vpt; returns the container.
   RenderItemContainer Draw(ViewExp& vpt) {
@@ -74,10 +67,6 @@ class HairDisplayBall : public ::testing::Test {
     return items;
   }
 
-  app::ModuleSession module;
-  INode* node = nullptr;
-  HairObject* hair = nullptr;
-  IParamBlock2* pb = nullptr;
 };
 
 }  // namespace

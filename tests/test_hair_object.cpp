@@ -2,6 +2,8 @@
 // budget, the render mesh and the script queries.
 #include <gtest/gtest.h>
 
+#include "scene_fixtures.h"
+
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -23,24 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class HairEval : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto r = app::LoadAnyScene(std::string(CRINEL_TEST_DATA) + "/scenes/ball.json", ip());
-    ASSERT_TRUE(r.ok) << r.error;
-    node = ip().GetINodeByName("fur");
-    hair = HairObjectOf(node);
-    ASSERT_NE(hair, nullptr);
-    pb = hair->pblock2;
-  }
-  void TearDown() override { ip().ResetScene(); }
-  static Interface& ip() { return *GetCOREInterface(); }
-
-  app::ModuleSession module;
-  INode* node = nullptr;
-  HairObject* hair = nullptr;
-  IParamBlock2* pb = nullptr;
-};
+using HairEval = fixtures::BallScene;
 
 bool SameStrand(const StrandSet& a, std::size_t i, const StrandSet& b, std::size_t j) {
   const int P = a.pointsPerStrand;

@@ -2,6 +2,8 @@
 // which caches each parameter change resets, and when the simulation record is erased.
 #include <gtest/gtest.h>
 
+#include "scene_fixtures.h"
+
 #include <memory>
 
 #include "crinel/module_session.h"
@@ -21,14 +23,10 @@ using namespace crn;
 
 namespace {
 
-class Persistence : public ::testing::Test {
+class Persistence : public fixtures::BallScene {
  protected:
   void SetUp() override {
-    const auto r = app::LoadAnyScene(std::string(CRINEL_TEST_DATA) + "/scenes/ball.json", ip());
-    ASSERT_TRUE(r.ok) << r.error;
-    node = ip().GetINodeByName("fur");
-    hair = HairObjectOf(node);
-    pb = hair->pblock2;
+    BallScene::SetUp();
     const std::size_t n = hair->EvaluateGuides(0).guidePoints.size();
     for (std::size_t i = 0; i < n; ++i) hair->groomEdits.push_back(V3(0.01f * i, 0, 0.5f));
     hair->densityFactors.assign(hair->EvaluateGuides(0).VertexCount(), 0.5f);
@@ -37,14 +35,9 @@ class Persistence : public ::testing::Test {
     theHold.ClearStacks();
     ip().ResetScene();
   }
-  static Interface& ip() { return *GetCOREInterface(); }
   bool HasSim() { return SimRegistry::Get().Find(hair) != nullptr; }
   void MakeSim() { SimRegistry::Get().Acquire(hair).lastFrame = 3; }
 
-  app::ModuleSession module;
-  INode* node = nullptr;
-  HairObject* hair = nullptr;
-  IParamBlock2* pb = nullptr;
 };
 
 std::vector<std::uint8_t> Chunks(HairObject* obj) {

@@ -1,6 +1,8 @@
 // Spline shapes and the guide spline set, mesh sequences, and their scene-file entries.
 #include <gtest/gtest.h>
 
+#include "scene_fixtures.h"
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -167,22 +169,7 @@ TEST(MeshSequence, ShowsTheNearestFrameAndNothingForMissingFrames) {
 
 namespace {
 
-class TempDir {
- public:
-  explicit TempDir(const char* tag)
-      : dir_(fs::temp_directory_path() / (std::string(tag) + std::to_string(::getpid()))) {
-    fs::create_directories(dir_);
-  }
-  ~TempDir() { fs::remove_all(dir_); }
-  std::string Write(const std::string& name, const std::string& text) const {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-    return (dir_ / name).string();
-  }
-  const fs::path& Path() const { return dir_; }
-
- private:
-  fs::path dir_;
-};
+using fixtures::TempDir;
 
 std::string TriangleObj(float z) {
   const std::string h = std::to_string(z);

@@ -1,6 +1,8 @@
 // Texture maps, map baking and the map entries of scene files.
 #include <gtest/gtest.h>
 
+#include "scene_fixtures.h"
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -56,25 +58,7 @@ std::vector<std::uint8_t> QuadPng() {
   return EncodePng(2, 2, {255, 0, 0, 0, 255, 0, 0, 0, 255, 128, 128, 128});
 }
 
-class TempDir {
- public:
-  explicit TempDir(const char* tag)
-      : dir_(fs::temp_directory_path() / (std::string(tag) + std::to_string(::getpid()))) {
-    fs::create_directories(dir_);
-  }
-  ~TempDir() { fs::remove_all(dir_); }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-    return (dir_ / name).string();
-  }
-  std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-    return Write(name, std::string(bytes.begin(), bytes.end()));
-  }
-  const fs::path& Path() const { return dir_; }
-
- private:
-  fs::path dir_;
-};
+using fixtures::TempDir;
 
 }  // namespace
 
