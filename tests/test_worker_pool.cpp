@@ -303,7 +303,11 @@ TEST(WorkerPool, StopDuringJobStillCompletesIt) {
   std::atomic<bool> stopIssued{false};
   const auto caller = std::this_thread::get_id();
   pool.ParallelFor(count, [&](std::uint64_t b, std::uint64_t e) {
-    if (std::this_thread::get_id() == caller && !stopIssued.exchange(true)) pool.Stop();
+    if (std::this_thread::get_id() == caller) {
+      if (!stopIssued.exchange(true)) pool.Stop();
+    } else {
+      WaitFor(stopIssued);  // hold the workers so the caller is sure to claim a chunk
+    }
     cover.Visit(b, e);
   }, 64);
   EXPECT_TRUE(stopIssued.load());
