@@ -8,6 +8,7 @@
 #include "hair/guide_growth.h"
 #include "hair/root_placement.h"
 #include "hair/surface.h"
+#include "hair/surface_geometry.h"
 
 namespace {
 

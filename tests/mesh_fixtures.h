@@ -7,6 +7,7 @@
 #include "crinel/mesh_import.h"
 #include "hair/gen_types.h"
 #include "hair/surface.h"
+#include "hair/surface_geometry.h"
 #include "host/mesh.h"
 #include "plugin/worker_pool.h"
 

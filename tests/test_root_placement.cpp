@@ -14,6 +14,7 @@
 #include "hair/face_features.h"
 #include "hair/root_placement.h"
 #include "hair/surface.h"
+#include "hair/surface_geometry.h"
 #include "plugin/worker_pool.h"
 
 using crn::DensityInputs;

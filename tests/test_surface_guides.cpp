@@ -13,6 +13,7 @@
 #include "hair/flow_fields.h"
 #include "hair/guide_growth.h"
 #include "hair/surface.h"
+#include "hair/surface_geometry.h"
 #include "host/class_id.h"
 #include "host/inode.h"
 #include "plugin/worker_pool.h"

@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "hair/face_coords.h"
-#include "hair/surface.h"
+#include "hair/surface_geometry.h"
 
 namespace crn {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "hair/surface.h"
+#include "hair/surface_geometry.h"
 
 namespace crn {
 

@@ -14,6 +14,7 @@
 #include "hair/root_placement.h"
 #include "hair/strand_build.h"
 #include "hair/surface.h"
+#include "hair/surface_geometry.h"
 #include "host/inode.h"
 
 namespace crn {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "render/gpu_memory.h"
+#include "kernels/gpu_runtime.h"
 
 namespace crn {
 
@@ -39,7 +39,7 @@ std::uint64_t AvailablePhysicalMemory() {
 MemoryFitResult MemoryFit(int pointsPerStrand, double budgetPercent) {
   MemoryFitResult r;
   r.hostBytes = AvailablePhysicalMemory();
-  r.gpuBytes = FreeGpuMemory();
+  r.gpuBytes = gpu::FreeDeviceMemory();
   r.strands = FitStrands(r.hostBytes, r.gpuBytes, pointsPerStrand, budgetPercent);
   return r;
 }

@@ -7,7 +7,7 @@
 
 #include "hair/face_coords.h"
 #include "hair/flow_fields.h"
-#include "hair/surface.h"
+#include "hair/surface_geometry.h"
 #include "plugin/worker_pool.h"
 
 namespace crn {

@@ -1,8 +1,7 @@
 #include "plugin/diag_log.h"
 
 #include <cstdio>
-
-#include "host/platform.h"
+#include <cstdlib>
 
 namespace crn {
 
@@ -15,13 +14,17 @@ void AppendLog(const std::string& path, const std::string& text) {
 }
 
 void LogIfSet(const char* envVar, const char* fileName, const std::string& text) {
-  if (!host::GetEnvironmentVariable(envVar)) return;
-  AppendLog(host::GetTempPath() + fileName, text);
+  if (!std::getenv(envVar)) return;
+  // The user's temporary folder, as the platform reports it.
+  const char* tmp = std::getenv("TMPDIR");
+  std::string dir = tmp && *tmp ? tmp : "/tmp";
+  if (dir.back() != '/') dir += '/';
+  AppendLog(dir + fileName, text);
 }
 
 void LogToNamedFile(const char* envVar, const std::string& text) {
-  std::string path;
-  if (!host::GetEnvironmentVariable(envVar, &path) || path.empty()) return;
+  const char* path = std::getenv(envVar);
+  if (!path || !*path) return;
   AppendLog(path, text);
 }
 
