@@ -74,7 +74,7 @@ void LineItemRebuild(benchmark::State& state) {
   Fixture& f = Get();
   RenderItemContainer items;
   f.hair->UpdatePerNodeItems(f.node, items);
-  HairLineItem& line = *f.hair->displayItems->line;
+  HairLineItem& line = *DisplayItemsOf(*f.hair)->line;
   DrawContext dc(&f.vpt, 0, f.node, f.node->GetObjectTM(0));
   for (auto _ : state) {
     line.ResetBuiltVersion();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "crinel/mesh_import.h"
+#include "hair/gen_settings.h"
 #include "hair/guide_growth.h"
 #include "hair/root_placement.h"
 #include "hair/surface.h"
@@ -32,7 +33,7 @@ crn::GuideSet Surface(int segments) {
 
 void BM_PlaceRoots(benchmark::State& state) {
   const crn::GuideSet g = Surface(143);
-  crn::GenSettings s;
+  crn::GenSettings s = crn::DefaultGenSettings();
   s.count = int(state.range(0));
   std::size_t placed = 0;
   for (auto _ : state) {

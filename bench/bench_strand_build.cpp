@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hair/fur_math.h"
+#include "hair/gen_settings.h"
 #include "hair/gen_types.h"
 #include "hair/strand_build.h"
 #include "plugin/worker_pool.h"
@@ -73,9 +74,9 @@ void RunBuild(benchmark::State& state, const crn::GenSettings& s) {
   const SphereScene scene = MakeSphere(s);
   crn::StrandSet out;
   // One warm-up build starts the pool and sizes the output, as a repeated viewport build does.
-  crn::BuildStrands(scene.guides, scene.roots, scene.guides.guidePoints, s, nullptr, 1.0, out, nullptr, nullptr);
+  crn::BuildStrands(scene.guides, scene.roots, scene.guides.guidePoints, s, crn::BuildInputs{}, 1.0, out);
   for (auto _ : state) {
-    crn::BuildStrands(scene.guides, scene.roots, scene.guides.guidePoints, s, nullptr, 1.0, out, nullptr, nullptr);
+    crn::BuildStrands(scene.guides, scene.roots, scene.guides.guidePoints, s, crn::BuildInputs{}, 1.0, out);
     benchmark::DoNotOptimize(out.points.data());
     benchmark::ClobberMemory();
   }
@@ -85,12 +86,12 @@ void RunBuild(benchmark::State& state, const crn::GenSettings& s) {
   state.counters["points"] = out.pointsPerStrand;
 }
 
-void BM_BuildStrandsDefault(benchmark::State& state) { RunBuild(state, crn::GenSettings{}); }
+void BM_BuildStrandsDefault(benchmark::State& state) { RunBuild(state, crn::DefaultGenSettings()); }
 // Real time: the strands are built on the pool's threads as well as the benchmark thread.
 BENCHMARK(BM_BuildStrandsDefault)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_BuildStrandsShaped(benchmark::State& state) {
-  crn::GenSettings s;
+  crn::GenSettings s = crn::DefaultGenSettings();
   s.clumpAmount = 0.5f;
   s.clump2Amount = 0.3f;
   s.curlRadius = 0.3f;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "crinel/mesh_import.h"
+#include "hair/gen_settings.h"
 #include "hair/gen_types.h"
 #include "hair/surface.h"
 #include "hair/surface_geometry.h"
@@ -35,9 +36,10 @@ inline void Append(host::Mesh& dst, const host::Mesh& src, const host::Point3& o
   }
 }
 
-// The world-space surface of a mesh placed at the origin.
+// The world-space surface of a mesh placed at the origin, with default settings.
 inline crn::GuideSet Surface(const host::Mesh& m) {
   crn::GuideSet g;
+  g.settings = crn::DefaultGenSettings();
   EXPECT_TRUE(crn::ExtractSurface(m, host::Matrix3(), g));
   return g;
 }

@@ -71,14 +71,14 @@ TEST_F(BrushStroke, FiftyDabStrokeIsOneUndoStep) {
   EXPECT_FALSE(BrushActive());
   ASSERT_EQ(theHold.UndoCount(), before + 1);
   EXPECT_EQ(theHold.UndoName(), "Crinel groom");
-  const auto groomed = hair->groomEdits;
+  const auto groomed = hair->GroomEdits();
   ASSERT_FALSE(groomed.empty());
   // The drag went right on screen: the combed tip moved towards +x.
   EXPECT_GT(Tip(0).x, hair->UngroomedGuidePoints(0)[4].x + 0.5f);
   ASSERT_TRUE(theHold.Undo());
-  EXPECT_TRUE(hair->groomEdits.empty());
+  EXPECT_TRUE(hair->GroomEdits().empty());
   ASSERT_TRUE(theHold.Redo());
-  EXPECT_EQ(hair->groomEdits, groomed);
+  EXPECT_EQ(hair->GroomEdits(), groomed);
 }
 
 TEST_F(BrushStroke, ScreenDragBecomesAWorldDrag) {
@@ -99,7 +99,7 @@ TEST_F(BrushStroke, PressAndReleaseWithoutMovingChangesNothing) {
   ops::brushMouse(node, 2, r.x, r.y);
   EXPECT_EQ(theHold.UndoCount(), before + 1);
   EXPECT_EQ(theHold.UndoName(), "Crinel groom");
-  EXPECT_TRUE(hair->groomEdits.empty());
+  EXPECT_TRUE(hair->GroomEdits().empty());
   // A release with no stroke open makes no undo step and answers false.
   EXPECT_FALSE(ops::brushMouse(node, 2, r.x, r.y));
   EXPECT_EQ(theHold.UndoCount(), before + 1);
@@ -114,15 +114,15 @@ TEST_F(BrushStroke, EffectiveRadiusReachesNearbyGuides) {
   ops::brushMouse(node, 0, r.x, r.y);
   ops::brushMouse(node, 1, r.x + 3, r.y);
   ops::brushMouse(node, 2, r.x + 3, r.y);
-  ASSERT_EQ(hair->groomEdits.size(), 4u * 5u);
-  for (int g = 0; g < 4; ++g) EXPECT_NE(hair->groomEdits[g * 5 + 4], V3()) << "guide " << g;
+  ASSERT_EQ(hair->GroomEdits().size(), 4u * 5u);
+  for (int g = 0; g < 4; ++g) EXPECT_NE(hair->GroomEdits()[g * 5 + 4], V3()) << "guide " << g;
   // Far from every guide the brush touches nothing.
-  hair->groomEdits.clear();
+  hair->SetGroomEdits({});
   hair->FullGroomChange();
   ops::brushMouse(node, 0, 20, 20);
   ops::brushMouse(node, 1, 30, 20);
   ops::brushMouse(node, 2, 30, 20);
-  for (const V3& e : hair->groomEdits) EXPECT_EQ(e, V3());
+  for (const V3& e : hair->GroomEdits()) EXPECT_EQ(e, V3());
 }
 
 TEST_F(BrushStroke, DensityStrokesPaintFactorsAndUndoOnlyTheEdits) {
@@ -131,12 +131,12 @@ TEST_F(BrushStroke, DensityStrokesPaintFactorsAndUndoOnlyTheEdits) {
   ops::brushMouse(node, 0, r.x, r.y);
   for (int i = 1; i <= 4; ++i) ops::brushMouse(node, 1, r.x + i, r.y);
   ops::brushMouse(node, 2, r.x + 4, r.y);
-  ASSERT_EQ(hair->densityFactors.size(), 4u);
-  EXPECT_LT(hair->densityFactors[3], 1.0f);
-  const auto painted = hair->densityFactors;
+  ASSERT_EQ(hair->DensityFactors().size(), 4u);
+  EXPECT_LT(hair->DensityFactors()[3], 1.0f);
+  const auto painted = hair->DensityFactors();
   // Undo restores the (unchanged) edit offsets and leaves the painting as it is.
   ASSERT_TRUE(theHold.Undo());
-  EXPECT_EQ(hair->densityFactors, painted);
+  EXPECT_EQ(hair->DensityFactors(), painted);
 }
 
 TEST_F(BrushStroke, RightClickDuringAStrokeKeepsItAsAnUndoStep) {
@@ -148,10 +148,10 @@ TEST_F(BrushStroke, RightClickDuringAStrokeKeepsItAsAnUndoStep) {
   ip().SendMouse(MOUSE_ABORT, 0, 0, IPoint2{r.x + 20, r.y});
   EXPECT_FALSE(Brush().brushModeActive);
   EXPECT_FALSE(BrushActive());
-  ASSERT_FALSE(hair->groomEdits.empty());
+  ASSERT_FALSE(hair->GroomEdits().empty());
   ASSERT_EQ(theHold.UndoCount(), before + 1);
   ASSERT_TRUE(theHold.Undo());
-  EXPECT_TRUE(hair->groomEdits.empty());
+  EXPECT_TRUE(hair->GroomEdits().empty());
 }
 
 TEST_F(BrushStroke, ModeEntersWithAnObjectAndLeavesOnRightClick) {

@@ -112,12 +112,12 @@ TEST_F(CrinelOpsTest, ScriptDabsWeighGuidesByDistanceOnlyDuringAStroke) {
   const int P = hair->EvaluateGuides(0).guidePointCount;
   // Outside a stroke every guide is combed at full weight.
   ASSERT_TRUE(ops::brushDab(node, 0, 1.0f, V3(1, 0, 0)));
-  ASSERT_EQ(hair->groomEdits.size(), n * P);
+  ASSERT_EQ(hair->GroomEdits().size(), n * P);
   std::size_t touched = 0;
-  for (std::size_t g = 0; g < n; ++g) touched += hair->groomEdits[g * P + P - 1] != V3();
+  for (std::size_t g = 0; g < n; ++g) touched += hair->GroomEdits()[g * P + P - 1] != V3();
   EXPECT_EQ(touched, n);
   // During a stroke only guides within three lengths of guide 0 are touched.
-  hair->groomEdits.clear();
+  hair->SetGroomEdits({});
   hair->FullGroomChange();
   ops::brushStroke(node, true);
   ASSERT_TRUE(ops::brushDab(node, 0, 1.0f, V3(1, 0, 0)));
@@ -127,8 +127,8 @@ TEST_F(CrinelOpsTest, ScriptDabsWeighGuidesByDistanceOnlyDuringAStroke) {
   for (std::size_t i = 0; i < n; ++i) {
     const bool near = Length(g.guidePoints[i * P] - g.guidePoints[0]) < R;
     if (!near) {
-      EXPECT_EQ(hair->groomEdits[i * P + P - 1], V3()) << i;
+      EXPECT_EQ(hair->GroomEdits()[i * P + P - 1], V3()) << i;
     }
   }
-  EXPECT_NE(hair->groomEdits[P - 1], V3());
+  EXPECT_NE(hair->GroomEdits()[P - 1], V3());
 }

@@ -221,8 +221,8 @@ TEST_F(HairDisplayObject, WithoutSurfaceOnlyTheIconAroundTheNode) {
   ASSERT_EQ(items.GetNumberOfRenderItems(), 2u);
   DrawContext dc(&vpt, 0, node, node->GetObjectTM(0));
   items.RealizeAndDisplay(dc);
-  EXPECT_EQ(hair->displayItems->line->GetPrimitiveCount(), 0u);
-  const HairMarkItem& mark = *hair->displayItems->mark;
+  EXPECT_EQ(DisplayItemsOf(*hair)->line->GetPrimitiveCount(), 0u);
+  const HairMarkItem& mark = *DisplayItemsOf(*hair)->mark;
   EXPECT_NEAR(mark.IconSize(), std::max(0.06f * std::sqrt(300.f), 1.f), 1e-5f);
   EXPECT_NEAR(mark.IconSize(), 1.0392f, 1e-4f);
   std::vector<Point3> icon;
@@ -262,7 +262,7 @@ TEST_F(HairDisplayBall, GuidesWithoutStrandsDrawOnlyYellowGuideLines) {
   const std::size_t P = std::size_t(g.guidePointCount);
   ViewExp vpt;
   Draw(vpt);
-  const HairLineItem& line = *hair->displayItems->line;
+  const HairLineItem& line = *DisplayItemsOf(*hair)->line;
   ASSERT_EQ(line.VertexCount(), g.VertexCount() * (P - 1) * 2);
   ASSERT_EQ(line.Batches().size(), 1u);
   const auto* xyz = static_cast<const Point3*>(line.Batches()[0].positions.Data());
@@ -297,7 +297,7 @@ TEST_F(HairDisplayBall, LineItemColoursAndRebuildKey) {
   ASSERT_EQ(set.clumpIndex.size(), n);
   ViewExp vpt;
   RenderItemContainer items = Draw(vpt);
-  HairLineItem& line = *hair->displayItems->line;
+  HairLineItem& line = *DisplayItemsOf(*hair)->line;
   EXPECT_EQ(line.VertexCount(), n * segs * 2);
   EXPECT_EQ(line.GetPrimitiveCount(), n * segs);
   EXPECT_EQ(line.BuildCount(), 1u);
@@ -554,7 +554,7 @@ TEST_F(HairDisplayBall, MillionViewportStrandsBatchesAndPickStride) {
   ViewExp vpt;
   RenderItemContainer items;
   hair->UpdatePerNodeItems(node, items);
-  HairLineItem& line = *hair->displayItems->line;
+  HairLineItem& line = *DisplayItemsOf(*hair)->line;
   DrawContext dc(&vpt, 0, node, node->GetObjectTM(0));
   line.Realize(dc);
   const std::size_t per = 4000000 / (2 * (P - 1));

@@ -12,6 +12,7 @@
 
 #include "crinel/module_session.h"
 #include "crinel/scene_file.h"
+#include "dynamics/sim_hooks.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
@@ -67,7 +68,7 @@ TEST_F(HairEval, GuidePointRangeAndInsideCount) {
   EXPECT_EQ(ops::insideCount(node, 0), 0);
   // Groom offsets pushing every point 5 units down the root normal put points 2..6 of every
   // (3 units long) guide inside the ball.
-  hair->groomEdits.assign(g.guidePoints.size(), V3(0, 0, -5));
+  hair->SetGroomEdits(std::vector<V3>(g.guidePoints.size(), V3(0, 0, -5)));
   hair->FullGroomChange();
   EXPECT_EQ(ops::insideCount(node, 0), int(hair->EvaluateGuides(0).VertexCount()) * 5);
 }
@@ -107,9 +108,9 @@ TEST_F(HairEval, ChangesInvalidateTheRightCaches) {
   EXPECT_NE(hair->RootKey(), key);
   EXPECT_NE(hair->PlaceRoots(0)[0].pos, roots[0].pos);
   // Changing the segment count empties the groom offsets.
-  hair->groomEdits.assign(hair->EvaluateGuides(0).guidePoints.size(), V3(0, 0, 0.1f));
+  hair->SetGroomEdits(std::vector<V3>(hair->EvaluateGuides(0).guidePoints.size(), V3(0, 0, 0.1f)));
   pb->SetValue(hp::segments, 0, 8);
-  EXPECT_TRUE(hair->groomEdits.empty());
+  EXPECT_TRUE(hair->GroomEdits().empty());
   EXPECT_EQ(hair->EvaluateGuides(0).guidePointCount, 9);
 }
 
@@ -123,6 +124,41 @@ TEST_F(HairEval, AnimatedSurfaceMovesTheGuides) {
   EXPECT_NEAR(root10.z - root0.z, 50.f, 1e-3f);
   // Roots stay the same strands (placed on the rest frame) and follow the surface.
   EXPECT_EQ(hair->PlaceRoots(FramesToTicks(10)).size(), 4000u);
+}
+
+// The simulation's targets: guides grown at any time through the module's hooks, with the
+// groom, while the object's cached guides, strands and display version stay as they were.
+TEST_F(HairEval, SimulationGrowsGuidesWithoutTouchingTheCaches) {
+  INode* ball = ip().GetINodeByName("ball");
+  NodeTransform xf;
+  xf.position.SetKeys({{0, Point3(0, 0, 0)}, {FramesToTicks(10), Point3(0, 0, 50)}});
+  ball->SetTransform(xf);
+  const std::vector<V3> cached = hair->EvaluateGuides(0).guidePoints;
+  hair->BuildViewportStrands(0);
+  hair->SetGroomEdits(std::vector<V3>(cached.size(), V3(0, 0, 0.5f)));
+  hair->FullGroomChange();
+  const std::vector<V3> groomed = hair->EvaluateGuides(0).guidePoints;
+  hair->BuildViewportStrands(0);
+  const auto display = hair->DisplayVersion();
+
+  const SimHairHooks& sim = GetSimHairHooks();
+  ASSERT_NE(sim.growGuides, nullptr);
+  EXPECT_EQ(sim.objectId(*hair), hair->ObjectId());
+  GuideSet grown;
+  Interval valid = FOREVER;
+  ASSERT_TRUE(sim.growGuides(*hair, FramesToTicks(10), grown, valid));
+  EXPECT_TRUE(valid.InInterval(FramesToTicks(10)));
+  EXPECT_FALSE(valid.InInterval(0));
+  ASSERT_EQ(grown.guidePoints.size(), groomed.size());
+  for (std::size_t i = 0; i < groomed.size(); ++i)
+    ASSERT_NEAR(grown.guidePoints[i].z - groomed[i].z, 50.f, 1e-3f) << i;
+  EXPECT_EQ(hair->DisplayVersion(), display);
+  EXPECT_EQ(hair->EvaluateGuides(0).guidePoints, groomed);
+
+  // Not hair: refused.
+  GuideSet none;
+  EXPECT_FALSE(sim.growGuides(*ball->GetObjectRef(), 0, none, valid));
+  EXPECT_EQ(sim.objectId(*ball->GetObjectRef()), 0u);
 }
 
 TEST(MemoryBudget, FitTable) {

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <set>
+#include <variant>
 
+#include "hair/gen_settings.h"
 #include "hair/hair_object.h"
 #include "hair/hair_param_block.h"
 #include "hair/hair_params.h"
@@ -152,6 +155,47 @@ TEST(HairParams, SevenRollouts) {
   }
 }
 
+// The generation snapshot reads its parameters through one field table, and its defaults are
+// the parameter table's: every numeric parameter lands in exactly one field of its type, or
+// is one that generation never reads.
+TEST(GenSettingsTable, EveryGenerationParameterHasItsOwnFieldOfItsType) {
+  const std::set<short> notGeneration = {
+      hp::vpPercent,    hp::vpMax,       hp::vpGuides,    hp::renderPercent, hp::ribbonMode,
+      hp::dynMode,      hp::dynStart,    hp::dynSubsteps, hp::dynIters,      hp::dynStiffness,
+      hp::dynShape,     hp::dynDamping,  hp::dynDrag,     hp::dynGravity,    hp::dynCollide,
+      hp::dynRadius,    hp::dynFriction, hp::dynSelfVol,  hp::waterRadius,   hp::buoyancy,
+      hp::waterDrag,    hp::wetSpeed,    hp::dryTime,     hp::dynInteractive, hp::dynHairHair,
+      hp::dynHairThick, hp::fireBurn,    hp::renderMult};
+  const std::set<short> faceGroup = {hp::faceSize,  hp::faceMarks, hp::ruffLength,
+                                     hp::ruffColor, hp::bareFace,  hp::faceFurLength};
+  const GenSettings s{};
+  std::set<short> ids;
+  std::set<const void*> members;
+  for (const GenSettingsField& f : GenSettingsFields()) {
+    const ParamDef* def = Desc().GetParamDefByID(f.id);
+    ASSERT_NE(def, nullptr) << f.id;
+    EXPECT_TRUE(ids.insert(f.id).second) << def->internalName << " read twice";
+    EXPECT_FALSE(notGeneration.count(f.id)) << def->internalName;
+    EXPECT_EQ(f.faceGroup, faceGroup.count(f.id) == 1) << def->internalName;
+    std::visit(
+        [&](auto m) {
+          using T = std::remove_cvref_t<decltype(s.*m)>;
+          EXPECT_TRUE(members.insert(&(s.*m)).second) << def->internalName << " shares a field";
+          const bool typeMatches = def->type == TYPE_FLOAT   ? std::is_same_v<T, float>
+                                   : def->type == TYPE_INT  ? std::is_same_v<T, std::int32_t>
+                                   : def->type == TYPE_BOOL ? std::is_same_v<T, bool>
+                                   : def->type == TYPE_RGBA && std::is_same_v<T, V3>;
+          EXPECT_TRUE(typeMatches) << def->internalName;
+        },
+        f.member);
+  }
+  for (int i = 0; i < Desc().Count(); ++i) {
+    const ParamDef& def = Desc().GetParamDef(i);
+    if (def.type == TYPE_FLOAT || def.type == TYPE_INT || def.type == TYPE_BOOL || def.type == TYPE_RGBA)
+      EXPECT_TRUE(ids.count(def.id) || notGeneration.count(def.id)) << def.internalName;
+  }
+}
+
 // A small scene: a mesh, a hair object, a helper and a node without an object.
 class SurfaceRule : public ::testing::Test {
  protected:
@@ -245,5 +289,39 @@ TEST_F(SurfaceRule, SpinnerRangesAreEnforcedOnEntry) {
       EXPECT_EQ(pb->SetValue(c.id, 0, float(c.in)), c.status);
       EXPECT_FLOAT_EQ(pb->GetFloat(c.id), float(c.stored));
     }
+  }
+}
+
+// A fresh block reads as the table's defaults, and each parameter set away from its default
+// changes its own field and no other.
+TEST_F(SurfaceRule, ReadingTheBlockFillsEachFieldFromItsParameter) {
+  auto bytes = [](const GenSettings& s, const GenSettingsField& f) {
+    return std::visit(
+        [&](auto m) {
+          std::vector<unsigned char> b(sizeof(s.*m));
+          std::memcpy(b.data(), &(s.*m), b.size());
+          return b;
+        },
+        f.member);
+  };
+  IParamBlock2* pb = obj->pblock2;
+  pb->SetValue(hp::faceNode, 0, helper);  // the face group is read only with a face node
+  Interval iv = FOREVER;
+  const GenSettings base = ReadGenSettings(*pb, 0, iv);
+  for (const GenSettingsField& f : GenSettingsFields())
+    EXPECT_EQ(bytes(base, f), bytes(DefaultGenSettings(), f)) << Desc().GetParamDefByID(f.id)->internalName;
+  for (const GenSettingsField& changed : GenSettingsFields()) {
+    const ParamDef& def = *Desc().GetParamDefByID(changed.id);
+    PBValue v = def.defaultValue;
+    if (auto* x = std::get_if<float>(&v)) *x = float(def.rangeMin + def.rangeMax) / 2.f + 0.01f;
+    if (auto* x = std::get_if<int>(&v)) *x = def.type == TYPE_BOOL ? !*x : (*x == int(def.rangeMin) ? *x + 1 : *x - 1);
+    if (auto* x = std::get_if<Color>(&v)) *x = Color(x->r * 0.5f + 0.1f, 0.77f, 0.33f);
+    pb->SetValue(changed.id, 0, v);
+    Interval valid = FOREVER;
+    const GenSettings s = ReadGenSettings(*pb, 0, valid);
+    for (const GenSettingsField& f : GenSettingsFields())
+      EXPECT_EQ(bytes(s, f) != bytes(base, f), &f == &changed)
+          << "setting " << def.internalName << ", field of " << Desc().GetParamDefByID(f.id)->internalName;
+    pb->SetValue(changed.id, 0, def.defaultValue);
   }
 }

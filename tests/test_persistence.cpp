@@ -10,6 +10,7 @@
 #include "crinel/scene_file.h"
 #include "dynamics/sim_registry.h"
 #include "groom/groom_edits.h"
+#include "hair/edits_restore.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
@@ -28,15 +29,17 @@ class Persistence : public fixtures::BallScene {
   void SetUp() override {
     BallScene::SetUp();
     const std::size_t n = hair->EvaluateGuides(0).guidePoints.size();
-    for (std::size_t i = 0; i < n; ++i) hair->groomEdits.push_back(V3(0.01f * i, 0, 0.5f));
-    hair->densityFactors.assign(hair->EvaluateGuides(0).VertexCount(), 0.5f);
+    std::vector<V3> edits;
+    for (std::size_t i = 0; i < n; ++i) edits.push_back(V3(0.01f * i, 0, 0.5f));
+    hair->SetGroomEdits(edits);
+    hair->SetDensityFactors(std::vector<float>(hair->EvaluateGuides(0).VertexCount(), 0.5f));
   }
   void TearDown() override {
     theHold.ClearStacks();
     ip().ResetScene();
   }
-  bool HasSim() { return SimRegistry::Get().Find(hair) != nullptr; }
-  void MakeSim() { SimRegistry::Get().Acquire(hair).lastFrame = 3; }
+  bool HasSim() { return SimRegistry::Get().Find(hair->ObjectId()) != nullptr; }
+  void MakeSim() { SimRegistry::Get().Acquire(hair->ObjectId()).lastFrame = 3; }
 
 };
 
@@ -49,26 +52,26 @@ std::vector<std::uint8_t> Chunks(HairObject* obj) {
 }  // namespace
 
 TEST_F(Persistence, GroomChunksRoundTripThroughASavedScene) {
-  const auto edits = hair->groomEdits;
-  const auto factors = hair->densityFactors;
+  const auto edits = hair->GroomEdits();
+  const auto factors = hair->DensityFactors();
   const auto bytes = app::SaveSceneBytes(ip());
   std::string err;
   ASSERT_TRUE(app::LoadSceneBytes(bytes, "s.crn", ip(), err)) << err;
   HairObject* again = HairObjectOf(ip().GetINodeByName("fur"));
-  EXPECT_EQ(again->groomEdits, edits);
-  EXPECT_EQ(again->densityFactors, factors);
+  EXPECT_EQ(again->GroomEdits(), edits);
+  EXPECT_EQ(again->DensityFactors(), factors);
   EXPECT_EQ(app::SaveSceneBytes(ip()), bytes);
 }
 
 TEST_F(Persistence, UngroomedObjectWritesNoChunks) {
-  hair->groomEdits.clear();
-  hair->densityFactors.clear();
+  hair->SetGroomEdits({});
+  hair->SetDensityFactors({});
   EXPECT_TRUE(Chunks(hair).empty());
   std::unique_ptr<HairObject> fresh(static_cast<HairObject*>(GetHairObjDesc()->Create(true)));
   ILoad l(Chunks(hair));
   EXPECT_EQ(fresh->Load(&l), IO_OK);
-  EXPECT_TRUE(fresh->groomEdits.empty());
-  EXPECT_TRUE(fresh->densityFactors.empty());
+  EXPECT_TRUE(fresh->GroomEdits().empty());
+  EXPECT_TRUE(fresh->DensityFactors().empty());
 }
 
 TEST_F(Persistence, RefusedAndTruncatedChunksKeepThePreviousArrays) {
@@ -92,12 +95,12 @@ TEST_F(Persistence, RefusedAndTruncatedChunksKeepThePreviousArrays) {
     s.Write(payload.data(), payload.size());
     s.EndChunk();
     std::unique_ptr<HairObject> obj(static_cast<HairObject*>(GetHairObjDesc()->Create(true)));
-    obj->groomEdits = {V3(1, 2, 3)};
-    obj->densityFactors = {0.25f};
+    obj->SetGroomEdits({V3(1, 2, 3)});
+    obj->SetDensityFactors({0.25f});
     ILoad l(s.Bytes());
     EXPECT_EQ(obj->Load(&l), IO_OK) << c.what;
-    EXPECT_EQ(obj->groomEdits, std::vector<V3>{V3(1, 2, 3)}) << c.what;
-    EXPECT_EQ(obj->densityFactors, std::vector<float>{0.25f}) << c.what;
+    EXPECT_EQ(obj->GroomEdits(), std::vector<V3>{V3(1, 2, 3)}) << c.what;
+    EXPECT_EQ(obj->DensityFactors(), std::vector<float>{0.25f}) << c.what;
   }
 }
 
@@ -105,23 +108,27 @@ TEST_F(Persistence, CloneIsIndependent) {
   RemapDir remap;
   std::unique_ptr<HairObject> copy(static_cast<HairObject*>(hair->Clone(remap)));
   ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(copy->groomEdits, hair->groomEdits);
-  EXPECT_EQ(copy->densityFactors, hair->densityFactors);
+  EXPECT_EQ(copy->GroomEdits(), hair->GroomEdits());
+  EXPECT_EQ(copy->DensityFactors(), hair->DensityFactors());
   EXPECT_EQ(copy->pblock2->GetInt(hp::count), pb->GetInt(hp::count));
   EXPECT_EQ(copy->pblock2->GetINode(hp::surface), pb->GetINode(hp::surface));
   EXPECT_NE(copy->pblock2, pb);
   EXPECT_EQ(copy->pblock2->GetOwner(), copy.get());
-  copy->groomEdits[5] = V3(9, 9, 9);
+  std::vector<V3> copyEdits = copy->GroomEdits();
+  copyEdits[5] = V3(9, 9, 9);
+  copy->SetGroomEdits(copyEdits);
   copy->pblock2->SetValue(hp::count, 0, 7);
-  hair->densityFactors[0] = 1;
-  EXPECT_NE(hair->groomEdits[5], V3(9, 9, 9));
+  std::vector<float> factors = hair->DensityFactors();
+  factors[0] = 1;
+  hair->SetDensityFactors(factors);
+  EXPECT_NE(hair->GroomEdits()[5], V3(9, 9, 9));
   EXPECT_EQ(pb->GetInt(hp::count), 4000);
-  EXPECT_EQ(copy->densityFactors[0], 0.5f);
+  EXPECT_EQ(copy->DensityFactors()[0], 0.5f);
 }
 
 TEST_F(Persistence, RescaleByTwoAndByOne) {
   const float length = pb->GetFloat(hp::length), root = pb->GetFloat(hp::rootWidth);
-  const auto edits = hair->groomEdits;
+  const auto edits = hair->GroomEdits();
   pb->SetKeys(hp::curlRadius, {{0, 0.2f}, {160, 0.4f}});
   const auto rootKey = hair->RootKey();
   (void)rootKey;
@@ -133,8 +140,8 @@ TEST_F(Persistence, RescaleByTwoAndByOne) {
   EXPECT_FLOAT_EQ(pb->GetFloat(hp::rootWidth), 2 * root);
   EXPECT_FLOAT_EQ(pb->GetFloat(hp::curlRadius, 160), 0.8f);  // an animated value scales its keys
   EXPECT_FLOAT_EQ(pb->GetFloat(hp::lift), 0.85f);             // not a length
-  ASSERT_EQ(hair->groomEdits.size(), edits.size());
-  EXPECT_EQ(hair->groomEdits[7], edits[7] * 2.f);
+  ASSERT_EQ(hair->GroomEdits().size(), edits.size());
+  EXPECT_EQ(hair->GroomEdits()[7], edits[7] * 2.f);
   EXPECT_EQ(hair->RootKey(), 0u);
   EXPECT_FALSE(HasSim());
   // The surface scaled with the world, so the guides sit on a ball of twice the radius.
@@ -145,7 +152,7 @@ TEST_F(Persistence, RescaleByTwoAndByOne) {
   const auto counter = hair->ChangeCounter();
   RescaleSceneWorldUnits(ip(), 1.0f);
   EXPECT_FLOAT_EQ(pb->GetFloat(hp::length), 2 * length);
-  EXPECT_EQ(hair->groomEdits[7], edits[7] * 2.f);
+  EXPECT_EQ(hair->GroomEdits()[7], edits[7] * 2.f);
   EXPECT_EQ(hair->RootKey(), 0u);
   EXPECT_GT(hair->ChangeCounter(), counter);
 }
@@ -174,31 +181,31 @@ TEST_F(Persistence, ChangeNotificationRules) {
     hair->PlaceRoots(0);
     ASSERT_NE(hair->RootKey(), 0u);
     MakeSim();
-    const auto densities = hair->densityFactors;
+    const auto densities = hair->DensityFactors();
     c.change(pb);
     EXPECT_EQ(hair->RootKey() == 0, c.rootsReset) << c.what;
-    EXPECT_EQ(hair->groomEdits.empty(), c.groomEmptied) << c.what;
+    EXPECT_EQ(hair->GroomEdits().empty(), c.groomEmptied) << c.what;
     EXPECT_EQ(!HasSim(), c.simErased) << c.what;
-    EXPECT_EQ(hair->densityFactors, densities) << c.what;  // never touched by a change
+    EXPECT_EQ(hair->DensityFactors(), densities) << c.what;  // never touched by a change
     TearDown();
   }
 }
 
 TEST_F(Persistence, MovingTheSurfaceAfterLoadingKeepsTheGroom) {
-  const auto edits = hair->groomEdits;
+  const auto edits = hair->GroomEdits();
   std::string err;
   ASSERT_TRUE(app::LoadSceneBytes(app::SaveSceneBytes(ip()), "s.crn", ip(), err)) << err;
   HairObject* again = HairObjectOf(ip().GetINodeByName("fur"));
   NodeTransform xf;
   xf.constPosition = {0, 3, 0};
   ip().GetINodeByName("ball")->SetTransform(xf);
-  EXPECT_EQ(again->groomEdits, edits);
+  EXPECT_EQ(again->GroomEdits(), edits);
   // A clone keeps its groom when its surface moves, too.
   RemapDir remap;
   std::unique_ptr<HairObject> copy(static_cast<HairObject*>(again->Clone(remap)));
   xf.constPosition = {0, 6, 0};
   ip().GetINodeByName("ball")->SetTransform(xf);
-  EXPECT_EQ(copy->groomEdits, edits);
+  EXPECT_EQ(copy->GroomEdits(), edits);
 }
 
 TEST_F(Persistence, NodeIdentityFilter) {
@@ -206,14 +213,14 @@ TEST_F(Persistence, NodeIdentityFilter) {
   // The first notification of a watched parameter always passes the filter; pick the surface
   // again to store its identity.
   pb->SetValue(hp::surface, 0, ball);
-  hair->groomEdits.assign(hair->EvaluateGuides(0).guidePoints.size(), V3(0, 0, 0.1f));
+  hair->SetGroomEdits(std::vector<V3>(hair->EvaluateGuides(0).guidePoints.size(), V3(0, 0, 0.1f)));
   hair->PlaceRoots(0);
   MakeSim();
   // Moving the surface is a change inside the referenced node: groom and simulation stay.
   NodeTransform xf;
   xf.constPosition = {5, 0, 0};
   ball->SetTransform(xf);
-  EXPECT_FALSE(hair->groomEdits.empty());
+  EXPECT_FALSE(hair->GroomEdits().empty());
   EXPECT_TRUE(HasSim());
   EXPECT_NE(hair->RootKey(), 0u);
   // Moving the face helper resets root placement (the face decides where hair grows).
@@ -229,37 +236,37 @@ TEST_F(Persistence, NodeIdentityFilter) {
   tri->mesh = *ball->GetObjectRef()->GetMesh(0);
   INode* other = ip().CreateObjectNode(std::move(tri), "other");
   pb->SetValue(hp::surface, 0, other);
-  EXPECT_TRUE(hair->groomEdits.empty());
+  EXPECT_TRUE(hair->GroomEdits().empty());
   EXPECT_FALSE(HasSim());
 }
 
 TEST_F(Persistence, UndoingASegmentsChangeBringsTheGroomBack) {
-  const auto edits = hair->groomEdits;
+  const auto edits = hair->GroomEdits();
   theHold.Begin();
   pb->SetValue(hp::segments, 0, 9);
   theHold.Accept("Parameter change");
-  EXPECT_TRUE(hair->groomEdits.empty());
+  EXPECT_TRUE(hair->GroomEdits().empty());
   ASSERT_TRUE(theHold.Undo());
   EXPECT_EQ(pb->GetInt(hp::segments), 6);
-  EXPECT_EQ(hair->groomEdits, edits);
+  EXPECT_EQ(hair->GroomEdits(), edits);
   ASSERT_TRUE(theHold.Redo());
   EXPECT_EQ(pb->GetInt(hp::segments), 9);
-  EXPECT_TRUE(hair->groomEdits.empty());
+  EXPECT_TRUE(hair->GroomEdits().empty());
 }
 
 TEST_F(Persistence, ResetGroomingUndoAndDensityUntouched) {
-  const auto edits = hair->groomEdits;
-  const auto factors = hair->densityFactors;
+  const auto edits = hair->GroomEdits();
+  const auto factors = hair->DensityFactors();
   MakeSim();
   ResetGrooming(hair);
-  EXPECT_TRUE(hair->groomEdits.empty());
-  EXPECT_EQ(hair->densityFactors, factors);
+  EXPECT_TRUE(hair->GroomEdits().empty());
+  EXPECT_EQ(hair->DensityFactors(), factors);
   EXPECT_FALSE(HasSim());
   EXPECT_EQ(theHold.UndoName(), "Crinel reset grooming");
   ASSERT_TRUE(theHold.Undo());
-  EXPECT_EQ(hair->groomEdits, edits);
+  EXPECT_EQ(hair->GroomEdits(), edits);
   ASSERT_TRUE(theHold.Redo());
-  EXPECT_TRUE(hair->groomEdits.empty());
-  EXPECT_EQ(hair->densityFactors, factors);
+  EXPECT_TRUE(hair->GroomEdits().empty());
+  EXPECT_EQ(hair->DensityFactors(), factors);
   ResetGrooming(nullptr);  // nothing to reset: nothing happens
 }

@@ -285,7 +285,7 @@ TEST_F(Presets, KeepsRestFrameUVsMapsStringsAndDensity) {
   pb->SetValue(hp::memBudget, 0, 50.0f);
   pb->SetValue(hp::hiOn, 0, 1);
   pb->SetValue(hp::ruffColor, 0, Color(0.1f, 0.2f, 0.3f));
-  obj->densityFactors = {1.0f, 0.5f, 0.25f};
+  obj->SetDensityFactors({1.0f, 0.5f, 0.25f});
 
   ASSERT_TRUE(ApplyPreset(obj.get(), 33));  // "Wolf (grey)"
   EXPECT_EQ(pb->GetInt(hp::restFrame), 12);
@@ -296,7 +296,7 @@ TEST_F(Presets, KeepsRestFrameUVsMapsStringsAndDensity) {
   EXPECT_EQ(pb->GetTexmap(hp::lengthMap), length);
   EXPECT_EQ(pb->GetStr(hp::dynCachePath), "C:/cache/fur.crnc");
   EXPECT_EQ(pb->GetColor(hp::ruffColor), Color(0.1f, 0.2f, 0.3f));
-  EXPECT_EQ(obj->densityFactors, (std::vector<float>{1.0f, 0.5f, 0.25f}));
+  EXPECT_EQ(obj->DensityFactors(), (std::vector<float>{1.0f, 0.5f, 0.25f}));
   // The maps' lock flag is held only while the preset is applied.
   for (Texmap* m : {density, length}) EXPECT_FALSE(m->TestAFlag(0x08000000));
 }
@@ -351,25 +351,25 @@ TEST_F(Presets, GroomEditsSurviveOnlyWhenSegmentsEndsWhereItStarted) {
     pb->SetValue(hp::segments, 0, c.segmentsBefore);
     pb->SetValue(hp::length, 0, 123.0f);  // something for the preset to change
     const std::vector<V3> edits(3 * (c.segmentsBefore + 1), V3{0.5f, 0, 0});
-    obj->groomEdits = edits;
-    obj->densityFactors = {0.5f, 1, 1};
+    obj->SetGroomEdits(edits);
+    obj->SetDensityFactors({0.5f, 1, 1});
     ASSERT_TRUE(ApplyPreset(obj.get(), c.preset));
-    EXPECT_EQ(obj->groomEdits.size(), c.editsSurvive ? edits.size() : 0u);
-    EXPECT_EQ(obj->densityFactors.size(), 3u);
+    EXPECT_EQ(obj->GroomEdits().size(), c.editsSurvive ? edits.size() : 0u);
+    EXPECT_EQ(obj->DensityFactors().size(), 3u);
   }
 }
 
 TEST_F(Presets, BadIndexOrMissingObjectChangesNothing) {
   pb->SetValue(hp::length, 0, 33.0f);
   pb->SetValue(hp::segments, 0, 12);
-  obj->groomEdits.assign(3 * 13, V3{1, 0, 0});
+  obj->SetGroomEdits(std::vector<V3>(3 * 13, V3{1, 0, 0}));
   theHold.ClearStacks();
   const auto before = Snapshot(0);
   const int redraws = ip().RedrawCount();
   for (int index : {43, -1, 1000}) EXPECT_FALSE(ApplyPreset(obj.get(), index)) << index;
   EXPECT_FALSE(ApplyPreset(nullptr, 0));
   ExpectSame(Snapshot(0), before);
-  EXPECT_EQ(obj->groomEdits.size(), 39u);
+  EXPECT_EQ(obj->GroomEdits().size(), 39u);
   EXPECT_EQ(theHold.UndoCount(), 0u);
   EXPECT_FALSE(theHold.Holding());
   EXPECT_EQ(ip().RedrawCount(), redraws);

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "crinel/mesh_import.h"
+#include "hair/gen_settings.h"
 #include "hair/face_coords.h"
 #include "hair/face_features.h"
 #include "hair/root_placement.h"
@@ -18,6 +19,7 @@
 #include "plugin/worker_pool.h"
 
 using crn::DensityInputs;
+using crn::DefaultGenSettings;
 using crn::GenSettings;
 using crn::GuideSet;
 using crn::RootSample;
@@ -89,7 +91,7 @@ float HalfOnSecondTriangle(int tri, float u, float) { return tri == 0 ? 1.f : 0.
 
 // Sphere of radius 50 at the origin with a face helper in front of it along +y.
 GenSettings FaceSettings(int region) {
-  GenSettings s;
+  GenSettings s = DefaultGenSettings();
   s.faceOn = true;
   s.facePos = {0, 50, 0};
   s.faceDir = {0, 1, 0};
@@ -135,7 +137,7 @@ TEST(RootPlacement, FollowsTheHashedAttemptSequenceOnAnyThreadCount) {
 
 TEST(RootPlacement, RaisingCountKeepsTheRootsAndAppends) {
   const GuideSet g = Surface(Primitive("sphere", 50, 32));
-  GenSettings s;
+  GenSettings s = DefaultGenSettings();
   s.count = 1000;
   const auto few = crn::PlaceRootSamples(g, s, {}, 0);
   s.count = 3000;
@@ -161,7 +163,7 @@ TEST(RootPlacement, ZeroDensityStopsAfterTheAttemptLimit) {
   EXPECT_TRUE(roots.empty());
   EXPECT_EQ(calls.load(), (100u + 16u) * 64u);
 
-  GenSettings s;
+  GenSettings s = DefaultGenSettings();
   s.count = 200;
   const std::vector<float> zero(g.vertices.size(), 0.f);
   DensityInputs in;
@@ -170,7 +172,7 @@ TEST(RootPlacement, ZeroDensityStopsAfterTheAttemptLimit) {
 }
 
 TEST(RootPlacement, NothingOnEmptyFlatOrBrokenSurfaces) {
-  GenSettings s;
+  GenSettings s = DefaultGenSettings();
   s.count = 100;
   host::Mesh flat;
   flat.verts = {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}};  // collinear: zero area
@@ -196,10 +198,12 @@ TEST(RootPlacement, MaterialIdListKeepsOnlyListedTriangles) {
                         {"", {1, 2, 3, 4, 5, 6}}, {"none", {1, 2, 3, 4, 5, 6}},
                         {"0;7", {}},      {"99999999999999999999999", {}}};
   for (const Case& c : cases) {
-    GenSettings s;
+    GenSettings s = DefaultGenSettings();
     s.count = 600;
-    s.growMatIDs = c.text;
-    const auto roots = crn::PlaceRootSamples(g, s, {}, 0);
+    const std::vector<std::int64_t> ids = crn::ParseMaterialIds(c.text);
+    DensityInputs in;
+    in.growMaterialIds = &ids;
+    const auto roots = crn::PlaceRootSamples(g, s, in, 0);
     std::set<int> seen;
     for (const RootSample& r : roots) seen.insert(g.materialIds[r.tri]);
     EXPECT_EQ(seen, c.grow) << c.text;
@@ -209,7 +213,7 @@ TEST(RootPlacement, MaterialIdListKeepsOnlyListedTriangles) {
 
 TEST(RootPlacement, BareBelowLeavesTheLowestBandBare) {
   const GuideSet g = Surface(Primitive("cylinder", 20, 24, 100));
-  GenSettings s;
+  GenSettings s = DefaultGenSettings();
   s.count = 3000;
   s.bareBelow = 0.25f;
   const auto roots = crn::PlaceRootSamples(g, s, {}, 0);
@@ -236,7 +240,7 @@ TEST(RootPlacement, BarePalmsClearsThinDownwardFacingParts) {
     }
     return under;
   };
-  GenSettings s;
+  GenSettings s = DefaultGenSettings();
   s.count = 20000;
   int onPlane = 0;
   EXPECT_GT(ballUnderside(crn::PlaceRootSamples(g, s, {}, 0), onPlane), 50);
@@ -296,7 +300,7 @@ TEST(RootPlacement, EyesShapeBrowsAndStayBare) {
   in.eyeTriangles = &eyeTris;
 
   // Brows without a face helper: a band above each eye.
-  GenSettings brows;
+  GenSettings brows = DefaultGenSettings();
   brows.faceRegion = 2;
   brows.count = 300;
   const auto browRoots = crn::PlaceRootSamples(g, brows, in, 0);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "hair/gen_settings.h"
 #include "hair/clump_table.h"
 #include "hair/fur_math.h"
 #include "hair/gen_types.h"
@@ -79,7 +80,7 @@ void Scatter(Grid& g, int count) {
 
 // Settings with every random or optional effect off, so shapes are exactly the guides.
 GenSettings Plain() {
-  GenSettings s;
+  GenSettings s = DefaultGenSettings();
   s.lengthVar = 0;
   s.widthRandom = 0;
   s.strayFraction = 0;
@@ -91,7 +92,7 @@ GenSettings Plain() {
 
 // Everything that shapes a strand switched on.
 GenSettings Busy() {
-  GenSettings s;
+  GenSettings s = DefaultGenSettings();
   s.clumpAmount = 0.5f;
   s.clumpCount = 40;
   s.clump2Amount = 0.3f;
@@ -104,11 +105,23 @@ GenSettings Busy() {
   return s;
 }
 
-StrandSet Build(const Grid& g, const GenSettings& s, double fraction = 1.0, const SplineSet* splines = nullptr) {
+StrandSet Build(const Grid& g, const GenSettings& s, double fraction = 1.0, const BuildInputs& in = {}) {
   StrandSet out;
-  BuildStrands(g.guides, g.roots, g.guides.guidePoints, s, nullptr, fraction, out, nullptr, splines);
+  BuildStrands(g.guides, g.roots, g.guides.guidePoints, s, in, fraction, out);
   return out;
 }
+
+// Per-vertex inputs of a build (wetness, burn, glow) with their storage.
+struct VertexInputs {
+  std::vector<float> wetness, burn, glow;
+  BuildInputs Inputs() const {
+    BuildInputs in;
+    in.wetness = wetness;
+    in.burn = burn;
+    in.glow = glow;
+    return in;
+  }
+};
 
 template <class T>
 bool SameBits(const std::vector<T>& a, const std::vector<T>& b, std::size_t count) {
@@ -161,7 +174,7 @@ TEST(StrandBuildPointCount, FollowsTheStrongestShapingRule) {
       {"segments beyond the range stay within the cap", [](GenSettings& s) { s.segments = 100000; }, 256},
   };
   for (const Case& c : cases) {
-    GenSettings s;
+    GenSettings s = DefaultGenSettings();
     s.segments = 10;
     c.set(s);
     EXPECT_EQ(PointsPerStrand(s), c.points) << c.what;
@@ -186,7 +199,7 @@ TEST(StrandBuildWidthProfile, ProfilesByTable) {
       {5, 0.0f, 0.0f, a},
   };
   for (const Case& c : cases) {
-    GenSettings s;
+    GenSettings s = DefaultGenSettings();
     s.widthProfile = c.profile;
     s.widthTaperStart = c.taper;
     EXPECT_NEAR(WidthProfile(s, a, b, c.t), c.expected, 1e-6f)
@@ -195,7 +208,7 @@ TEST(StrandBuildWidthProfile, ProfilesByTable) {
 }
 
 TEST(StrandBuildWidthProfile, NaturalTaperNarrowsOnlyInTheLastFifteenPercent) {
-  GenSettings s;
+  GenSettings s = DefaultGenSettings();
   s.widthProfile = 1;
   s.widthTaperStart = 0.6f;
   const float a = 1.f, b = 0.5f;
@@ -219,9 +232,10 @@ TEST(StrandBuildEntry, SizesEveryArrayForTheStrandsBuilt) {
   s.hiOn = true;
   s.hiAmount = 0.5f;
   s.hiStart = 0.5f;
-  s.wetness.assign(g.guides.VertexCount(), 0.25f);
-  s.glow.assign(g.guides.VertexCount(), 0.f);
-  const StrandSet out = Build(g, s, 0.305);  // ceil(30.5) = 31
+  VertexInputs v;
+  v.wetness.assign(g.guides.VertexCount(), 0.25f);
+  v.glow.assign(g.guides.VertexCount(), 0.f);
+  const StrandSet out = Build(g, s, 0.305, v.Inputs());  // ceil(30.5) = 31
   const std::size_t n = 31;
   ASSERT_EQ(out.StrandCount(), n);
   EXPECT_EQ(out.pointsPerStrand, 11);
@@ -243,7 +257,7 @@ TEST(StrandBuildEntry, SizesEveryArrayForTheStrandsBuilt) {
 
   // A later build without those inputs leaves no stale per-strand arrays behind.
   StrandSet again = out;
-  BuildStrands(g.guides, g.roots, g.guides.guidePoints, Plain(), nullptr, 1.0, again, nullptr, nullptr);
+  BuildStrands(g.guides, g.roots, g.guides.guidePoints, Plain(), {}, 1.0, again);
   EXPECT_EQ(again.StrandCount(), 100u);
   EXPECT_TRUE(again.wet.empty());
   EXPECT_TRUE(again.glow.empty());
@@ -276,7 +290,7 @@ TEST(StrandBuildEntry, UnusableInputsBuildNothing) {
     GenSettings s = Plain();
     s.kinkAmount = 0.1f;  // 13 points
     c.spoil(g, fraction);
-    BuildStrands(g.guides, g.roots, g.guides.guidePoints, s, nullptr, fraction, out, nullptr, nullptr);
+    BuildStrands(g.guides, g.roots, g.guides.guidePoints, s, {}, fraction, out);
     EXPECT_EQ(out.StrandCount(), 0u) << c.what;
     EXPECT_TRUE(out.points.empty() && out.widths.empty() && out.rootColour.empty()) << c.what;
     EXPECT_EQ(out.pointsPerStrand, 13) << c.what;
@@ -301,13 +315,14 @@ TEST(StrandBuildEntry, ThreadingAndRepetitionDoNotChangeStrands) {
   Grid g = StraightGrid(12, 12);
   Scatter(g, 9000);
   GenSettings s = Busy();
-  s.burn.assign(g.guides.VertexCount(), 0.3f);
-  const StrandSet a = Build(g, s);
-  const StrandSet b = Build(g, s);
+  VertexInputs v;
+  v.burn.assign(g.guides.VertexCount(), 0.3f);
+  const StrandSet a = Build(g, s, 1.0, v.Inputs());
+  const StrandSet b = Build(g, s, 1.0, v.Inputs());
   ExpectSamePrefix(a, b, 9000);
   // 900 strands are fewer than two chunks of 1024 and run on the calling thread alone;
   // the full build splits into chunks run on the pool.
-  const StrandSet serial = Build(g, s, 0.1);
+  const StrandSet serial = Build(g, s, 0.1, v.Inputs());
   ASSERT_LT(serial.StrandCount(), 2048u);
   ASSERT_GE(serial.StrandCount(), 900u);
   ExpectSamePrefix(serial, a, serial.StrandCount());
@@ -389,15 +404,21 @@ TEST(StrandBuildShape, LengthFactorsFromEyes) {
   // inside the eye 0.35; from r to 1.7 r smoothly back; from 1.8 r untouched
   const Case cases[] = {{0.f, 0.35f}, {1.f, 0.35f}, {1.35f, 0.35f + 0.65f * 0.5f}, {1.7f, 1.f}, {1.9f, 1.f}};
   for (const Case& c : cases) {
-    s.eyeCentres = {V3(c.distance, 0, 0)};
-    s.eyeRadii = {1.f};
-    const StrandSet out = Build(g, s);
+    const std::vector<V3> centres = {V3(c.distance, 0, 0)};
+    const std::vector<float> radii = {1.f};
+    BuildInputs in;
+    in.eyeCentres = centres;
+    in.eyeRadii = radii;
+    const StrandSet out = Build(g, s, 1.0, in);
     EXPECT_NEAR(Strand(out, 0)[10].z, 10.f * c.factor, 1e-4f) << c.distance;
   }
   // A radius list shorter than the centre list is read only where both exist.
-  s.eyeCentres = {V3(0, 0, 0), V3(0, 0, 0)};
-  s.eyeRadii = {1.f};
-  EXPECT_NEAR(Strand(Build(g, s), 0)[10].z, 3.5f, 1e-4f);
+  const std::vector<V3> centres = {V3(0, 0, 0), V3(0, 0, 0)};
+  const std::vector<float> radii = {1.f};
+  BuildInputs in;
+  in.eyeCentres = centres;
+  in.eyeRadii = radii;
+  EXPECT_NEAR(Strand(Build(g, s, 1.0, in), 0)[10].z, 3.5f, 1e-4f);
 }
 
 TEST(StrandBuildShape, SplineStylingFollowsTheSplineShape) {
@@ -422,7 +443,9 @@ TEST(StrandBuildShape, SplineStylingFollowsTheSplineShape) {
       set.pointCount = c.pointCount;
       set.points.push_back(V3(0, 0, 0));  // 12 points: divides, but not the strand's count
     }
-    const StrandSet out = Build(g, s, 1.0, &set);
+    BuildInputs in;
+    in.splines = &set;
+    const StrandSet out = Build(g, s, 1.0, in);
     for (std::size_t k = 0; k < 30; ++k) {
       const V3* p = Strand(out, k);
       const V3* q = Strand(straight, k);
@@ -591,8 +614,9 @@ TEST(StrandBuildClumps, StraysStayUnclumpedWithFrizzGrowingToTheTip) {
   EXPECT_GT(tipOffset, 0.3f);
 
   // Wet hair does not stray: with wetness 1 everywhere the same settings clump again.
-  s.wetness.assign(g.guides.VertexCount(), 1.f);
-  const StrandSet wet = Build(g, s);
+  VertexInputs v;
+  v.wetness.assign(g.guides.VertexCount(), 1.f);
+  const StrandSet wet = Build(g, s, 1.0, v.Inputs());
   for (std::size_t k = 0; k < 400; ++k) EXPECT_GE(wet.clumpIndex[k], 0);
 }
 
@@ -674,8 +698,9 @@ TEST(StrandBuildBurn, BurnShortensAndHidesStrands) {
   };
   const Case cases[] = {{0.f, 0, 0}, {0.5f, 0, 0}, {0.8f, 0.17, 0.23}, {0.95f, 1, 1}};
   for (const Case& c : cases) {
-    s.burn.assign(g.guides.VertexCount(), c.burn);
-    const StrandSet out = Build(g, s);
+    VertexInputs v;
+    v.burn.assign(g.guides.VertexCount(), c.burn);
+    const StrandSet out = Build(g, s, 1.0, v.Inputs());
     int hidden = 0;
     for (std::size_t k = 0; k < 4000; ++k) {
       const float* w = out.widths.data() + k * 11;
@@ -691,8 +716,9 @@ TEST(StrandBuildBurn, BurnShortensAndHidesStrands) {
     EXPECT_LE(hidden / 4000.0, c.hiddenMax) << c.burn;
   }
   // A burn array of the wrong length is ignored.
-  s.burn.assign(5, 1.f);
-  const StrandSet out = Build(g, s);
+  VertexInputs v;
+  v.burn.assign(5, 1.f);
+  const StrandSet out = Build(g, s, 1.0, v.Inputs());
   EXPECT_GT(out.widths[0], 0.f);
   EXPECT_NEAR(Strand(out, 0)[10].z, 10.f, 1e-4f);
 }

@@ -1,3 +1,4 @@
+#include "hair/gen_settings.h"
 #include "hair/strand_colour.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,13 @@ class StrandColourStage : public ::testing::Test {
   }
 
   void Colour(float burn = 0, const ColourMapSampler* sampler = nullptr, std::size_t s = 0) {
-    ColourStrand(settings, guides, sampler, root, burn, s, out);
+    BuildInputs in;
+    in.colourSampler = sampler;
+    in.glow = glow;
+    in.eyeCentres = eyeCentres;
+    in.eyeRadii = eyeRadii;
+    in.coatColour = coatColour;
+    ColourStrand(settings, in, guides, root, burn, s, out);
   }
 
   // A colour map of one uniform colour.
@@ -51,10 +58,15 @@ class StrandColourStage : public ::testing::Test {
     return std::make_unique<ColourMapSampler>(grid, &guides.cornerUVW);
   }
 
-  GenSettings settings;
+  GenSettings settings = DefaultGenSettings();
   GuideSet guides;
   RootSample root;
   StrandSet out;
+  // Per-build inputs of Colour().
+  std::vector<float> glow;
+  std::vector<V3> eyeCentres;
+  std::vector<float> eyeRadii;
+  V3 coatColour{0.3f, 0.3f, 0.3f};
 };
 
 TEST(StrandColourPack, GammaEncodesAndRounds) {
@@ -191,7 +203,7 @@ TEST_F(StrandColourHighlight, UntouchedSlotNeverShowsAHighlight) {
 }
 
 TEST(StrandColourStreaks, ShareWeightsAndAlongFallStretch) {
-  GenSettings s;
+  GenSettings s = DefaultGenSettings();
   s.hiOn = true;
   s.hiAmount = 0.35f;
   s.hiDensity = 0.7f;
@@ -222,7 +234,7 @@ TEST_F(StrandColourStage, CharTurnsTipsBlackAndEmbersGlow) {
 
   // Glow of vertex length: the strand glows and is charred no further than 0.85.
   guides.vertices.resize(3);
-  settings.glow = {1.f, 1.f, 1.f};
+  glow = {1.f, 1.f, 1.f};
   out.glow.assign(1, 0.f);
   Colour(0.88f);
   EXPECT_GE(out.glow[0], 0.6f);
@@ -235,7 +247,7 @@ TEST_F(StrandColourStage, CharTurnsTipsBlackAndEmbersGlow) {
   // Unburnt embers warm the strand; the glow varies per strand below the vertex glow.
   Colour(0.f);
   EXPECT_GT(UnpackColour(out.tipColour[0]).x, UnpackColour(PackColour(settings.tipColor)).x);
-  settings.glow = {0.5f, 0.5f, 0.5f};
+  glow = {0.5f, 0.5f, 0.5f};
   float lo = 1, hi = 0;
   for (std::uint32_t id = 1; id <= 20; ++id) {
     root.id = id;
@@ -246,7 +258,7 @@ TEST_F(StrandColourStage, CharTurnsTipsBlackAndEmbersGlow) {
   EXPECT_GE(lo, 0.3f);
   EXPECT_LE(hi, 0.5f);
   EXPECT_LT(lo, hi);
-  settings.glow = {1.f, 1.f, 1.f};
+  glow = {1.f, 1.f, 1.f};
 
   // Without a glow slot the colours still follow the embers.
   out.glow.clear();
@@ -254,7 +266,7 @@ TEST_F(StrandColourStage, CharTurnsTipsBlackAndEmbersGlow) {
   EXPECT_EQ(out.tipColour[0], cappedTip);
 
   // A glow array of the wrong length is ignored.
-  settings.glow = {1.f, 1.f};
+  glow = {1.f, 1.f};
   out.glow.assign(1, 0.f);
   Colour(0.88f);
   EXPECT_EQ(out.glow[0], 0.f);
@@ -262,8 +274,8 @@ TEST_F(StrandColourStage, CharTurnsTipsBlackAndEmbersGlow) {
 }
 
 TEST_F(StrandColourStage, EyeRimsDarkenARingOnly) {
-  settings.eyeCentres = {{100, 0, 0}};
-  settings.eyeRadii = {2.f};
+  eyeCentres = {{100, 0, 0}};
+  eyeRadii = {2.f};
   struct Case {
     float radii;
     bool dark;
@@ -272,7 +284,7 @@ TEST_F(StrandColourStage, EyeRimsDarkenARingOnly) {
                         {1.6f, true},  {1.8f, false}, {3.f, false}};
   const std::uint32_t plain = PackColour(settings.tipColor);
   for (const Case& c : cases) {
-    root.pos = settings.eyeCentres[0] + V3(0, c.radii * 2.f, 0);
+    root.pos = eyeCentres[0] + V3(0, c.radii * 2.f, 0);
     Colour();
     if (c.dark) {
       EXPECT_LT(UnpackColour(out.tipColour[0]).x, UnpackColour(plain).x) << c.radii;
@@ -320,11 +332,11 @@ TEST_F(StrandColourStage, FaceToneAndRuff) {
   settings.faceMarks = 0;
   settings.ruffLength = 1;
   settings.faceTone = 1;
-  settings.coatColour = {0.4f, 0.2f, 0.1f};
+  coatColour = {0.4f, 0.2f, 0.1f};
   root.pos = {1, 1, 0};
   Colour();
-  EXPECT_EQ(out.rootColour[0], PackColour(settings.coatColour));
-  EXPECT_EQ(out.tipColour[0], PackColour(settings.coatColour));
+  EXPECT_EQ(out.rootColour[0], PackColour(coatColour));
+  EXPECT_EQ(out.tipColour[0], PackColour(coatColour));
   root.pos = {0, 0, -40};  // far behind the face
   Colour();
   EXPECT_EQ(out.tipColour[0], PackColour(settings.tipColor));
@@ -342,7 +354,7 @@ TEST_F(StrandColourStage, FaceToneAndRuff) {
 // Points on an ellipsoid body, long along x, with outward normals.
 struct Body {
   std::vector<V3> points, normals;
-  GenSettings settings;
+  GenSettings settings = DefaultGenSettings();
   Body() {
     settings.bboxMin = {-30, -10, -10};
     settings.bboxMax = {30, 10, 10};
@@ -450,7 +462,7 @@ TEST(StrandColourPattern, LeopardTakesSmallSpotsOnTheFace) {
 }
 
 TEST(StrandColourFaceMarks, OffWhenZeroAndPresentInsideTheFace) {
-  GenSettings s;
+  GenSettings s = DefaultGenSettings();
   auto scan = [&](float& dark, float& light) {
     dark = light = 0;
     for (int i = -50; i <= 50; ++i)

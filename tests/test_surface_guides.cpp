@@ -9,6 +9,7 @@
 #include <numbers>
 
 #include "crinel/mesh_import.h"
+#include "hair/gen_settings.h"
 #include "hair/face_features.h"
 #include "hair/flow_fields.h"
 #include "hair/guide_growth.h"
@@ -18,6 +19,7 @@
 #include "host/inode.h"
 #include "plugin/worker_pool.h"
 
+using crn::DefaultGenSettings;
 using crn::GenSettings;
 using crn::GuideSet;
 using crn::V3;
@@ -211,7 +213,7 @@ TEST(SurfaceFlow, CurvatureShortensFurOnSmallParts) {
   const Case cases[] = {{50, 10, 1}, {15, 10, 0.5f}, {3, 10, 0.12f}};
   for (const Case& c : cases) {
     const GuideSet g = Surface(Primitive("sphere", c.radius, 48));
-    GenSettings s;
+    GenSettings s = DefaultGenSettings();
     s.length = c.length;
     s.smallParts = 0.5f;
     const crn::FlowFields f = crn::ComputeFlowFields(g, s);
@@ -223,7 +225,7 @@ TEST(SurfaceFlow, CurvatureShortensFurOnSmallParts) {
   const GuideSet small = Surface(Primitive("sphere", 3, 16));
   EXPECT_TRUE(crn::ComputeFlowFields(small, GenSettings()).lengthFactors.empty());
   // Bare palms needs the thinness and then shortens by at most a thousandth.
-  GenSettings palms;
+  GenSettings palms = DefaultGenSettings();
   palms.barePalms = true;
   const crn::FlowFields p = crn::ComputeFlowFields(small, palms);
   ASSERT_EQ(p.thinness.size(), small.vertices.size());
@@ -237,8 +239,8 @@ TEST(SurfaceFlow, StraightDownFlowCombsGuidesDownTheSurface) {
   g.settings.lift = 0;
   g.settings.gravity = 0;
   g.settings.dirRandom = 0;
-  g.settings.combAngles = crn::ComputeFlowFields(g, g.settings).combAngles;
-  ASSERT_EQ(g.settings.combAngles.size(), g.vertices.size());
+  g.combAngles = crn::ComputeFlowFields(g, g.settings).combAngles;
+  ASSERT_EQ(g.combAngles.size(), g.vertices.size());
   crn::GrowGuides(g, {});
   int checked = 0;
   for (std::size_t k = 0; k < g.vertices.size(); ++k) {
@@ -291,7 +293,7 @@ TEST(SurfaceFeatures, NoseTipIsTheForemostVertexInFrontOfTheFace) {
       {false, {0, 60, 0}, -1e9f, 0},
   };
   for (const Case& c : cases) {
-    GenSettings s;
+    GenSettings s = DefaultGenSettings();
     s.faceOn = c.faceOn;
     s.facePos = c.facePos;
     s.faceDir = {0, 1, 0};
@@ -308,6 +310,7 @@ namespace {
 // One vertex at the origin with a chosen frame, grown with plain settings.
 GuideSet OneVertex(const V3& n, const V3& t) {
   GuideSet g;
+  g.settings = DefaultGenSettings();
   g.vertices = {{0, 0, 0}};
   g.normals = {n};
   g.tangents = {t};
@@ -368,7 +371,7 @@ TEST(GuideGrowth, StartDirectionFromLiftCombAndFlow) {
     GuideSet g = OneVertex({0, 1, 0}, {1, 0, 0});
     g.settings.lift = c.lift;
     g.settings.combAngle = c.combAngle;
-    if (c.flowAngle != 0) g.settings.combAngles = {c.flowAngle * std::numbers::pi_v<float> / 180};
+    if (c.flowAngle != 0) g.combAngles = {c.flowAngle * std::numbers::pi_v<float> / 180};
     crn::GrowGuides(g, {});
     for (int i = 1; i <= 10; ++i) ExpectNear(Segment(g, 0, i), c.dir, 1e-6f);
   }
@@ -396,7 +399,7 @@ TEST(GuideGrowth, GroomEditsAreOffsetsInTheVertexFrame) {
 TEST(GuideGrowth, LengthFactorsAndSegmentFloor) {
   GuideSet g = OneVertex({0, 0, 1}, {1, 0, 0});
   g.settings.segments = 1;  // never fewer than two segments
-  g.settings.lengthFactors = {0.5f};
+  g.lengthFactors = {0.5f};
   crn::GrowGuides(g, {});
   ASSERT_EQ(g.guidePointCount, 3);
   ExpectNear(g.guidePoints[2], {5, 0, 0}, 1e-5f);
@@ -404,6 +407,7 @@ TEST(GuideGrowth, LengthFactorsAndSegmentFloor) {
 
 TEST(GuideGrowth, WhiskersFanOutFromBothPadsAndDroop) {
   GuideSet g;
+  g.settings = DefaultGenSettings();
   g.vertices = {{-5, 50, -8}, {5, 50, -8}};
   g.normals = {{0, 1, 0}, {0, 1, 0}};
   g.tangents = {{1, 0, 0}, {1, 0, 0}};

@@ -1,26 +1,33 @@
 #include "dynamics/sim_registry.h"
 
+#include "dynamics/sim_hooks.h"
+
 namespace crn {
+
+SimHairHooks& GetSimHairHooks() {
+  static SimHairHooks hooks;
+  return hooks;
+}
 
 SimRegistry& SimRegistry::Get() {
   static SimRegistry registry;
   return registry;
 }
 
-SimState& SimRegistry::Acquire(const HairObject* obj) {
+SimState& SimRegistry::Acquire(SimObjectId id) {
   std::lock_guard lock(mutex_);
-  return records_[obj];
+  return records_[id];
 }
 
-SimState* SimRegistry::Find(const HairObject* obj) {
+SimState* SimRegistry::Find(SimObjectId id) {
   std::lock_guard lock(mutex_);
-  auto it = records_.find(obj);
+  auto it = records_.find(id);
   return it == records_.end() ? nullptr : &it->second;
 }
 
-bool SimRegistry::Erase(const HairObject* obj) {
+bool SimRegistry::Erase(SimObjectId id) {
   std::lock_guard lock(mutex_);
-  return records_.erase(obj) > 0;
+  return records_.erase(id) > 0;
 }
 
 std::size_t SimRegistry::Count() const {

@@ -1,7 +1,7 @@
 #pragma once
-// The per-object simulation records, kept in one process-wide registry. A record holds the
-// simulated guide positions of the frames computed so far; grooming and parameter changes
-// erase it because those frames came from the old groom.
+// The per-object simulation records, kept in one process-wide registry under the hair
+// object's id. A record holds the simulated guide positions of the frames computed so far;
+// grooming and parameter changes erase it because those frames came from the old groom.
 #include <climits>
 #include <cstdint>
 #include <map>
@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "hair/fur_math.h"
+#include "kernels/vec3.h"
 
 namespace crn {
 
-class HairObject;
+// A hair object's identity in the registry (HairObject::ObjectId).
+using SimObjectId = std::uint64_t;
 
 struct SimState {
   std::map<int, std::vector<V3>> frames;  // simulated guide points (N * P) by frame
@@ -37,16 +38,16 @@ class SimRegistry {
  public:
   static SimRegistry& Get();
   // The object's record, created on first use.
-  SimState& Acquire(const HairObject* obj);
+  SimState& Acquire(SimObjectId id);
   // The object's record, or null.
-  SimState* Find(const HairObject* obj);
+  SimState* Find(SimObjectId id);
   // Erases the object's record; true when there was one.
-  bool Erase(const HairObject* obj);
+  bool Erase(SimObjectId id);
   std::size_t Count() const;
 
  private:
   mutable std::mutex mutex_;
-  std::map<const HairObject*, SimState> records_;
+  std::map<SimObjectId, SimState> records_;
 };
 
 }  // namespace crn

@@ -6,8 +6,8 @@
 
 #include "groom/brush_ops.h"
 #include "groom/brush_state.h"
-#include "groom/groom_edits.h"
 #include "groom/script_ops.h"
+#include "hair/edits_restore.h"
 #include "hair/hair_object.h"
 #include "host/interface.h"
 #include "host/platform.h"
@@ -243,8 +243,9 @@ void BrushMouse::Dab(ViewExp& vpt, IPoint2 m) {
 
   // 12. Density strokes paint factors instead of shaping guides.
   if (b.brushKind == kBrushDensityMore || b.brushKind == kBrushDensityLess) {
-    PaintDensity(obj->densityFactors, n, weights, b.brushKind == kBrushDensityMore ? 1 : -1,
-                 b.brushStrength);
+    std::vector<float> factors = obj->DensityFactors();
+    PaintDensity(factors, n, weights, b.brushKind == kBrushDensityMore ? 1 : -1, b.brushStrength);
+    obj->SetDensityFactors(std::move(factors));
     obj->FullGroomChange();
     ip->RedrawViews(t, REDRAW_INTERACTIVE);
     return;
@@ -257,10 +258,9 @@ void BrushMouse::Dab(ViewExp& vpt, IPoint2 m) {
   dab.drag = V3(g.x, g.y, g.z);
   dab.centre = c;
   dab.serial = ++b.dabSerial;
-  std::vector<V3> edits = obj->groomEdits;
+  std::vector<V3> edits = obj->GroomEdits();
   ApplyDab(work, weights, dab, ungroomed_, edits);
-  obj->groomEdits.swap(edits);
-  obj->DiscardSimulation();
+  obj->SetGroomEdits(std::move(edits));
   obj->FastGroomChange(work.guidePoints);
   ip->RedrawViews(t, REDRAW_INTERACTIVE);
 }

@@ -1,5 +1,4 @@
-// The hair object's viewport side: its render items, bounding boxes, icon item and
-// creation click.
+// The hair object's viewport render items: the strand lines and the icon.
 #include "groom/hair_display.h"
 
 #include <cmath>
@@ -7,54 +6,11 @@
 
 #include "groom/hair_icon.h"
 #include "hair/hair_object.h"
-#include "host/command_mode.h"
 #include "host/inode.h"
 
 namespace crn {
 
 using namespace host;
-
-namespace {
-
-Box3 TransformedBox(const Box3& b, const Matrix3* tm) {
-  Box3 out;
-  for (int i = 0; i < 8; ++i) {
-    const Point3 c((i & 1) ? b.pmax.x : b.pmin.x, (i & 2) ? b.pmax.y : b.pmin.y,
-                   (i & 4) ? b.pmax.z : b.pmin.z);
-    out += tm ? tm->PointTransform(c) : c;
-  }
-  return out;
-}
-
-Box3 Cube(const Point3& centre, float half) {
-  Box3 b;
-  b += centre - Point3(half, half, half);
-  b += centre + Point3(half, half, half);
-  return b;
-}
-
-// Creation: the object sits at the world origin; the first press ends creation.
-class HairCreateCB : public CreateMouseCallBack {
- public:
-  using CreateMouseCallBack::proc;
-  int proc(ViewExp*, int msg, int point, int, IPoint2, Matrix3& mat) override {
-    switch (msg) {
-      case MOUSE_POINT:
-        if (point != 0) return CREATE_CONTINUE;
-        mat.IdentityMatrix();
-        return CREATE_STOP;
-      case MOUSE_MOVE:
-        mat.IdentityMatrix();
-        return CREATE_CONTINUE;
-      case MOUSE_ABORT:
-        return CREATE_ABORT;
-      default:
-        return CREATE_CONTINUE;
-    }
-  }
-};
-
-}  // namespace
 
 HairDisplayItems::HairDisplayItems() : line(new HairLineItem), mark(new HairMarkItem) {
   line->AddRef();
@@ -98,11 +54,15 @@ void HairMarkItem::Display(DrawContext& dc) {
   material_.Terminate(dc);
 }
 
-bool HairObject::UpdatePerNodeItems(INode* node, RenderItemContainer& items) {
-  if (!displayItems) displayItems = std::make_shared<HairDisplayItems>();
-  HairDisplayItems& d = *displayItems;
-  d.line->SetOwner(this, node);
-  d.mark->SetOwner(this, node);
+HairDisplayItems* DisplayItemsOf(HairObject& obj) {
+  return static_cast<HairDisplayItems*>(obj.displayData.get());
+}
+
+bool UpdateHairItems(HairObject& obj, INode* node, RenderItemContainer& items) {
+  if (!obj.displayData) obj.displayData = std::make_shared<HairDisplayItems>();
+  HairDisplayItems& d = *DisplayItemsOf(obj);
+  d.line->SetOwner(&obj, node);
+  d.mark->SetOwner(&obj, node);
   d.line->ResetBuiltVersion();
   for (ICustomRenderItem* item : {static_cast<ICustomRenderItem*>(d.line),
                                   static_cast<ICustomRenderItem*>(d.mark)}) {
@@ -112,32 +72,6 @@ bool HairObject::UpdatePerNodeItems(INode* node, RenderItemContainer& items) {
     items.AddRenderItem(h);
   }
   return true;
-}
-
-void HairObject::GetWorldBoundBox(TimeValue t, INode* node, ViewExp*, Box3& box) {
-  std::lock_guard lock(EvalLock());
-  BuildViewportStrands(t);
-  box = StrandBounds();
-  if (box.IsEmpty()) box = Cube(node ? node->GetNodeTM(t).GetTrans() : Point3(), 5.f);
-}
-
-void HairObject::GetLocalBoundBox(TimeValue t, INode* node, ViewExp* vpt, Box3& box) {
-  Box3 world;
-  GetWorldBoundBox(t, node, vpt, world);
-  const Matrix3 inv = Inverse(node ? node->GetObjectTM(t) : Matrix3());
-  box = TransformedBox(world, &inv);
-}
-
-void HairObject::GetDeformBBox(TimeValue t, Box3& box, const Matrix3* tm) {
-  std::lock_guard lock(EvalLock());
-  BuildViewportStrands(t);
-  const Box3& strands = StrandBounds();
-  box = strands.IsEmpty() ? Cube(Point3(), 5.f) : TransformedBox(strands, tm);
-}
-
-MouseCallBack* HairObject::GetCreateMouseCallBack() {
-  static HairCreateCB createCB;
-  return &createCB;
 }
 
 }  // namespace crn

@@ -7,15 +7,15 @@
 #include <vector>
 
 #include "hair/gen_types.h"
+#include "hair/hair_object.h"
 #include "host/render_items.h"
 
 namespace host {
 class INode;
-}
+class ViewExp;
+}  // namespace host
 
 namespace crn {
-
-class HairObject;
 
 constexpr std::uint32_t kGuideLineColour = 0xFFFFD000u;
 constexpr std::uint32_t kIconColour = 0xFFB4FFE0u;
@@ -92,13 +92,23 @@ class HairMarkItem : public host::ICustomRenderItem {
 };
 
 // The two items of one hair object; each holds one reference from the object.
-struct HairDisplayItems {
+struct HairDisplayItems : HairDisplayData {
   HairDisplayItems();
-  ~HairDisplayItems();
+  ~HairDisplayItems() override;
   HairDisplayItems(const HairDisplayItems&) = delete;
   HairDisplayItems& operator=(const HairDisplayItems&) = delete;
   HairLineItem* line;
   HairMarkItem* mark;
 };
+
+// The object's items, or null before the display first asked for them.
+HairDisplayItems* DisplayItemsOf(HairObject& obj);
+
+// The display hooks of the hair object: its render items (created on first use) and picking
+// (the icon first, then screen rectangles of the icon and the strands, then a sample of
+// strands as polylines and their middle points).
+bool UpdateHairItems(HairObject& obj, host::INode* node, host::RenderItemContainer& items);
+int HitTestHair(HairObject& obj, host::TimeValue t, host::INode* node, int type, int crossing,
+                int flags, const host::IPoint2& p, host::ViewExp* vpt);
 
 }  // namespace crn

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "groom/hair_display.h"
 #include "groom/hair_icon.h"
 #include "hair/hair_object.h"
 #include "host/inode.h"
@@ -71,11 +72,11 @@ ScreenRect RegionRect(const HitRegion& hr, const IPoint2* p) {
 
 }  // namespace
 
-int HairObject::HitTest(TimeValue t, INode* node, int type, int crossing, int, const IPoint2& p,
-                        ViewExp* vpt) {
+int HitTestHair(HairObject& obj, TimeValue t, INode* node, int type, int crossing, int,
+                const IPoint2& p, ViewExp* vpt) {
   if (!vpt || !vpt->IsAlive()) return 0;
-  std::lock_guard lock(EvalLock());
-  const StrandSet& set = BuildViewportStrands(t);
+  std::lock_guard lock(obj.EvalLock());
+  const StrandSet& set = obj.BuildViewportStrands(t);
   GraphicsWindow& gw = *vpt->getGW();
 
   HitRegion hr;
@@ -94,7 +95,7 @@ int HairObject::HitTest(TimeValue t, INode* node, int type, int crossing, int, c
   std::vector<Point3> icon;
   if (node) {
     Box3 world;
-    GetWorldBoundBox(t, node, vpt, world);
+    obj.GetWorldBoundBox(t, node, vpt, world);
     BuildHairIcon(HairIconSize(world), icon);
     const Matrix3 tm = node->GetObjectTM(t);
     for (Point3& v : icon) v = tm.PointTransform(v);
@@ -109,7 +110,7 @@ int HairObject::HitTest(TimeValue t, INode* node, int type, int crossing, int, c
     ScreenRect I;
     for (const Point3& v : icon) AddProjected(gw, v, I);
     ScreenRect A = I;
-    const Box3& b = StrandBounds();
+    const Box3& b = obj.StrandBounds();
     if (!b.IsEmpty())
       for (int i = 0; i < 8; ++i)
         AddProjected(gw,
@@ -150,7 +151,7 @@ int HairObject::HitTest(TimeValue t, INode* node, int type, int crossing, int, c
   }
 
   // Point picks: the middle points of a sample of strands within 6 pixels.
-  if (!hit && !final && pointPick && strandsOk && n > 0 && !StrandBounds().IsEmpty()) {
+  if (!hit && !final && pointPick && strandsOk && n > 0 && !obj.StrandBounds().IsEmpty()) {
     const std::size_t j = std::max<std::size_t>(1, n / 20000);
     long long best = -1;
     for (std::size_t s = 0; s < n; s += j) {

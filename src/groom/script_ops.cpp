@@ -7,7 +7,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "dynamics/sim_registry.h"
 #include "groom/brush_ops.h"
 #include "groom/brush_state.h"
 #include "hair/hair_object.h"
@@ -267,12 +266,11 @@ bool brushDab(INode* node, int mode, float strength, const V3& delta) {
   dab.serial = 7;
 
   const auto h0 = std::chrono::steady_clock::now();
-  std::vector<V3> edits = obj->groomEdits;
+  std::vector<V3> edits = obj->GroomEdits();
   const auto h1 = std::chrono::steady_clock::now();
   ApplyDab(work, weights, dab, ung.points, edits);
   const auto h2 = std::chrono::steady_clock::now();
-  obj->groomEdits.swap(edits);
-  obj->DiscardSimulation();
+  obj->SetGroomEdits(std::move(edits));
   const std::uint64_t t4 = TickMs();
   if (active) obj->FastGroomChange(work.guidePoints);
   else obj->FullGroomChange();

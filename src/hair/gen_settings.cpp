@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "hair/hair_param_block.h"
 #include "hair/hair_params.h"
 
 namespace crn {
@@ -11,127 +12,134 @@ using host::TimeValue;
 
 namespace {
 
-class Reader {
- public:
-  Reader(const host::IParamBlock2& pb, TimeValue t, Interval& valid) : pb_(pb), t_(t), valid_(valid) {}
-  float F(short id) const {
-    float v = 0;
-    pb_.GetValue(id, t_, v, valid_);
-    return v;
-  }
-  int I(short id) const {
-    int v = 0;
-    pb_.GetValue(id, t_, v, valid_);
-    return v;
-  }
-  bool B(short id) const { return I(id) != 0; }
-  V3 C(short id) const {
-    host::Color c;
-    pb_.GetValue(id, t_, c, valid_);
-    return {c.r, c.g, c.b};
-  }
-  std::string S(short id) const {
-    std::string s;
-    pb_.GetValue(id, t_, s, valid_);
-    return s;
-  }
-  bool HasNode(short id) const {
-    host::INode* n = nullptr;
-    pb_.GetValue(id, t_, n, valid_);
-    return n != nullptr;
-  }
+using S = GenSettings;
 
- private:
-  const host::IParamBlock2& pb_;
-  TimeValue t_;
-  Interval& valid_;
+constexpr GenSettingsField kFields[] = {
+    {hp::count, &S::count},
+    {hp::seed, &S::seed},
+    {hp::segments, &S::segments},
+    {hp::restFrame, &S::restFrame},
+    {hp::length, &S::length},
+    {hp::lengthVar, &S::lengthVar},
+    {hp::lift, &S::lift},
+    {hp::combAngle, &S::combAngle},
+    {hp::gravity, &S::gravity},
+    {hp::stiffness, &S::stiffness},
+    {hp::dirRandom, &S::dirRandom},
+    {hp::clumpCount, &S::clumpCount},
+    {hp::clumpAmount, &S::clumpAmount},
+    {hp::clumpTip, &S::clumpTip},
+    {hp::clumpRandom, &S::clumpRandom},
+    {hp::curlRadius, &S::curlRadius},
+    {hp::curlTurns, &S::curlTurns},
+    {hp::curlRandom, &S::curlRandom},
+    {hp::kinkAmount, &S::kinkAmount},
+    {hp::kinkFreq, &S::kinkFreq},
+    {hp::frizzRoot, &S::frizzRoot},
+    {hp::frizzTip, &S::frizzTip},
+    {hp::frizzFreq, &S::frizzFreq},
+    {hp::rootWidth, &S::rootWidth},
+    {hp::tipWidth, &S::tipWidth},
+    {hp::rootColor, &S::rootColor},
+    {hp::tipColor, &S::tipColor},
+    {hp::colorVar, &S::colorVar},
+    {hp::mapSat, &S::mapSat},
+    {hp::pattern, &S::pattern},
+    {hp::patternColor, &S::patternColor},
+    {hp::patternSecond, &S::patternSecond},
+    {hp::patternScale, &S::patternScale},
+    {hp::patternAmount, &S::patternAmount},
+    {hp::patternWidth, &S::patternWidth},
+    {hp::patternBreaks, &S::patternBreaks},
+    {hp::hiOn, &S::hiOn},
+    {hp::hiColor, &S::hiColor},
+    {hp::hiAmount, &S::hiAmount},
+    {hp::hiWidth, &S::hiWidth},
+    {hp::hiDensity, &S::hiDensity},
+    {hp::hiRoot, &S::hiRoot},
+    {hp::hiRandom, &S::hiRandom},
+    {hp::hiSeed, &S::hiSeed},
+    {hp::hiAlong, &S::hiAlong},
+    {hp::hiStart, &S::hiStart},
+    {hp::hiSoft, &S::hiSoft},
+    {hp::widthProfile, &S::widthProfile},
+    {hp::widthTaperStart, &S::widthTaperStart},
+    {hp::widthRandom, &S::widthRandom},
+    {hp::clump2Count, &S::clump2Count},
+    {hp::clump2Amount, &S::clump2Amount},
+    {hp::clump2Tip, &S::clump2Tip},
+    {hp::strayFraction, &S::strayFraction},
+    {hp::strayAmount, &S::strayAmount},
+    {hp::stackOn, &S::stackOn},
+    {hp::stackThickness, &S::stackThickness},
+    {hp::splineInfluence, &S::splineInfluence},
+    {hp::wetClump, &S::wetClump},
+    {hp::faceRegion, &S::faceRegion},
+    {hp::autoUV, &S::autoUV},
+    {hp::flowMode, &S::flowMode},
+    {hp::bareBelow, &S::bareBelow},
+    {hp::smallParts, &S::smallParts},
+    {hp::barePalms, &S::barePalms},
+    {hp::memBudget, &S::memBudget},
+    {hp::vpColorMode, &S::vpColorMode},
+    {hp::faceTone, &S::faceTone},
+    {hp::faceSize, &S::faceSize, true},
+    {hp::faceMarks, &S::faceMarks, true},
+    {hp::ruffLength, &S::ruffLength, true},
+    {hp::ruffColor, &S::ruffColor, true},
+    {hp::bareFace, &S::bareFace, true},
+    {hp::faceFurLength, &S::faceFurLength, true},
 };
+
+// Stores a parameter value (bools are ints, colours host colours) into its member.
+void Assign(GenSettings& s, const GenSettingsMember& member, const host::PBValue& v) {
+  std::visit(
+      [&](auto m) {
+        using T = std::remove_reference_t<decltype(s.*m)>;
+        if constexpr (std::is_same_v<T, V3>) {
+          if (const auto* c = std::get_if<host::Color>(&v)) s.*m = V3(c->r, c->g, c->b);
+        } else if (const auto* i = std::get_if<int>(&v)) {
+          s.*m = T(*i);
+        } else if (const auto* f = std::get_if<float>(&v)) {
+          s.*m = T(*f);
+        }
+      },
+      member);
+}
+
+// The rules applied to every snapshot after reading.
+void Finish(GenSettings& s) {
+  s.segments = std::max(s.segments, 2);
+  s.whiskerGuides = s.faceRegion == 1 && s.faceOn;
+  s.browGuides = s.faceRegion == 2 && s.faceOn;
+}
 
 }  // namespace
 
+std::span<const GenSettingsField> GenSettingsFields() { return kFields; }
+
+const GenSettings& DefaultGenSettings() {
+  static const GenSettings defaults = [] {
+    GenSettings s;
+    const host::ParamBlockDesc2& desc = HairParamBlockDesc();
+    for (const GenSettingsField& f : kFields)
+      if (const host::ParamDef* def = desc.GetParamDefByID(f.id)) Assign(s, f.member, def->defaultValue);
+    Finish(s);
+    return s;
+  }();
+  return defaults;
+}
+
 GenSettings ReadGenSettings(const host::IParamBlock2& pb, TimeValue t, Interval& valid) {
-  const Reader r(pb, t, valid);
-  GenSettings s;
-  s.count = r.I(hp::count);
-  s.seed = r.I(hp::seed);
-  s.segments = std::max(r.I(hp::segments), 2);
-  s.restFrame = r.I(hp::restFrame);
-  s.length = r.F(hp::length);
-  s.lengthVar = r.F(hp::lengthVar);
-  s.lift = r.F(hp::lift);
-  s.combAngle = r.F(hp::combAngle);
-  s.gravity = r.F(hp::gravity);
-  s.stiffness = r.F(hp::stiffness);
-  s.dirRandom = r.F(hp::dirRandom);
-  s.clumpCount = r.I(hp::clumpCount);
-  s.clumpAmount = r.F(hp::clumpAmount);
-  s.clumpTip = r.F(hp::clumpTip);
-  s.clumpRandom = r.F(hp::clumpRandom);
-  s.curlRadius = r.F(hp::curlRadius);
-  s.curlTurns = r.F(hp::curlTurns);
-  s.curlRandom = r.F(hp::curlRandom);
-  s.kinkAmount = r.F(hp::kinkAmount);
-  s.kinkFreq = r.F(hp::kinkFreq);
-  s.frizzRoot = r.F(hp::frizzRoot);
-  s.frizzTip = r.F(hp::frizzTip);
-  s.frizzFreq = r.F(hp::frizzFreq);
-  s.rootWidth = r.F(hp::rootWidth);
-  s.tipWidth = r.F(hp::tipWidth);
-  s.rootColor = r.C(hp::rootColor);
-  s.tipColor = r.C(hp::tipColor);
-  s.colorVar = r.F(hp::colorVar);
-  s.mapSat = r.F(hp::mapSat);
-  s.pattern = r.I(hp::pattern);
-  s.patternColor = r.C(hp::patternColor);
-  s.patternSecond = r.C(hp::patternSecond);
-  s.patternScale = r.F(hp::patternScale);
-  s.patternAmount = r.F(hp::patternAmount);
-  s.patternWidth = r.F(hp::patternWidth);
-  s.patternBreaks = r.F(hp::patternBreaks);
-  s.hiOn = r.B(hp::hiOn);
-  s.hiColor = r.C(hp::hiColor);
-  s.hiAmount = r.F(hp::hiAmount);
-  s.hiWidth = r.F(hp::hiWidth);
-  s.hiDensity = r.F(hp::hiDensity);
-  s.hiRoot = r.F(hp::hiRoot);
-  s.hiRandom = r.F(hp::hiRandom);
-  s.hiSeed = r.I(hp::hiSeed);
-  s.hiAlong = r.F(hp::hiAlong);
-  s.hiStart = r.F(hp::hiStart);
-  s.hiSoft = r.F(hp::hiSoft);
-  s.widthProfile = r.I(hp::widthProfile);
-  s.widthTaperStart = r.F(hp::widthTaperStart);
-  s.widthRandom = r.F(hp::widthRandom);
-  s.clump2Count = r.I(hp::clump2Count);
-  s.clump2Amount = r.F(hp::clump2Amount);
-  s.clump2Tip = r.F(hp::clump2Tip);
-  s.strayFraction = r.F(hp::strayFraction);
-  s.strayAmount = r.F(hp::strayAmount);
-  s.stackOn = r.B(hp::stackOn);
-  s.stackThickness = r.F(hp::stackThickness);
-  s.splineInfluence = r.F(hp::splineInfluence);
-  s.wetClump = r.F(hp::wetClump);
-  s.faceRegion = r.I(hp::faceRegion);
-  s.autoUV = r.I(hp::autoUV);
-  s.flowMode = r.I(hp::flowMode);
-  s.bareBelow = r.F(hp::bareBelow);
-  s.smallParts = r.F(hp::smallParts);
-  s.barePalms = r.B(hp::barePalms);
-  s.growMatIDs = r.S(hp::growMatIDs);
-  s.memBudget = r.F(hp::memBudget);
-  s.vpColorMode = r.I(hp::vpColorMode);
-  s.faceTone = r.F(hp::faceTone);
-  s.faceOn = r.HasNode(hp::faceNode);
-  if (s.faceOn) {
-    s.faceSize = r.F(hp::faceSize);
-    s.faceMarks = r.F(hp::faceMarks);
-    s.ruffLength = r.F(hp::ruffLength);
-    s.ruffColor = r.C(hp::ruffColor);
-    s.bareFace = r.B(hp::bareFace);
-    s.faceFurLength = r.F(hp::faceFurLength);
+  GenSettings s = DefaultGenSettings();
+  host::INode* face = nullptr;
+  pb.GetValue(hp::faceNode, t, face, valid);
+  s.faceOn = face != nullptr;
+  for (const GenSettingsField& f : kFields) {
+    if (f.faceGroup && !s.faceOn) continue;
+    if (const auto v = pb.GetPBValue(f.id, t, valid)) Assign(s, f.member, *v);
   }
-  s.whiskerGuides = s.faceRegion == 1 && s.faceOn;
-  s.browGuides = s.faceRegion == 2 && s.faceOn;
+  Finish(s);
   return s;
 }
 

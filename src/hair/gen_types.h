@@ -1,9 +1,11 @@
 #pragma once
 // The records that cross the generation stages: the settings snapshot, the grown guides,
-// the root samples, the baked map samplers, the spline set and the strands.
+// the root samples, the baked map samplers, the spline set, the per-build inputs and the
+// strands.
 #include <cstdint>
 #include <memory>
-#include <string>
+#include <span>
+#include <type_traits>
 #include <vector>
 
 #include "hair/fur_math.h"
@@ -13,73 +15,64 @@ namespace crn {
 class ScalarMapSampler;
 class ColourMapSampler;
 
-// One snapshot of the generation parameters at the evaluation time, plus the derived and
-// per-build fields. Generation reads this, never the parameter block.
+// One snapshot of the generation parameters at the evaluation time, and what evaluation
+// derives from the surface and the face helper. Flat with a fixed layout (no strings, no
+// pointers), so kernels can take it as it is. Generation reads this, never the parameter
+// block. A value-initialised record holds zeros; the parameters' defaults live in the hair
+// object's parameter table (DefaultGenSettings).
 struct GenSettings {
   // --- parameters, by name
-  int count = 50000, seed = 1, segments = 10, restFrame = 0;
-  float length = 10, lengthVar = 0.25f;
-  float lift = 0.85f, combAngle = 0, gravity = 0.3f, stiffness = 0.5f, dirRandom = 0.05f;
-  int clumpCount = 300;
-  float clumpAmount = 0, clumpTip = 1.5f, clumpRandom = 0.2f;
-  float curlRadius = 0, curlTurns = 3, curlRandom = 0.2f;
-  float kinkAmount = 0, kinkFreq = 2;
-  float frizzRoot = 0, frizzTip = 0, frizzFreq = 6;
-  float rootWidth = 0.03f, tipWidth = 0.002f;
-  V3 rootColor{0.1f, 0.06f, 0.03f}, tipColor{0.35f, 0.22f, 0.12f};
-  float colorVar = 0.15f, mapSat = 1;
-  int pattern = 0;
-  V3 patternColor{0.02f, 0.015f, 0.01f}, patternSecond{0.9f, 0.85f, 0.75f};
-  float patternScale = 10, patternAmount = 1, patternWidth = 1, patternBreaks = 0.5f;
-  bool hiOn = false;
-  V3 hiColor{0.78f, 0.68f, 0.55f};
-  float hiAmount = 0.35f, hiWidth = 1, hiDensity = 0.7f, hiRoot = 1, hiRandom = 0.3f;
-  int hiSeed = 1;
-  float hiAlong = 0, hiStart = 0, hiSoft = 0.15f;
-  int widthProfile = 1;
-  float widthTaperStart = 0.6f, widthRandom = 0.2f;
-  int clump2Count = 3000;
-  float clump2Amount = 0, clump2Tip = 1;
-  float strayFraction = 0.02f, strayAmount = 1;
-  bool stackOn = true;
-  float stackThickness = 0.3f;
-  float splineInfluence = 1;
-  float wetClump = 0.85f;
+  std::int32_t count{}, seed{}, segments{}, restFrame{};
+  float length{}, lengthVar{};
+  float lift{}, combAngle{}, gravity{}, stiffness{}, dirRandom{};
+  std::int32_t clumpCount{};
+  float clumpAmount{}, clumpTip{}, clumpRandom{};
+  float curlRadius{}, curlTurns{}, curlRandom{};
+  float kinkAmount{}, kinkFreq{};
+  float frizzRoot{}, frizzTip{}, frizzFreq{};
+  float rootWidth{}, tipWidth{};
+  V3 rootColor, tipColor;
+  float colorVar{}, mapSat{};
+  std::int32_t pattern{};
+  V3 patternColor, patternSecond;
+  float patternScale{}, patternAmount{}, patternWidth{}, patternBreaks{};
+  V3 hiColor;
+  float hiAmount{}, hiWidth{}, hiDensity{}, hiRoot{}, hiRandom{};
+  std::int32_t hiSeed{};
+  float hiAlong{}, hiStart{}, hiSoft{};
+  std::int32_t widthProfile{};
+  float widthTaperStart{}, widthRandom{};
+  std::int32_t clump2Count{};
+  float clump2Amount{}, clump2Tip{};
+  float strayFraction{}, strayAmount{};
+  float stackThickness{};
+  float splineInfluence{};
+  float wetClump{};
   // Face group (read only when a face node is set).
-  float faceSize = 20, faceMarks = 1, ruffLength = 2.5f;
-  V3 ruffColor{0.92f, 0.9f, 0.86f};
-  bool bareFace = false;
-  float faceFurLength = 1;
+  float faceSize{}, faceMarks{}, ruffLength{};
+  V3 ruffColor;
+  float faceFurLength{}, faceTone{};
   // Placement and surface rules.
-  int faceRegion = 0, autoUV = 0, flowMode = 0;
-  float bareBelow = 0, smallParts = 0;
-  bool barePalms = false;
-  std::string growMatIDs;
-  float memBudget = 90;
-  int vpColorMode = 0;
+  std::int32_t faceRegion{}, autoUV{}, flowMode{};
+  float bareBelow{}, smallParts{};
+  float memBudget{};
+  std::int32_t vpColorMode{};
+  bool hiOn{}, stackOn{}, bareFace{}, barePalms{};
 
   // --- derived fields
-  V3 bboxMin, bboxMax;   // surface bounds at the rest frame
   bool faceOn = false;   // a face helper node is set
+  bool whiskerGuides = false, browGuides = false;
+  V3 bboxMin, bboxMax;   // surface bounds at the rest frame
   V3 facePos;            // face helper position at the rest frame
   V3 faceDir{0, 0, 1};   // horizontal unit vector from the surface centre to the face
-  bool whiskerGuides = false, browGuides = false;
   float noseTipZ = -1e9f, noseTipY = 0;  // noseTipZ = -1e9 when no nose tip was found
   V3 up{0, 0, 1};
-  std::vector<float> combAngles;     // per vertex, or empty
-  std::vector<float> lengthFactors;  // per vertex, or empty
 
-  // --- per-build fields
-  std::vector<float> wetness, burn, glow;  // per vertex, or empty
-  bool brushActive = false;
-  float faceTone = 0;
-  V3 coatColour{0.3f, 0.3f, 0.3f};
-  std::vector<V3> eyeCentres;
-  std::vector<float> eyeRadii;
-  const ScalarMapSampler* widthMapSampler = nullptr;
-
-  bool HasNoseTip() const { return noseTipZ > -1e8f; }
+  CRN_HD bool HasNoseTip() const { return noseTipZ > -1e8f; }
 };
+static_assert(std::is_trivially_copyable_v<GenSettings> && std::is_standard_layout_v<GenSettings>,
+              "GenSettings is a flat record");
+static_assert(sizeof(GenSettings) == 404, "GenSettings layout changed");
 
 // The surface of one evaluation in world space with one grown guide per surface vertex.
 struct GuideSet {
@@ -90,6 +83,8 @@ struct GuideSet {
   std::vector<V3> guidePoints;           // guidePointCount per vertex, guide of vertex k first
   int guidePointCount = 0;
   GenSettings settings;
+  // Flow fields of the rest surface: per vertex, or empty.
+  std::vector<float> combAngles, lengthFactors;
 
   std::size_t VertexCount() const { return vertices.size(); }
   std::size_t TriangleCount() const { return triangles.size() / 3; }
@@ -144,6 +139,20 @@ struct SplineSet {
   int pointCount = 0;
   std::vector<V3> points;  // spline after spline
   std::size_t SplineCount() const { return pointCount > 0 ? points.size() / pointCount : 0; }
+};
+
+// What one strand build reads besides the guides, the roots and the settings. Everything is
+// borrowed from the caller and must stay unchanged while the build runs.
+struct BuildInputs {
+  const ScalarMapSampler* lengthSampler = nullptr;  // length map, or none
+  const ScalarMapSampler* widthSampler = nullptr;   // width map, or none
+  const ColourMapSampler* colourSampler = nullptr;  // colour map, or none
+  const SplineSet* splines = nullptr;               // guide splines, or none
+  std::span<const float> wetness, burn, glow;       // per vertex, or empty
+  bool brushActive = false;  // a brush stroke is running: fewer clump centres
+  V3 coatColour{0.3f, 0.3f, 0.3f};
+  std::span<const V3> eyeCentres;
+  std::span<const float> eyeRadii;
 };
 
 // The one strand format: every consumer reads this.

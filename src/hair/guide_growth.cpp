@@ -26,8 +26,8 @@ void StartOf(const GrowInputs& in, std::size_t k, const V3& x, const V3& n, cons
              V3& dir, float& h, float& grav) {
   const GenSettings& s = in.s;
   V3 tc = t;
-  if (s.combAngles.size() == in.g.vertices.size()) {
-    const float a = s.combAngles[k];
+  if (in.g.combAngles.size() == in.g.vertices.size()) {
+    const float a = in.g.combAngles[k];
     tc = t * std::cos(a) + Cross(n, t) * std::sin(a);
   }
   const V3 comb = tc * in.combCos + Cross(n, tc) * in.combSin;
@@ -39,7 +39,7 @@ void StartOf(const GrowInputs& in, std::size_t k, const V3& x, const V3& n, cons
     dir = UnitOr(dir + noise * s.dirRandom, V3(0, 0, 1));
   }
   h = s.length / float(in.segments);
-  if (s.lengthFactors.size() == in.g.vertices.size()) h *= s.lengthFactors[k];
+  if (in.g.lengthFactors.size() == in.g.vertices.size()) h *= in.g.lengthFactors[k];
   grav = std::fabs(s.gravity);
 
   if (!s.whiskerGuides && !s.browGuides) return;

@@ -5,9 +5,9 @@
 
 namespace crn {
 
-// Fills g.guidePoints (g.guidePointCount = segments + 1 points per vertex) from g's surface
-// and g.settings, in parallel. groomEdits (one offset per guide point in the vertex frame)
-// is applied when its size is vertex count * guidePointCount.
+// Fills g.guidePoints (g.guidePointCount = segments + 1 points per vertex) from g's surface,
+// its flow fields and g.settings, in parallel. groomEdits (one offset per guide point in the
+// vertex frame) is applied when its size is vertex count * guidePointCount.
 void GrowGuides(GuideSet& g, const std::vector<V3>& groomEdits);
 
 }  // namespace crn

@@ -42,16 +42,19 @@ TimeValue RestTime(const GenSettings& s) {
 
 }  // namespace
 
-const HairObject::RestSurface& HairObject::RestMesh(const GuideSet& current) {
-  RestSurface& rest = rest_;
+const HairObject::RestSurface& HairObject::RestMesh(const GuideSet& current, RestSurface& scratch,
+                                                    bool store) {
   if (restChange_ == changeCounter_ && restFrame_ == current.settings.restFrame &&
-      rest.fromRestFrame && rest.mesh.VertexCount() == current.VertexCount())
-    return rest;
+      rest_.fromRestFrame && rest_.mesh.VertexCount() == current.VertexCount())
+    return rest_;
+  RestSurface& rest = store ? rest_ : scratch;
   INode* surf = pblock2 ? pblock2->GetINode(hp::surface) : nullptr;
   rest.fromRestFrame = ExtractSurface(surf, RestTime(current.settings), rest.mesh) &&
                        rest.mesh.VertexCount() == current.VertexCount();
-  restChange_ = changeCounter_;
-  restFrame_ = current.settings.restFrame;
+  if (store) {
+    restChange_ = changeCounter_;
+    restFrame_ = current.settings.restFrame;
+  }
   if (!rest.fromRestFrame) {
     // Fall back to the surface of this evaluation.
     rest.mesh.vertices = current.vertices;
@@ -67,23 +70,29 @@ const HairObject::RestSurface& HairObject::RestMesh(const GuideSet& current) {
 
 // Corner UVW generated from the rest mesh when the mode asks for it, cached per vertex
 // count, triangle count and mode.
-void HairObject::ApplyUVs(GuideSet& g) {
+void HairObject::ApplyUVs(GuideSet& g, bool store) {
   const int mode = g.settings.autoUV;
   const bool meshUVsComplete = !g.cornerUVW.empty() && g.cornerUVW.size() == g.triangles.size();
   if (mode == 0 && meshUVsComplete) return;
   const std::uint64_t key = NonZero(MixKey(MixKey(MixKey(0xC0FFEEull, g.VertexCount()),
                                                   g.TriangleCount()), std::uint64_t(mode)));
-  if (key != uvKey_ || generatedUVW_.size() != g.triangles.size()) {
-    GuideSet r = RestMesh(g).mesh;
-    if (r.triangles != g.triangles) r = g;  // different topology: generate on this mesh
-    GenerateUVs(r, mode);
+  if (key == uvKey_ && generatedUVW_.size() == g.triangles.size()) {
+    g.cornerUVW = generatedUVW_;
+    return;
+  }
+  RestSurface scratch;
+  GuideSet r = RestMesh(g, scratch, store).mesh;
+  if (r.triangles != g.triangles) r = g;  // different topology: generate on this mesh
+  GenerateUVs(r, mode);
+  if (store) {
     generatedUVW_ = r.cornerUVW;
     uvKey_ = key;
   }
-  g.cornerUVW = generatedUVW_;
+  g.cornerUVW = std::move(r.cornerUVW);
 }
 
-void HairObject::UpdateFlowFields(const GuideSet& rest, GenSettings& s) {
+const FlowFields& HairObject::Flow(const GuideSet& rest, const GenSettings& s, FlowFields& scratch,
+                                   bool store) {
   std::uint64_t key = MixKey(0xF1011ull, rest.VertexCount());
   key = MixKey(key, std::uint64_t(s.flowMode));
   key = MixKey(key, std::uint64_t(std::llround(double(s.smallParts) * 1000.0)));
@@ -93,15 +102,51 @@ void HairObject::UpdateFlowFields(const GuideSet& rest, GenSettings& s) {
   key = MixKey(key, std::uint64_t(std::llround(double(s.length) * 977.0)));
   key = MixKey(key, std::uint64_t(s.barePalms) | (std::uint64_t(s.faceOn) << 1));
   key = NonZero(key);
-  if (key != flowKey_) {
-    FlowFields f = ComputeFlowFields(rest, s);
-    combAngles_ = std::move(f.combAngles);
-    lengthFactors_ = std::move(f.lengthFactors);
-    thinness_ = std::move(f.thinness);
-    flowKey_ = key;
+  if (key == flowKey_) return flow_;
+  FlowFields& f = store ? flow_ : scratch;
+  f = ComputeFlowFields(rest, s);
+  if (store) flowKey_ = key;
+  return f;
+}
+
+bool HairObject::GrowGuideSet(TimeValue t, GuideSet& g, Interval& valid) {
+  std::lock_guard lock(evalLock_);
+  return GrowInto(t, g, valid, false);
+}
+
+bool HairObject::GrowInto(TimeValue t, GuideSet& g, Interval& valid, bool store) {
+  g = GuideSet();
+  g.settings = ReadGenSettings(*pblock2, t, valid);
+  GenSettings& s = g.settings;
+  g.guidePointCount = s.segments + 1;
+  INode* surf = nullptr;
+  pblock2->GetValue(hp::surface, t, surf, valid);
+  if (!ExtractSurface(surf, t, g)) return false;
+  surf->GetObjectTM(t, &valid);
+  if (Object* obj = surf->EvalWorldState(t)) valid &= obj->ObjectValidity(t);
+  ApplyUVs(g, store);
+
+  RestSurface restScratch;
+  const RestSurface& rest = RestMesh(g, restScratch, store);
+  SurfaceBounds(rest.mesh, s.bboxMin, s.bboxMax);
+  if (s.faceOn) {
+    INode* face = pblock2->GetINode(hp::faceNode, t);
+    const Point3 at = face ? face->GetNodeTM(RestTime(s)).GetTrans() : Point3();
+    s.facePos = V3(at.x, at.y, at.z);
+    const V3 centre = (s.bboxMin + s.bboxMax) * 0.5f;
+    s.faceDir = UnitOr(V3(s.facePos.x - centre.x, s.facePos.y - centre.y, 0), V3(0, 0, 1));
   }
-  s.combAngles = combAngles_;
-  s.lengthFactors = lengthFactors_;
+  FindNoseTip(g, s);
+  FlowFields flowScratch;
+  const FlowFields& flow = Flow(rest.mesh, s, flowScratch, store);
+  g.combAngles = flow.combAngles;
+  g.lengthFactors = flow.lengthFactors;
+  // Edits of another vertex or point count are meaningless for this surface: growth ignores
+  // them, and an evaluation that stores its result drops them.
+  if (store && groomEdits_.size() != g.VertexCount() * std::size_t(g.guidePointCount))
+    groomEdits_.clear();
+  GrowGuides(g, groomEdits_);
+  return true;
 }
 
 const GuideSet& HairObject::EvaluateGuides(TimeValue t) {
@@ -112,33 +157,7 @@ const GuideSet& HairObject::EvaluateGuides(TimeValue t) {
 
   Interval valid = FOREVER;
   GuideSet g;
-  g.settings = ReadGenSettings(*pblock2, t, valid);
-  GenSettings& s = g.settings;
-  INode* surf = nullptr;
-  pblock2->GetValue(hp::surface, t, surf, valid);
-  if (!ExtractSurface(surf, t, g)) {
-    g = GuideSet();
-    g.settings = s;
-    g.guidePointCount = s.segments + 1;
-  } else {
-    surf->GetObjectTM(t, &valid);
-    if (Object* obj = surf->EvalWorldState(t)) valid &= obj->ObjectValidity(t);
-    ApplyUVs(g);
-
-    const RestSurface& rest = RestMesh(g);
-    SurfaceBounds(rest.mesh, s.bboxMin, s.bboxMax);
-    if (s.faceOn) {
-      INode* face = pblock2->GetINode(hp::faceNode, t);
-      const Point3 at = face ? face->GetNodeTM(RestTime(s)).GetTrans() : Point3();
-      s.facePos = V3(at.x, at.y, at.z);
-      const V3 centre = (s.bboxMin + s.bboxMax) * 0.5f;
-      s.faceDir = UnitOr(V3(s.facePos.x - centre.x, s.facePos.y - centre.y, 0), V3(0, 0, 1));
-    }
-    FindNoseTip(g, s);
-    UpdateFlowFields(rest.mesh, s);
-    if (groomEdits.size() != g.VertexCount() * std::size_t(s.segments + 1)) groomEdits.clear();
-    GrowGuides(g, groomEdits);
-  }
+  GrowInto(t, g, valid, true);
   if (valid.Empty()) valid.SetInstant(t);
   guides_ = std::move(g);
   guidesValid_ = valid;
@@ -176,17 +195,23 @@ const std::vector<RootSample>& HairObject::PlaceRoots(TimeValue t) {
     restMax_ = s.bboxMax;
     std::vector<char> eyeTriangles;
     FindEyes(r, eyeCentres_, eyeRadii_, eyeTriangles);
-    UpdateFlowFields(r, s);
+    FlowFields flowScratch;
+    const FlowFields& flow = Flow(r, s, flowScratch, true);
 
     const auto densityGrid = Bake(0, hp::densityMap, RestTime(s), false);
     const ScalarMapSampler density(densityGrid, &r.cornerUVW);
     DensityInputs in;
     in.densityMap = densityGrid && !r.cornerUVW.empty() ? &density : nullptr;
-    in.densityFactors = &densityFactors;
-    in.thinness = &thinness_;
+    in.densityFactors = &densityFactors_;
+    in.thinness = &flow.thinness;
     in.eyeCentres = &eyeCentres_;
     in.eyeRadii = &eyeRadii_;
     in.eyeTriangles = &eyeTriangles;
+    std::string growMatIDs;
+    Interval ignored = FOREVER;
+    pblock2->GetValue(hp::growMatIDs, t, growMatIDs, ignored);
+    const std::vector<std::int64_t> growIds = ParseMaterialIds(growMatIDs);
+    in.growMaterialIds = &growIds;
     const std::uint64_t fit = MemoryFit(PointsPerStrand(s), s.memBudget).strands;
     roots_ = PlaceRootSamples(r, s, in, fit);
   }

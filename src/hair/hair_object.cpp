@@ -1,9 +1,10 @@
 #include "hair/hair_object.h"
 
+#include <atomic>
 #include <variant>
 
-#include "dynamics/sim_registry.h"
-#include "groom/groom_edits.h"
+#include "hair/edits_restore.h"
+#include "hair/hair_hooks.h"
 #include "hair/hair_params.h"
 #include "host/chunk_io.h"
 #include "host/undo.h"
@@ -67,13 +68,34 @@ std::uint64_t NodeIdentityHash(const IParamBlock2& pb, short id) {
   return h;
 }
 
+std::uint64_t NextObjectId() {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+
 }  // namespace
 
-HairObject::HairObject() { GetHairObjDesc()->MakeAutoParamBlocks(this); }
+HairHooks& GetHairHooks() {
+  static HairHooks hooks;
+  return hooks;
+}
 
-HairObject::~HairObject() { SimRegistry::Get().Erase(this); }
+HairObject::HairObject() : objectId_(NextObjectId()) { GetHairObjDesc()->MakeAutoParamBlocks(this); }
 
-void HairObject::DiscardSimulation() { SimRegistry::Get().Erase(this); }
+HairObject::~HairObject() { DiscardSimulation(); }
+
+void HairObject::DiscardSimulation() {
+  if (auto discard = GetHairHooks().discardSimulation) discard(objectId_);
+}
+
+void HairObject::SetGroomEdits(std::vector<V3> edits) {
+  groomEdits_ = std::move(edits);
+  DiscardSimulation();
+}
+
+void HairObject::SetDensityFactors(std::vector<float> factors) {
+  densityFactors_ = std::move(factors);
+}
 
 RefResult HairObject::NotifyRefChanged(const Interval& changeInt, ReferenceTarget* hTarget,
                                        PartID& partID, RefMessage message, bool propagate) {
@@ -109,9 +131,8 @@ RefResult HairObject::NotifyRefChanged(const Interval& changeInt, ReferenceTarge
   // The clearing goes into an open hold, so undoing the change brings the groom back; an
   // undo or redo in progress restores the edits through its own records.
   if ((id == hp::surface || id == hp::segments) && !theHold.Restoring()) {
-    if (theHold.Holding() && !groomEdits.empty()) theHold.Put(new EditsRestore(this));
-    groomEdits.clear();
-    DiscardSimulation();
+    if (theHold.Holding() && !groomEdits_.empty()) theHold.Put(new EditsRestore(this));
+    SetGroomEdits({});
   }
   // Burn caches of the fire effect would be cleared here for fireNodes / fireBurn.
   if (!IsAppearanceParam(id)) DiscardSimulation();
@@ -119,16 +140,16 @@ RefResult HairObject::NotifyRefChanged(const Interval& changeInt, ReferenceTarge
 }
 
 IOResult HairObject::Save(ISave* isave) {
-  if (!groomEdits.empty()) {
+  if (!groomEdits_.empty()) {
     isave->BeginChunk(kGroomEditsChunk);
-    isave->WriteU32(std::uint32_t(groomEdits.size()));
-    isave->Write(groomEdits.data(), groomEdits.size() * sizeof(V3));
+    isave->WriteU32(std::uint32_t(groomEdits_.size()));
+    isave->Write(groomEdits_.data(), groomEdits_.size() * sizeof(V3));
     isave->EndChunk();
   }
-  if (!densityFactors.empty()) {
+  if (!densityFactors_.empty()) {
     isave->BeginChunk(kDensityChunk);
-    isave->WriteU32(std::uint32_t(densityFactors.size()));
-    isave->Write(densityFactors.data(), densityFactors.size() * sizeof(float));
+    isave->WriteU32(std::uint32_t(densityFactors_.size()));
+    isave->Write(densityFactors_.data(), densityFactors_.size() * sizeof(float));
     isave->EndChunk();
   }
   return IO_OK;
@@ -150,8 +171,8 @@ static void LoadCounted(ILoad* iload, std::vector<T>& v) {
 IOResult HairObject::Load(ILoad* iload) {
   IOResult res;
   while ((res = iload->OpenChunk()) == IO_OK) {
-    if (iload->CurChunkID() == kGroomEditsChunk) LoadCounted(iload, groomEdits);
-    else if (iload->CurChunkID() == kDensityChunk) LoadCounted(iload, densityFactors);
+    if (iload->CurChunkID() == kGroomEditsChunk) LoadCounted(iload, groomEdits_);
+    else if (iload->CurChunkID() == kDensityChunk) LoadCounted(iload, densityFactors_);
     iload->CloseChunk();
   }
   ++changeCounter_;
@@ -170,8 +191,8 @@ ReferenceTarget* HairObject::Clone(RemapDir&) {
   IParamBlock2* fresh = copy->pblock2;
   copy->ReplaceReference(0, pblock2 ? pblock2->Clone(copy) : nullptr);
   delete fresh;
-  copy->groomEdits = groomEdits;
-  copy->densityFactors = densityFactors;
+  copy->groomEdits_ = groomEdits_;
+  copy->densityFactors_ = densityFactors_;
   copy->RecordNodeHashes();
   return copy;
 }
@@ -190,14 +211,15 @@ void HairObject::RescaleWorldUnits(float f) {
         }
       }
     }
-    for (V3& e : groomEdits) e *= f;
+    std::vector<V3> edits = std::move(groomEdits_);
+    for (V3& e : edits) e *= f;
+    SetGroomEdits(std::move(edits));
     ResetRootKey();
     ResetUVKey();
     ResetFlowKey();
     ++changeCounter_;
     ++mapVersion_;
   }
-  DiscardSimulation();
 }
 
 void HairObject::FullGroomChange() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "hair/flow_fields.h"
 #include "hair/gen_types.h"
 #include "host/class_desc.h"
 #include "host/simple_object.h"
@@ -16,7 +17,10 @@
 
 namespace crn {
 
-struct HairDisplayItems;
+// What a display implementation keeps with each object (its render items).
+struct HairDisplayData {
+  virtual ~HairDisplayData() = default;
+};
 
 constexpr host::Class_ID kHairObjectClassID{0x9133A3AD, 0x4C7F704D};
 
@@ -44,15 +48,25 @@ class HairObject : public host::SimpleObject2 {
   // Scales the length-valued parameters and the groom offsets by f.
   void RescaleWorldUnits(float f) override;
 
+  // Process-unique identity of this object (the simulation registry's key).
+  std::uint64_t ObjectId() const { return objectId_; }
+
   // --- evaluation (all take the object's recursive evaluation lock)
   // The guides grown for t (cached while valid).
   const GuideSet& EvaluateGuides(host::TimeValue t);
+  // Grows the guides at t into out, with the groom edits, and narrows valid, without
+  // touching the cached guides, strands or display version: the simulation takes its target
+  // guides on the deformed surface this way every frame. False (out empty) when the surface
+  // cannot be evaluated.
+  bool GrowGuideSet(host::TimeValue t, GuideSet& out, host::Interval& valid);
   // Refreshes the root list for t when its key changed; returns it.
   const std::vector<RootSample>& PlaceRoots(host::TimeValue t);
   // The viewport share of strands at t (cached under its key).
   const StrandSet& BuildViewportStrands(host::TimeValue t);
   // The render share (fraction of the roots, capped by the memory budget) into out.
   void BuildRenderStrands(host::TimeValue t, double fraction, StrandSet& out);
+  // How many strands a render build at t with `renderPercent` would make, without building.
+  std::uint64_t RenderStrandCount(host::TimeValue t);
   // Ribbons or tubes of the render strands in the node's object space; never null.
   host::Mesh* GetRenderMesh(host::TimeValue t, host::INode* node, host::View& view,
                             bool& needDelete);
@@ -60,7 +74,7 @@ class HairObject : public host::SimpleObject2 {
   const host::Box3& StrandBounds() const { return strandBounds_; }
   std::recursive_mutex& EvalLock() { return evalLock_; }
 
-  // --- viewport display and picking (defined with the display items, groom/hair_display.cpp)
+  // --- viewport display and picking (items and picking through the display hooks)
   void GetWorldBoundBox(host::TimeValue t, host::INode* node, host::ViewExp* vpt,
                         host::Box3& box) override;
   void GetLocalBoundBox(host::TimeValue t, host::INode* node, host::ViewExp* vpt,
@@ -70,12 +84,16 @@ class HairObject : public host::SimpleObject2 {
               const host::IPoint2& p, host::ViewExp* vpt) override;
   bool UpdatePerNodeItems(host::INode* node, host::RenderItemContainer& items) override;
   host::MouseCallBack* GetCreateMouseCallBack() override;
-  // The line and mark render items, created on first use.
-  std::shared_ptr<HairDisplayItems> displayItems;
+  // The display's render items for this object, created by the display on first use.
+  std::shared_ptr<HairDisplayData> displayData;
 
-  // --- groom arrays: offsets per guide point in the guide's root frame, factors per guide
-  std::vector<V3> groomEdits;
-  std::vector<float> densityFactors;
+  // --- groom arrays: offsets per guide point in the guide's root frame, factors per guide.
+  // The edits change only through SetGroomEdits, which discards the simulation record (its
+  // frames came from the old groom).
+  const std::vector<V3>& GroomEdits() const { return groomEdits_; }
+  const std::vector<float>& DensityFactors() const { return densityFactors_; }
+  void SetGroomEdits(std::vector<V3> edits);
+  void SetDensityFactors(std::vector<float> factors);
   // The groom changed: guides regrow with the edits at the next evaluation.
   void FullGroomChange();
   // Erases this object's simulation record (its frames came from the old groom).
@@ -112,15 +130,26 @@ class HairObject : public host::SimpleObject2 {
   };
 
   // The surface at the rest frame (cached until the next change), or this evaluation's
-  // surface when the rest mesh cannot be taken or has another vertex count.
-  const RestSurface& RestMesh(const GuideSet& current);
-  void ApplyUVs(GuideSet& g);
-  void UpdateFlowFields(const GuideSet& rest, GenSettings& s);
+  // surface when the rest mesh cannot be taken or has another vertex count. With store
+  // unset a stale cache is left alone and the surface is read into scratch.
+  const RestSurface& RestMesh(const GuideSet& current, RestSurface& scratch, bool store);
+  const RestSurface& RestMesh(const GuideSet& current) { return RestMesh(current, rest_, true); }
+  // Generated corner UVW for g when its mode asks for them (cached per vertex count,
+  // triangle count and mode; stored only when store is set).
+  void ApplyUVs(GuideSet& g, bool store = true);
+  // Flow fields of the rest surface for s (cached under their key; with store unset a stale
+  // cache is left alone and the fields are computed into scratch).
+  const FlowFields& Flow(const GuideSet& rest, const GenSettings& s, FlowFields& scratch,
+                         bool store);
+  // Guide growth at t into g; store decides whether the derived caches may be written.
+  bool GrowInto(host::TimeValue t, GuideSet& g, host::Interval& valid, bool store);
   std::shared_ptr<const MapGrid> Bake(int slot, short paramId, host::TimeValue t, bool colour);
-  void FillBuildFields(host::TimeValue t, GenSettings& s, bool brushActive);
   V3 CoatColour(host::TimeValue t, const ColourMapSampler* colour);
+  // The guides' settings with the bounds of the rest surface the roots were placed on.
+  GenSettings BuildSettings(const GuideSet& g) const;
   void UpdateStrandBounds(const StrandSet& set);
 
+  const std::uint64_t objectId_;
   std::recursive_mutex evalLock_;
   std::uint64_t changeCounter_ = 0, mapVersion_ = 0, displayVersion_ = 0, editRevision_ = 0;
 
@@ -141,7 +170,7 @@ class HairObject : public host::SimpleObject2 {
 
   // Flow fields.
   std::uint64_t flowKey_ = 0;
-  std::vector<float> combAngles_, lengthFactors_, thinness_;
+  FlowFields flow_;
 
   // Roots and what placement found on the rest surface.
   std::uint64_t rootKey_ = 0;
@@ -161,6 +190,9 @@ class HairObject : public host::SimpleObject2 {
   StrandSet vpStrands_;
   std::uint64_t vpKey_ = 0;
   host::Box3 strandBounds_;
+
+  std::vector<V3> groomEdits_;
+  std::vector<float> densityFactors_;
 
   // Node-identity hashes of surface, faceNode, colliders, forces, waterNodes.
   std::array<std::uint64_t, 5> nodeHashes_{};

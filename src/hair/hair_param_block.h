@@ -20,4 +20,7 @@ SurfaceValidator& GetSurfaceValidator();
 // the hair object's class descriptor cd, which takes it into its block list.
 std::unique_ptr<host::ParamBlockDesc2> MakeHairParamBlockDesc(host::ClassDesc2* cd);
 
+// The module's descriptor of the block (built with the class descriptors).
+const host::ParamBlockDesc2& HairParamBlockDesc();
+
 }  // namespace crn

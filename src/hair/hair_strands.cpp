@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "groom/brush_state.h"
+#include "hair/hair_hooks.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "hair/memory_fit.h"
@@ -28,47 +28,47 @@ double Ms(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::ti
   return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
-// Everything one strand build reads besides the guides and roots; lives for one build.
-struct BuildInputs {
-  GenSettings settings;
+// The maps, splines and samplers one strand build reads; lives for one build.
+struct BuildResources {
   std::shared_ptr<const MapGrid> lengthGrid, widthGrid, colourGrid;
   std::unique_ptr<ScalarMapSampler> length, width;
   std::unique_ptr<ColourMapSampler> colour;
   SplineSet splines;
+  BuildInputs inputs;
 };
 
 }  // namespace
 
-// Fills the per-build settings fields shared by viewport and render builds. Wetness, burn
-// and glow arrays come from the water and fire effects; none exist yet.
-void HairObject::FillBuildFields(TimeValue t, GenSettings& s, bool brushActive) {
-  s.bboxMin = restMin_;
-  s.bboxMax = restMax_;
-  s.eyeCentres = eyeCentres_;
-  s.eyeRadii = eyeRadii_;
-  s.brushActive = brushActive;
-  s.wetness.clear();
-  s.burn.clear();
-  s.glow.clear();
-  (void)t;
-}
-
 // Samplers over the guides' corner UVW; a map on a surface without UVW acts as absent.
-static void MakeScalarSamplers(const GuideSet& g, BuildInputs& in,
+static void MakeScalarSamplers(const GuideSet& g, BuildResources& r,
                                std::shared_ptr<const MapGrid> lengthGrid,
                                std::shared_ptr<const MapGrid> widthGrid) {
   const bool uvs = !g.cornerUVW.empty();
-  in.lengthGrid = uvs ? std::move(lengthGrid) : nullptr;
-  in.widthGrid = uvs ? std::move(widthGrid) : nullptr;
-  if (in.lengthGrid) in.length = std::make_unique<ScalarMapSampler>(in.lengthGrid, &g.cornerUVW);
-  if (in.widthGrid) in.width = std::make_unique<ScalarMapSampler>(in.widthGrid, &g.cornerUVW);
-  in.settings.widthMapSampler = in.width.get();
+  r.lengthGrid = uvs ? std::move(lengthGrid) : nullptr;
+  r.widthGrid = uvs ? std::move(widthGrid) : nullptr;
+  if (r.lengthGrid) r.length = std::make_unique<ScalarMapSampler>(r.lengthGrid, &g.cornerUVW);
+  if (r.widthGrid) r.width = std::make_unique<ScalarMapSampler>(r.widthGrid, &g.cornerUVW);
+  r.inputs.lengthSampler = r.length.get();
+  r.inputs.widthSampler = r.width.get();
 }
 
-static void MakeColourSampler(const GuideSet& g, BuildInputs& in,
+static void MakeColourSampler(const GuideSet& g, BuildResources& r,
                               std::shared_ptr<const MapGrid> colourGrid) {
-  in.colourGrid = g.cornerUVW.empty() ? nullptr : std::move(colourGrid);
-  if (in.colourGrid) in.colour = std::make_unique<ColourMapSampler>(in.colourGrid, &g.cornerUVW);
+  r.colourGrid = g.cornerUVW.empty() ? nullptr : std::move(colourGrid);
+  if (r.colourGrid) r.colour = std::make_unique<ColourMapSampler>(r.colourGrid, &g.cornerUVW);
+  r.inputs.colourSampler = r.colour.get();
+}
+
+// The per-build inputs shared by viewport and render builds. Wetness, burn and glow come
+// from the water and fire effects; none exist yet.
+static void FillInputs(BuildResources& r, std::span<const V3> eyeCentres,
+                       std::span<const float> eyeRadii, bool brushActive, const V3& coatColour) {
+  BuildInputs& in = r.inputs;
+  in.splines = &r.splines;
+  in.eyeCentres = eyeCentres;
+  in.eyeRadii = eyeRadii;
+  in.brushActive = brushActive;
+  in.coatColour = coatColour;
 }
 
 // Guide spline nodes of the block at t, resampled to P points.
@@ -79,12 +79,20 @@ static SplineSet SplinesAt(IParamBlock2& pb, TimeValue t, int P) {
   return nodes.empty() ? SplineSet() : BuildSplineSet(nodes, t, P);
 }
 
+// The guides' settings with the bounds of the rest surface the roots were placed on.
+GenSettings HairObject::BuildSettings(const GuideSet& g) const {
+  GenSettings s = g.settings;
+  s.bboxMin = restMin_;
+  s.bboxMax = restMax_;
+  return s;
+}
+
 const StrandSet& HairObject::BuildViewportStrands(TimeValue t) {
   std::lock_guard lock(evalLock_);
   const auto t0 = std::chrono::steady_clock::now();
   const GuideSet& g = EvaluateGuides(t);
   const std::vector<RootSample>& roots = PlaceRoots(t);
-  const bool brushing = BrushActive();
+  const bool brushing = GetHairHooks().brushActive && GetHairHooks().brushActive();
 
   const double R = double(roots.size());
   double phi = 0;
@@ -104,18 +112,16 @@ const StrandSet& HairObject::BuildViewportStrands(TimeValue t) {
   if (key == 0) key = 1;
   if (key == vpKey_) return vpStrands_;
 
-  BuildInputs in;
-  in.settings = g.settings;
-  FillBuildFields(t, in.settings, brushing);
-  MakeScalarSamplers(g, in, Bake(1, hp::lengthMap, t, false), Bake(2, hp::widthMap, t, false));
-  in.splines = SplinesAt(*pblock2, t, PointsPerStrand(in.settings));
+  const GenSettings settings = BuildSettings(g);
+  BuildResources res;
+  MakeScalarSamplers(g, res, Bake(1, hp::lengthMap, t, false), Bake(2, hp::widthMap, t, false));
+  res.splines = SplinesAt(*pblock2, t, PointsPerStrand(settings));
   const auto t1 = std::chrono::steady_clock::now();
-  MakeColourSampler(g, in, Bake(3, hp::colorMap, t, true));
-  in.settings.coatColour = CoatColour(t, in.colour.get());
+  MakeColourSampler(g, res, Bake(3, hp::colorMap, t, true));
+  FillInputs(res, eyeCentres_, eyeRadii_, brushing, CoatColour(t, res.colour.get()));
   const auto t2 = std::chrono::steady_clock::now();
 
-  BuildStrands(g, roots, g.guidePoints, in.settings, in.length.get(), phi, vpStrands_,
-               in.colour.get(), &in.splines);
+  BuildStrands(g, roots, g.guidePoints, settings, res.inputs, phi, vpStrands_);
   const auto t3 = std::chrono::steady_clock::now();
 
   if (GetEnvironmentVariable("CRINEL_BRUSH_LOG")) {
@@ -152,35 +158,48 @@ void HairObject::UpdateStrandBounds(const StrandSet& set) {
   }
 }
 
-void HairObject::BuildRenderStrands(TimeValue t, double fraction, StrandSet& out) {
-  std::lock_guard lock(evalLock_);
-  const GuideSet& g = EvaluateGuides(t);
-  const std::vector<RootSample>& roots = PlaceRoots(t);
-  const double R = double(roots.size());
-
-  BuildInputs in;
-  in.settings = g.settings;
-  const int P = PointsPerStrand(in.settings);
-  const MemoryFitResult fit = MemoryFit(P, in.settings.memBudget);
+// The share of the roots a render build with this fraction makes: cut to what fits in the
+// memory budget, with the message on the prompt line and in the log when report is set.
+static double FitRenderFraction(double fraction, std::size_t roots, const GenSettings& s,
+                                bool report) {
+  const double R = double(roots);
+  const MemoryFitResult fit = MemoryFit(PointsPerStrand(s), s.memBudget);
   const double asked = R * fraction;
-  if (fit.strands > 0 && double(fit.strands) < asked) {
+  if (fit.strands == 0 || double(fit.strands) >= asked) return fraction;
+  if (report) {
     char msg[256];
     std::snprintf(msg, sizeof msg,
                   "Crinel: %.1f M hairs asked, %.1f M fit in %d%% of this machine's free memory "
                   "- rendering %.1f M.",
-                  asked / 1e6, double(fit.strands) / 1e6, int(in.settings.memBudget),
+                  asked / 1e6, double(fit.strands) / 1e6, int(s.memBudget),
                   double(fit.strands) / 1e6);
     GetCOREInterface()->ReplacePrompt(msg);
     GetCOREInterface()->LogMessage(msg);
-    fraction = double(fit.strands) / std::max(R, 1.0);
   }
-  FillBuildFields(t, in.settings, false);
-  MakeScalarSamplers(g, in, Bake(1, hp::lengthMap, t, false), Bake(2, hp::widthMap, t, false));
-  in.splines = SplinesAt(*pblock2, t, P);
-  MakeColourSampler(g, in, Bake(3, hp::colorMap, t, true));
-  in.settings.coatColour = CoatColour(t, in.colour.get());
-  BuildStrands(g, roots, g.guidePoints, in.settings, in.length.get(), fraction, out,
-               in.colour.get(), &in.splines);
+  return double(fit.strands) / std::max(R, 1.0);
+}
+
+void HairObject::BuildRenderStrands(TimeValue t, double fraction, StrandSet& out) {
+  std::lock_guard lock(evalLock_);
+  const GuideSet& g = EvaluateGuides(t);
+  const std::vector<RootSample>& roots = PlaceRoots(t);
+  const GenSettings settings = BuildSettings(g);
+  fraction = FitRenderFraction(fraction, roots.size(), settings, true);
+  BuildResources res;
+  MakeScalarSamplers(g, res, Bake(1, hp::lengthMap, t, false), Bake(2, hp::widthMap, t, false));
+  res.splines = SplinesAt(*pblock2, t, PointsPerStrand(settings));
+  MakeColourSampler(g, res, Bake(3, hp::colorMap, t, true));
+  FillInputs(res, eyeCentres_, eyeRadii_, false, CoatColour(t, res.colour.get()));
+  BuildStrands(g, roots, g.guidePoints, settings, res.inputs, fraction, out);
+}
+
+std::uint64_t HairObject::RenderStrandCount(TimeValue t) {
+  std::lock_guard lock(evalLock_);
+  const GuideSet& g = EvaluateGuides(t);
+  const std::size_t roots = PlaceRoots(t).size();
+  const double percent = double(pblock2->GetFloat(hp::renderPercent, t)) / 100.0;
+  const double fraction = FitRenderFraction(percent, roots, BuildSettings(g), false);
+  return StrandCountFor(roots, fraction);
 }
 
 }  // namespace crn

@@ -239,27 +239,6 @@ float BareFaceFactor(const GenSettings& s, const V3& q) {
   return f;
 }
 
-// Material IDs listed in text: every run of decimal digits is one ID. Runs too long for an
-// ID saturate and then match nothing.
-std::vector<std::int64_t> ParseMaterialIds(const std::string& text) {
-  std::vector<std::int64_t> ids;
-  bool inRun = false;
-  std::int64_t value = 0;
-  for (char ch : text) {
-    if (ch >= '0' && ch <= '9') {
-      value = value > (std::numeric_limits<std::int64_t>::max() - 9) / 10 ? value
-                                                                          : value * 10 + (ch - '0');
-      inRun = true;
-    } else if (inRun) {
-      ids.push_back(value);
-      value = 0;
-      inRun = false;
-    }
-  }
-  if (inRun) ids.push_back(value);
-  return ids;
-}
-
 // The product of every density factor whose input is present, as a function of (tri, u, v).
 class DensityRules {
  public:
@@ -285,8 +264,8 @@ class DensityRules {
       bareFace_ = true;
       if (in.eyeTriangles && in.eyeTriangles->size() == nt) eyeTriangles_ = in.eyeTriangles->data();
     }
-    const std::vector<std::int64_t> ids = ParseMaterialIds(s.growMatIDs);
-    if (!ids.empty()) {
+    if (in.growMaterialIds && !in.growMaterialIds->empty()) {
+      const std::vector<std::int64_t>& ids = *in.growMaterialIds;
       // A triangle without a known material ID is not listed.
       matAllowed_.assign(nt, 0);
       if (rest.materialIds.size() == nt)
@@ -391,6 +370,26 @@ void ShuffleRoots(std::vector<RootSample>& roots, int seed) {
 }
 
 }  // namespace
+
+std::vector<std::int64_t> ParseMaterialIds(const std::string& text) {
+  std::vector<std::int64_t> ids;
+  bool inRun = false;
+  std::int64_t value = 0;
+  for (char ch : text) {
+    if (ch >= '0' && ch <= '9') {
+      value = value > (std::numeric_limits<std::int64_t>::max() - 9) / 10 ? value
+                                                                          : value * 10 + (ch - '0');
+      inRun = true;
+    } else if (inRun) {
+      ids.push_back(value);
+      value = 0;
+      inRun = false;
+    }
+  }
+  if (inRun) ids.push_back(value);
+  return ids;
+}
+
 
 std::vector<RootSample> ScatterRoots(const GuideSet& rest, int seed, std::uint64_t target,
                                      const std::function<float(int, float, float)>& density) {

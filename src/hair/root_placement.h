@@ -2,6 +2,7 @@
 // Scattering strand roots over the rest surface with the density rules.
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "hair/gen_types.h"
 
@@ -14,7 +15,12 @@ struct DensityInputs {
   const std::vector<V3>* eyeCentres = nullptr;
   const std::vector<float>* eyeRadii = nullptr;
   const std::vector<char>* eyeTriangles = nullptr;  // per triangle, nonzero on a detected eye
+  const std::vector<std::int64_t>* growMaterialIds = nullptr;  // grow only on these, when any
 };
+
+// Material IDs listed in text (growMatIDs): every run of decimal digits is one ID, every
+// other character separates. Runs too long for an ID saturate and then match nothing.
+std::vector<std::int64_t> ParseMaterialIds(const std::string& text);
 
 // Places roots on rest (rest-frame surface with normals and UVs; s carries bboxMin/Max, the
 // face fields and the placement parameters). fit is the memory-budget strand count (0 = no

@@ -75,6 +75,7 @@ struct BuildContext {
   const std::vector<RootSample>* roots = nullptr;
   const V3* guidePoints = nullptr;
   const GenSettings* s = nullptr;
+  const BuildInputs* in = nullptr;
   const ScalarMapSampler* lengthSampler = nullptr;
   const ScalarMapSampler* widthSampler = nullptr;
   const ColourMapSampler* colourSampler = nullptr;
@@ -123,10 +124,11 @@ float LengthFactor(const BuildContext& ctx, const RootSample& r) {
   float fL = 1.f - StrandRand(r.id, kSaltLength) * s.lengthVar;
   if (ctx.lengthSampler) fL *= ctx.lengthSampler->Sample(r.tri, r.u, r.v);
 
-  const std::size_t eyes = std::min(s.eyeCentres.size(), s.eyeRadii.size());
+  const BuildInputs& in = *ctx.in;
+  const std::size_t eyes = std::min(in.eyeCentres.size(), in.eyeRadii.size());
   for (std::size_t e = 0; e < eyes; ++e) {
-    const float re = std::max(s.eyeRadii[e], 1e-6f);
-    const float D = Length(r.pos - s.eyeCentres[e]);
+    const float re = std::max(in.eyeRadii[e], 1e-6f);
+    const float D = Length(r.pos - in.eyeCentres[e]);
     if (D < 1.8f * re) fL *= 0.35f + 0.65f * Smooth(Clamp01((D - re) / (0.7f * re)));
   }
 
@@ -500,19 +502,21 @@ float WidthProfile(const GenSettings& s, float a, float b, float t) {
   return WidthAt(s.widthProfile, TaperStart(s), a, b, t);
 }
 
+std::size_t StrandCountFor(std::size_t roots, double fraction) {
+  if (!(fraction > 0.0)) return 0;
+  return std::min(std::size_t(std::ceil(double(roots) * std::min(fraction, 1.0))), roots);
+}
+
 void BuildStrands(const GuideSet& guides, const std::vector<RootSample>& roots,
                   const std::vector<V3>& guidePoints, const GenSettings& settings,
-                  const ScalarMapSampler* lengthSampler, double fraction, StrandSet& out,
-                  const ColourMapSampler* colourSampler, const SplineSet* splines) {
+                  const BuildInputs& in, double fraction, StrandSet& out) {
   const int P = PointsPerStrand(settings);
   out.pointsPerStrand = P;
 
   const std::size_t R = roots.size();
   const std::size_t V = guides.VertexCount();
   const int G = guides.guidePointCount;
-  std::size_t n = 0;
-  if (fraction > 0.0) n = std::size_t(std::ceil(double(R) * std::min(fraction, 1.0)));
-  n = std::min(n, R);
+  const std::size_t n = StrandCountFor(R, fraction);
   if (n == 0 || G < 2 || guidePoints.size() != V * std::size_t(G) || !SurfaceUsable(guides)) {
     out.Clear();
     return;
@@ -523,29 +527,31 @@ void BuildStrands(const GuideSet& guides, const std::vector<RootSample>& roots,
   ctx.roots = &roots;
   ctx.guidePoints = guidePoints.data();
   ctx.s = &settings;
-  ctx.lengthSampler = lengthSampler;
-  ctx.widthSampler = settings.widthMapSampler;
-  ctx.colourSampler = colourSampler;
+  ctx.in = &in;
+  ctx.lengthSampler = in.lengthSampler;
+  ctx.widthSampler = in.widthSampler;
+  ctx.colourSampler = in.colourSampler;
   ctx.out = &out;
   ctx.P = P;
   ctx.G = G;
   ctx.blendCount = std::min(G, kMaxBlendPoints);
   FillPerBuildConstants(ctx);
-  ctx.colour = MakeColourContext(settings, guides, colourSampler);
+  ctx.colour = MakeColourContext(settings, in, guides);
 
+  const SplineSet* splines = in.splines;
   if (splines && splines->pointCount > 0 && !splines->points.empty() &&
       splines->points.size() % std::size_t(splines->pointCount) == 0 && settings.splineInfluence > 0.f &&
       splines->pointCount == P) {
     ctx.splinePoints = splines->points.data();
     ctx.splineCount = splines->SplineCount();
   }
-  if (settings.wetness.size() == V) ctx.wetness = settings.wetness.data();
-  if (settings.burn.size() == V) ctx.burn = settings.burn.data();
+  if (in.wetness.size() == V) ctx.wetness = in.wetness.data();
+  if (in.burn.size() == V) ctx.burn = in.burn.data();
 
   const int mainCount =
-      ClumpCentreCount(R, settings.clumpCount, settings.clumpAmount, settings.brushActive, n);
+      ClumpCentreCount(R, settings.clumpCount, settings.clumpAmount, in.brushActive, n);
   const int subCount =
-      ClumpCentreCount(R, settings.clump2Count, settings.clump2Amount, settings.brushActive, n);
+      ClumpCentreCount(R, settings.clump2Count, settings.clump2Amount, in.brushActive, n);
   const std::size_t rootsRead = std::max({n, std::size_t(mainCount), std::size_t(subCount)});
   if (!RootsUsable(roots, rootsRead, guides.TriangleCount())) {
     out.Clear();
@@ -579,7 +585,7 @@ void BuildStrands(const GuideSet& guides, const std::vector<RootSample>& roots,
   // Arrays without an input this build are emptied rather than left from an earlier one.
   if (ctx.wetness) out.wet.resize(n);
   else out.wet.clear();
-  if (settings.glow.size() == V) out.glow.assign(n, 0.f);
+  if (in.glow.size() == V) out.glow.assign(n, 0.f);
   else out.glow.clear();
 
   ParallelFor(

@@ -11,12 +11,15 @@ int PointsPerStrand(const GenSettings& s);
 // Width at fraction t for root width a and tip width b by s.widthProfile.
 float WidthProfile(const GenSettings& s, float a, float b, float t);
 
+// Strands a build of this fraction of R roots makes: ceil(R * min(fraction, 1)), none for a
+// fraction that is not positive.
+std::size_t StrandCountFor(std::size_t roots, double fraction);
+
 // Builds strands for the first ceil(R * min(fraction, 1)) roots into out, in parallel.
 // guidePoints may differ from guides.guidePoints (simulated guides).
 void BuildStrands(const GuideSet& guides, const std::vector<RootSample>& roots,
                   const std::vector<V3>& guidePoints, const GenSettings& settings,
-                  const ScalarMapSampler* lengthSampler, double fraction, StrandSet& out,
-                  const ColourMapSampler* colourSampler, const SplineSet* splines);
+                  const BuildInputs& in, double fraction, StrandSet& out);
 
 // FurNoise3(x, y, z) along x for a fixed y and z, bit-identical to FurNoise3: the lattice
 // hashes over y and z and their fades are computed once, and the eight corner values of the

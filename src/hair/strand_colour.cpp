@@ -43,7 +43,7 @@ inline std::int32_t FloorCell(float x) {
 }
 
 // Barycentric glow at the root, or 0 when the root's triangle is out of range.
-float RootGlow(const GuideSet& g, const std::vector<float>& glow, const RootSample& r) {
+float RootGlow(const GuideSet& g, std::span<const float> glow, const RootSample& r) {
   if (r.tri < 0 || std::size_t(r.tri) * 3 + 2 >= g.triangles.size()) return 0.f;
   const std::int32_t* t = g.triangles.data() + std::size_t(r.tri) * 3;
   const std::size_t n = glow.size();
@@ -174,16 +174,17 @@ StreakFrame MakeStreakFrame(const GenSettings& s) {
   return f;
 }
 
-ColourContext MakeColourContext(const GenSettings& settings, const GuideSet& guides,
-                                const ColourMapSampler* colourSampler) {
+ColourContext MakeColourContext(const GenSettings& settings, const BuildInputs& inputs,
+                                const GuideSet& guides) {
   ColourContext c;
   c.settings = &settings;
+  c.inputs = &inputs;
   c.guides = &guides;
-  c.colourSampler = colourSampler;
+  c.colourSampler = inputs.colourSampler;
   c.face = MakeFaceAxes(settings);
   c.pattern = MakePatternFrame(settings);
   c.streak = MakeStreakFrame(settings);
-  c.glowOn = !settings.glow.empty() && settings.glow.size() == guides.VertexCount();
+  c.glowOn = !inputs.glow.empty() && inputs.glow.size() == guides.VertexCount();
   return c;
 }
 
@@ -237,7 +238,8 @@ PatternWeights CoatPattern(const ColourContext& ctx, const V3& p, const V3& n, s
 PatternWeights CoatPattern(const GenSettings& settings, const V3& p, const V3& n,
                            std::uint32_t id) {
   static const GuideSet kNoGuides;
-  return CoatPattern(MakeColourContext(settings, kNoGuides, nullptr), p, n, id);
+  static const BuildInputs kNoInputs;
+  return CoatPattern(MakeColourContext(settings, kNoInputs, kNoGuides), p, n, id);
 }
 
 float StreakWeight(const ColourContext& ctx, const V3& p, std::uint32_t id) {
@@ -322,6 +324,7 @@ FaceMarkWeights FaceMarks(const GenSettings& s, const V3& q) {
 void ColourStrand(const ColourContext& ctx, const RootSample& root, float burn, std::size_t s,
                   StrandSet& out) {
   const GenSettings& st = *ctx.settings;
+  const BuildInputs& in = *ctx.inputs;
   const std::uint32_t id = root.id;
   const V3& p = root.pos;
 
@@ -387,8 +390,8 @@ void ColourStrand(const ColourContext& ctx, const RootSample& root, float burn, 
       }
       const float K = st.faceTone * b;
       if (K > 0.f) {
-        MoveTowards(cr, st.coatColour, K);
-        MoveTowards(ct, st.coatColour, K);
+        MoveTowards(cr, in.coatColour, K);
+        MoveTowards(ct, in.coatColour, K);
       }
     }
   }
@@ -396,7 +399,7 @@ void ColourStrand(const ColourContext& ctx, const RootSample& root, float burn, 
   // 8. Embers; a glowing strand is never charred beyond 0.85.
   float d = Clamp01(burn);
   if (ctx.glowOn) {
-    const float gv = std::fmin(RootGlow(*ctx.guides, st.glow, root), 1.f);
+    const float gv = std::fmin(RootGlow(*ctx.guides, in.glow, root), 1.f);
     if (gv > 0.f) {
       const float g = (StrandRand(id, 0x519090C1u) * 0.4f + 0.6f) * gv;
       MoveTowards(ct, V3(1.8f, 0.62f, 0.12f), g);
@@ -417,10 +420,10 @@ void ColourStrand(const ColourContext& ctx, const RootSample& root, float burn, 
   }
 
   // 10. Eye rims: a dark ring from 0.95 to 1.75 eye radii.
-  const std::size_t eyes = std::min(st.eyeCentres.size(), st.eyeRadii.size());
+  const std::size_t eyes = std::min(in.eyeCentres.size(), in.eyeRadii.size());
   for (std::size_t i = 0; i < eyes; ++i) {
-    const float re = std::fmax(st.eyeRadii[i], 1e-6f);
-    const float D = Length(p - st.eyeCentres[i]);
+    const float re = std::fmax(in.eyeRadii[i], 1e-6f);
+    const float D = Length(p - in.eyeCentres[i]);
     const float a = Clamp01((D - 1.75f * re) / (-0.4f * re));
     const float b = Clamp01((D - 0.95f * re) / (0.2f * re));
     const float O = Smooth(a) * Smooth(b);
@@ -435,10 +438,9 @@ void ColourStrand(const ColourContext& ctx, const RootSample& root, float burn, 
   out.tipColour[s] = PackColour(ct * beta);
 }
 
-void ColourStrand(const GenSettings& settings, const GuideSet& guides,
-                  const ColourMapSampler* colourSampler, const RootSample& root, float burn,
-                  std::size_t s, StrandSet& out) {
-  ColourStrand(MakeColourContext(settings, guides, colourSampler), root, burn, s, out);
+void ColourStrand(const GenSettings& settings, const BuildInputs& inputs, const GuideSet& guides,
+                  const RootSample& root, float burn, std::size_t s, StrandSet& out) {
+  ColourStrand(MakeColourContext(settings, inputs, guides), root, burn, s, out);
 }
 
 V3 StrandColourAt(const StrandSet& set, std::size_t s, float t) {

@@ -32,11 +32,12 @@ struct StreakFrame {
 };
 StreakFrame MakeStreakFrame(const GenSettings& s);
 
-// Everything the colour stage derives once per build. It points at the settings, guides
-// and sampler it was made from, which must outlive it and stay unchanged while it is used.
-// Build it once before the parallel strand loop and pass it to every ColourStrand call.
+// Everything the colour stage derives once per build. It points at the settings, inputs and
+// guides it was made from, which must outlive it and stay unchanged while it is used. Build
+// it once before the parallel strand loop and pass it to every ColourStrand call.
 struct ColourContext {
   const GenSettings* settings = nullptr;
+  const BuildInputs* inputs = nullptr;
   const GuideSet* guides = nullptr;
   const ColourMapSampler* colourSampler = nullptr;
   FaceAxes face;
@@ -44,17 +45,16 @@ struct ColourContext {
   StreakFrame streak;
   bool glowOn = false;  // a glow array of vertex length is present
 };
-ColourContext MakeColourContext(const GenSettings& settings, const GuideSet& guides,
-                                const ColourMapSampler* colourSampler);
+ColourContext MakeColourContext(const GenSettings& settings, const BuildInputs& inputs,
+                                const GuideSet& guides);
 
 // Fills out.rootColour[s], out.tipColour[s] and, when those arrays are present, the
 // highlight and glow entries of strand s. burn is the strand's burn value d.
 void ColourStrand(const ColourContext& ctx, const RootSample& root, float burn, std::size_t s,
                   StrandSet& out);
 // Same, building the context on every call (convenient, slower).
-void ColourStrand(const GenSettings& settings, const GuideSet& guides,
-                  const ColourMapSampler* colourSampler, const RootSample& root, float burn,
-                  std::size_t s, StrandSet& out);
+void ColourStrand(const GenSettings& settings, const BuildInputs& inputs, const GuideSet& guides,
+                  const RootSample& root, float burn, std::size_t s, StrandSet& out);
 
 struct PatternWeights {
   float mark = 0, second = 0, tipMark = 0;
