@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "crinel/mesh_import.h"
+#include "scene/mesh_import.h"
 #include "hair/guide_growth.h"
 #include "hair/root_placement.h"
 #include "hair/surface.h"
@@ -14,13 +14,13 @@ namespace {
 
 // Sphere of radius 50: 143 segments give 10,012 vertices, 448 give 99,906.
 host::Mesh Sphere(int segments) {
-  crn::app::PrimitiveShape shape;
+  crn::scene::PrimitiveShape shape;
   shape.kind = "sphere";
   shape.radius = 50;
   shape.segments = segments;
   host::Mesh m;
   std::string error;
-  crn::app::MakePrimitive(shape, m, error);
+  crn::scene::MakePrimitive(shape, m, error);
   return m;
 }
 

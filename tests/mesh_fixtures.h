@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "crinel/mesh_import.h"
+#include "scene/mesh_import.h"
 #include "hair/gen_types.h"
 #include "hair/surface.h"
 #include "hair/surface_geometry.h"
@@ -14,14 +14,14 @@
 namespace fixtures {
 
 inline host::Mesh Primitive(const char* kind, float radius, int segments, float height = 100) {
-  crn::app::PrimitiveShape shape;
+  crn::scene::PrimitiveShape shape;
   shape.kind = kind;
   shape.radius = radius;
   shape.height = height;
   shape.segments = segments;
   host::Mesh m;
   std::string error;
-  EXPECT_TRUE(crn::app::MakePrimitive(shape, m, error)) << error;
+  EXPECT_TRUE(crn::scene::MakePrimitive(shape, m, error)) << error;
   return m;
 }
 

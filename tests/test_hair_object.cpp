@@ -10,8 +10,8 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"

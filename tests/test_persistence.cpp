@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 #include "dynamics/sim_registry.h"
 #include "groom/groom_edits.h"
 #include "groom/script_ops.h"
@@ -51,13 +51,13 @@ std::vector<std::uint8_t> Chunks(HairObject* obj) {
 TEST_F(Persistence, GroomChunksRoundTripThroughASavedScene) {
   const auto edits = hair->groomEdits;
   const auto factors = hair->densityFactors;
-  const auto bytes = app::SaveSceneBytes(ip());
+  const auto bytes = scene::SaveSceneBytes(ip());
   std::string err;
-  ASSERT_TRUE(app::LoadSceneBytes(bytes, "s.crn", ip(), err)) << err;
+  ASSERT_TRUE(scene::LoadSceneBytes(bytes, "s.crn", ip(), err)) << err;
   HairObject* again = HairObjectOf(ip().GetINodeByName("fur"));
   EXPECT_EQ(again->groomEdits, edits);
   EXPECT_EQ(again->densityFactors, factors);
-  EXPECT_EQ(app::SaveSceneBytes(ip()), bytes);
+  EXPECT_EQ(scene::SaveSceneBytes(ip()), bytes);
 }
 
 TEST_F(Persistence, UngroomedObjectWritesNoChunks) {
@@ -187,7 +187,7 @@ TEST_F(Persistence, ChangeNotificationRules) {
 TEST_F(Persistence, MovingTheSurfaceAfterLoadingKeepsTheGroom) {
   const auto edits = hair->groomEdits;
   std::string err;
-  ASSERT_TRUE(app::LoadSceneBytes(app::SaveSceneBytes(ip()), "s.crn", ip(), err)) << err;
+  ASSERT_TRUE(scene::LoadSceneBytes(scene::SaveSceneBytes(ip()), "s.crn", ip(), err)) << err;
   HairObject* again = HairObjectOf(ip().GetINodeByName("fur"));
   NodeTransform xf;
   xf.constPosition = {0, 3, 0};

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <set>
 
-#include "crinel/mesh_import.h"
+#include "scene/mesh_import.h"
 #include "hair/face_coords.h"
 #include "hair/face_features.h"
 #include "hair/root_placement.h"

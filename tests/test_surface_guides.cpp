@@ -8,7 +8,7 @@
 #include <memory>
 #include <numbers>
 
-#include "crinel/mesh_import.h"
+#include "scene/mesh_import.h"
 #include "hair/face_features.h"
 #include "hair/flow_fields.h"
 #include "hair/guide_growth.h"

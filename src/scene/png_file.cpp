@@ -8,9 +8,9 @@
 #include <stb/stb_image_write.h>
 #pragma GCC diagnostic pop
 
-#include "crinel/viewport_render.h"
+#include "scene/viewport_render.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 bool WritePng(const std::string& path, const RgbaImage& img, std::string& error) {
   if (img.width <= 0 || img.height <= 0 ||
@@ -25,4 +25,4 @@ bool WritePng(const std::string& path, const RgbaImage& img, std::string& error)
   return true;
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,4 +1,4 @@
-#include "crinel/ply_writer.h"
+#include "scene/ply_writer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 
@@ -86,4 +86,4 @@ bool WritePly(const std::string& path, const Mesh& mesh, std::string& error) {
   return true;
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,4 +1,4 @@
-#include "crinel/scene_file.h"
+#include "scene/scene_file.h"
 
 #include <algorithm>
 #include <climits>
@@ -9,8 +9,8 @@
 #include <memory>
 #include <unistd.h>
 
-#include "crinel/scene_json.h"
-#include "crinel/values.h"
+#include "scene/scene_json.h"
+#include "scene/values.h"
 #include "host/chunk_io.h"
 #include "host/class_desc.h"
 #include "host/mesh_sequence.h"
@@ -20,7 +20,7 @@
 #include "host/undo.h"
 #include "host/units.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 
@@ -705,4 +705,4 @@ SceneLoad LoadAnyScene(const std::string& path, Interface& ip) {
   return out;
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

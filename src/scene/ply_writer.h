@@ -5,11 +5,11 @@
 
 #include "host/mesh.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 // Writes mesh to path (binary little-endian PLY) through a temporary file. Colours and UVs
 // are written when their channel holds one map vertex per mesh vertex with the mesh's own
 // faces. Returns false with error on failure.
 bool WritePly(const std::string& path, const host::Mesh& mesh, std::string& error);
 
-}  // namespace crn::app
+}  // namespace crn::scene
