@@ -1,12 +1,13 @@
 // Generation through the command-line host: script queries, the render mesh as PLY (read
 // back with an independent reader) and results that do not depend on the thread count.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
+
+#include "cli_runner.h"
 
 #if defined(CRINEL_HAVE_ASSIMP)
 #include <assimp/Importer.hpp>
@@ -15,6 +16,7 @@
 #endif
 
 namespace fs = std::filesystem;
+using fixtures::Slurp;
 
 namespace {
 
@@ -27,19 +29,12 @@ class CliGeneration : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  static std::string Slurp(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  }
   // Runs crinel; returns the exit status, with stdout in out and stderr in err.
   int Run(const std::string& args, const std::string& input, std::string& out, std::string& err) {
-    std::ofstream(Path("in.txt")) << input;
-    const std::string cmd = std::string(CRINEL_CLI) + " " + args + " <" + Path("in.txt") + " >" +
-                            Path("out.txt") + " 2>" + Path("err.txt");
-    const int status = std::system(cmd.c_str());
-    out = Slurp(Path("out.txt"));
-    err = Slurp(Path("err.txt"));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const fixtures::CliResult r = fixtures::RunCli(dir_, args, input);
+    out = r.out;
+    err = r.err;
+    return r.rc;
   }
   static std::string Scene() { return std::string(CRINEL_TEST_DATA) + "/scenes/ball.json"; }
 

@@ -1,7 +1,6 @@
 // Software drawings of viewports: in process, through `crinel snapshot` and the script's
 // viewport calls.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include <stb/stb_image.h>
 #pragma GCC diagnostic pop
 
+#include "cli_runner.h"
 #include "scene/module_session.h"
 #include "scene/scene_file.h"
 #include "scene/viewport_render.h"
@@ -65,15 +65,10 @@ class Snapshot : public ::testing::Test {
   }
   std::string Path(const std::string& name) const { return (dir / name).string(); }
   int Run(const std::string& args) {
-    const std::string cmd = std::string(CRINEL_CLI) + " " + args + " >" + Path("out.txt") +
-                            " 2>" + Path("err.txt");
-    const int status = std::system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    last_ = fixtures::RunCli(dir, args);
+    return last_.rc;
   }
-  std::string Out() const {
-    std::ifstream in(Path("out.txt"));
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  }
+  const std::string& Out() const { return last_.out; }
   void Load(const std::string& path) {
     const auto r = scene::LoadAnyScene(path, ip());
     ASSERT_TRUE(r.ok) << r.error;
@@ -87,6 +82,7 @@ class Snapshot : public ::testing::Test {
 
   scene::ModuleSession module;
   fs::path dir;
+  fixtures::CliResult last_;
 };
 
 }  // namespace
