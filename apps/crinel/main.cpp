@@ -1,6 +1,7 @@
 // crinel: the command-line host. Loads scenes, runs scripts and reports on them.
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include "scene/info.h"
 #include "scene/module_session.h"
 #include "scene/ply_writer.h"
+#include "scene/png_file.h"
 #include "scene/scene_file.h"
 #include "scene/script.h"
 #include "scene/viewport_render.h"
@@ -220,6 +222,9 @@ int RunSnapshot(const std::vector<std::string>& args, host::Interface& ip) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A write past the file-size limit then fails with EFBIG and is reported like any other
+  // failed write, instead of killing the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   std::size_t i = 0;
   while (i < args.size() && args[i].rfind("--", 0) == 0) {

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <unistd.h>
-#include <vector>
+#include <cstring>
+
+#include "plugin/atomic_file.h"
 
 namespace crn::scene {
 
@@ -38,52 +37,39 @@ bool WritePly(const std::string& path, const Mesh& mesh, std::string& error) {
   header += "element face " + std::to_string(mesh.faces.size()) + "\n";
   header += "property list uchar int vertex_indices\nend_header\n";
 
-  const std::size_t vbytes = 12 + (colours ? 3 : 0) + (uvs ? 8 : 0);
-  std::vector<std::uint8_t> body;
-  body.reserve(mesh.verts.size() * vbytes + mesh.faces.size() * 13);
-  auto put = [&body](const void* p, std::size_t n) {
-    const auto* b = static_cast<const std::uint8_t*>(p);
-    body.insert(body.end(), b, b + n);
+  // Streamed record by record; the writer buffers, so the mesh is never copied whole.
+  const auto write = [&](AtomicFile& file) {
+    if (!file.Write(header.data(), header.size())) return;
+    std::uint8_t rec[23];
+    for (std::size_t i = 0; i < mesh.verts.size(); ++i) {
+      std::size_t n = 0;
+      const auto put = [&rec, &n](const void* p, std::size_t bytes) {
+        std::memcpy(rec + n, p, bytes);
+        n += bytes;
+      };
+      put(&mesh.verts[i], 12);
+      if (colours) {
+        const Point3& c = mesh.GetMap(0)->tverts[i];
+        const std::uint8_t rgb[3] = {Byte(c.x), Byte(c.y), Byte(c.z)};
+        put(rgb, 3);
+      }
+      if (uvs) {
+        const Point3& uv = mesh.GetMap(1)->tverts[i];
+        put(&uv.x, 4);
+        put(&uv.y, 4);
+      }
+      if (!file.Write(rec, n)) return;
+    }
+    for (const Face& f : mesh.faces) {
+      rec[0] = 3;
+      for (int k = 0; k < 3; ++k) {
+        const std::int32_t idx = std::int32_t(f.v[k]);
+        std::memcpy(rec + 1 + 4 * k, &idx, 4);
+      }
+      if (!file.Write(rec, 13)) return;
+    }
   };
-  for (std::size_t i = 0; i < mesh.verts.size(); ++i) {
-    put(&mesh.verts[i], 12);
-    if (colours) {
-      const Point3& c = mesh.GetMap(0)->tverts[i];
-      const std::uint8_t rgb[3] = {Byte(c.x), Byte(c.y), Byte(c.z)};
-      put(rgb, 3);
-    }
-    if (uvs) {
-      const Point3& t = mesh.GetMap(1)->tverts[i];
-      put(&t.x, 4);
-      put(&t.y, 4);
-    }
-  }
-  for (const Face& f : mesh.faces) {
-    const std::uint8_t three = 3;
-    put(&three, 1);
-    for (std::uint32_t v : f.v) {
-      const std::int32_t idx = std::int32_t(v);
-      put(&idx, 4);
-    }
-  }
-
-  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) {
-    error = path + ": cannot create the file";
-    return false;
-  }
-  bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
-  ok = ok && std::fwrite(body.data(), 1, body.size(), f) == body.size();
-  ok = std::fclose(f) == 0 && ok;
-  std::error_code ec;
-  if (ok) std::filesystem::rename(tmp, path, ec);
-  if (!ok || ec) {
-    std::remove(tmp.c_str());
-    error = path + ": writing the mesh failed";
-    return false;
-  }
-  return true;
+  return WriteFileAtomically(path, write, error);
 }
 
 }  // namespace crn::scene

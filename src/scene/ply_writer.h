@@ -7,9 +7,9 @@
 
 namespace crn::scene {
 
-// Writes mesh to path (binary little-endian PLY) through a temporary file. Colours and UVs
-// are written when their channel holds one map vertex per mesh vertex with the mesh's own
-// faces. Returns false with error on failure.
+// Writes mesh to path (binary little-endian PLY) through a temporary file beside it. Colours
+// and UVs are written when their channel holds one map vertex per mesh vertex with the
+// mesh's own faces. Returns false with error on failure.
 bool WritePly(const std::string& path, const host::Mesh& mesh, std::string& error);
 
 }  // namespace crn::scene

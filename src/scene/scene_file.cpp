@@ -4,10 +4,8 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <unistd.h>
 
 #include "scene/scene_json.h"
 #include "scene/values.h"
@@ -19,6 +17,7 @@
 #include "host/texmap.h"
 #include "host/undo.h"
 #include "host/units.h"
+#include "plugin/atomic_file.h"
 
 namespace crn::scene {
 
@@ -528,30 +527,8 @@ std::vector<std::uint8_t> SaveSceneBytes(const Interface& ip) {
 
 bool SaveScene(const std::string& path, const Interface& ip, std::string& error) {
   const std::vector<std::uint8_t> bytes = SaveSceneBytes(ip);
-  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = path + ": cannot write the scene (cannot create " + tmp + ")";
-      return false;
-    }
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(tmp.c_str());
-      error = path + ": writing the scene failed";
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(tmp, path, ec);
-  if (ec) {
-    std::remove(tmp.c_str());
-    error = path + ": cannot replace the file: " + ec.message();
-    return false;
-  }
-  return true;
+  return WriteFileAtomically(
+      path, [&bytes](AtomicFile& file) { file.Write(bytes.data(), bytes.size()); }, error);
 }
 
 bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& path,

@@ -22,7 +22,4 @@ constexpr std::uint8_t kViewBackground = 58;
 // against the meshes), then the other display callbacks.
 RgbaImage DrawViewport(host::Interface& ip, host::ViewExp& vpt, host::TimeValue t);
 
-// Writes img as a PNG file; false with error on failure.
-bool WritePng(const std::string& path, const RgbaImage& img, std::string& error);
-
 }  // namespace crn::scene
