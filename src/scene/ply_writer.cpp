@@ -33,7 +33,7 @@ bool WritePly(const std::string& path, const Mesh& mesh, std::string& error) {
   header += "element vertex " + std::to_string(mesh.verts.size()) + "\n";
   header += "property float x\nproperty float y\nproperty float z\n";
   if (colours) header += "property uchar red\nproperty uchar green\nproperty uchar blue\n";
-  if (uvs) header += "property float u\nproperty float v\n";
+  if (uvs) header += "property float s\nproperty float t\n";
   header += "element face " + std::to_string(mesh.faces.size()) + "\n";
   header += "property list uchar int vertex_indices\nend_header\n";
 
@@ -54,9 +54,9 @@ bool WritePly(const std::string& path, const Mesh& mesh, std::string& error) {
         put(rgb, 3);
       }
       if (uvs) {
-        const Point3& uv = mesh.GetMap(1)->tverts[i];
-        put(&uv.x, 4);
-        put(&uv.y, 4);
+        const Point3& st = mesh.GetMap(1)->tverts[i];
+        put(&st.x, 4);
+        put(&st.y, 4);
       }
       if (!file.Write(rec, n)) return;
     }
