@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "hair_scene.h"
-#include "crinel/module_session.h"
+#include "scene/module_session.h"
 #include "groom/brush_state.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
@@ -14,7 +14,7 @@ using namespace host;
 using namespace crn;
 
 static void BM_MouseDabWithViewportRebuild(benchmark::State& state) {
-  app::ModuleSession module;
+  scene::ModuleSession module;
   Interface& ip = *GetCOREInterface();
   INode* node = bench::MakeHairOnSphere(200);  // 19,802 vertices
   HairObject* hair = static_cast<HairObject*>(node->GetObjectRef());

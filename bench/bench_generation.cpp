@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "hair_scene.h"
-#include "crinel/module_session.h"
+#include "scene/module_session.h"
 #include "groom/brush_state.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
@@ -18,7 +18,7 @@ using namespace crn;
 namespace {
 
 struct Fixture {
-  app::ModuleSession module;
+  scene::ModuleSession module;
   HairObject* hair = nullptr;
 
   Fixture() {

@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "crinel/module_session.h"
-#include "crinel/viewport_setup.h"
+#include "scene/module_session.h"
+#include "scene/viewport_setup.h"
 #include "groom/hair_display.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
@@ -21,7 +21,7 @@ using namespace crn;
 namespace {
 
 struct Fixture {
-  app::ModuleSession module;
+  scene::ModuleSession module;
   INode* node = nullptr;
   HairObject* hair = nullptr;
   ViewExp vpt;
@@ -34,7 +34,7 @@ struct Fixture {
     pb->SetValue(hp::vpPercent, 0, 100.f);
     pb->SetValue(hp::vpMax, 0, 1000000);
     hair->BuildViewportStrands(0);
-    vpt.SetCamera(app::FrameView(app::ViewKind::Persp, app::SceneBounds(ip, 0), 960, 540));
+    vpt.SetCamera(scene::FrameView(scene::ViewKind::Persp, scene::SceneBounds(ip, 0), 960, 540));
     vpt.SetSize(960, 540);
     // The icon off screen, so picks reach the strands.
     NodeTransform xf;

@@ -4,24 +4,24 @@
 #include <cstdint>
 #include <string>
 
-#include "crinel/mesh_import.h"
 #include "hair/gen_settings.h"
 #include "hair/guide_growth.h"
 #include "hair/root_placement.h"
 #include "hair/surface.h"
 #include "hair/surface_geometry.h"
+#include "scene/mesh_import.h"
 
 namespace {
 
 // Sphere of radius 50: 143 segments give 10,012 vertices, 448 give 99,906.
 host::Mesh Sphere(int segments) {
-  crn::app::PrimitiveShape shape;
+  crn::scene::PrimitiveShape shape;
   shape.kind = "sphere";
   shape.radius = 50;
   shape.segments = segments;
   host::Mesh m;
   std::string error;
-  crn::app::MakePrimitive(shape, m, error);
+  crn::scene::MakePrimitive(shape, m, error);
   return m;
 }
 

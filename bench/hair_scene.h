@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "crinel/mesh_import.h"
+#include "scene/mesh_import.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "host/interface.h"
@@ -17,11 +17,11 @@ inline host::INode* MakeHairOnSphere(int sphereSegments, int count = 1000000) {
   ip.ResetScene();
   auto tri = std::make_unique<host::TriObject>();
   std::string err;
-  crn::app::PrimitiveShape sphere;
+  crn::scene::PrimitiveShape sphere;
   sphere.kind = "sphere";
   sphere.radius = 50;
   sphere.segments = sphereSegments;
-  crn::app::MakePrimitive(sphere, tri->mesh, err);
+  crn::scene::MakePrimitive(sphere, tri->mesh, err);
   host::INode* surface = ip.CreateObjectNode(std::move(tri), "sphere");
   host::INode* node = ip.CreateObjectNode(
       std::unique_ptr<host::Object>(static_cast<host::Object*>(crn::GetHairObjDesc()->Create(false))),

@@ -4,25 +4,25 @@
 
 #include <string>
 
-#include "crinel/mesh_import.h"
 #include "hair/gen_settings.h"
 #include "hair/gen_types.h"
 #include "hair/surface.h"
 #include "hair/surface_geometry.h"
 #include "host/mesh.h"
 #include "plugin/worker_pool.h"
+#include "scene/mesh_import.h"
 
 namespace fixtures {
 
 inline host::Mesh Primitive(const char* kind, float radius, int segments, float height = 100) {
-  crn::app::PrimitiveShape shape;
+  crn::scene::PrimitiveShape shape;
   shape.kind = kind;
   shape.radius = radius;
   shape.height = height;
   shape.segments = segments;
   host::Mesh m;
   std::string error;
-  EXPECT_TRUE(crn::app::MakePrimitive(shape, m, error)) << error;
+  EXPECT_TRUE(crn::scene::MakePrimitive(shape, m, error)) << error;
   return m;
 }
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
 #include "host/interface.h"
@@ -44,7 +44,7 @@ class TempDir {
 class BallScene : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto r = crn::app::LoadAnyScene(std::string(CRINEL_TEST_DATA) + "/scenes/ball.json", ip());
+    const auto r = crn::scene::LoadAnyScene(std::string(CRINEL_TEST_DATA) + "/scenes/ball.json", ip());
     ASSERT_TRUE(r.ok) << r.error;
     node = ip().GetINodeByName("fur");
     hair = crn::HairObjectOf(node);
@@ -54,7 +54,7 @@ class BallScene : public ::testing::Test {
   void TearDown() override { ip().ResetScene(); }
   static host::Interface& ip() { return *host::GetCOREInterface(); }
 
-  crn::app::ModuleSession module;
+  crn::scene::ModuleSession module;
   host::INode* node = nullptr;
   crn::HairObject* hair = nullptr;
   host::IParamBlock2* pb = nullptr;

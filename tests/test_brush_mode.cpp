@@ -2,8 +2,8 @@
 // radius, the screen-to-world drag, density strokes and the brush mode itself.
 #include <gtest/gtest.h>
 
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 #include "groom/brush_mode.h"
 #include "groom/brush_state.h"
 #include "groom/script_ops.h"
@@ -22,7 +22,7 @@ namespace {
 class BrushStroke : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto r = app::LoadAnyScene(std::string(CRINEL_TEST_DATA) + "/scenes/plane.json", ip());
+    const auto r = scene::LoadAnyScene(std::string(CRINEL_TEST_DATA) + "/scenes/plane.json", ip());
     ASSERT_TRUE(r.ok) << r.error;
     node = ip().GetINodeByName("grass");
     hair = HairObjectOf(node);
@@ -53,7 +53,7 @@ class BrushStroke : public ::testing::Test {
     return g.guidePoints[std::size_t(i + 1) * g.guidePointCount - 1];
   }
 
-  app::ModuleSession module;
+  scene::ModuleSession module;
   INode* node = nullptr;
   HairObject* hair = nullptr;
 };

@@ -1,21 +1,18 @@
 // The crinel command-line host, run as a separate process.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 
+#include "cli_runner.h"
+
 namespace fs = std::filesystem;
+using fixtures::Lines;
 
 namespace {
 
-struct Result {
-  int rc;
-  std::string out, err;
-};
+using Result = fixtures::CliResult;
 
 class Cli : public ::testing::Test {
  protected:
@@ -29,30 +26,14 @@ class Cli : public ::testing::Test {
     std::ofstream(dir_ / name, std::ios::binary) << text;
     return (dir_ / name).string();
   }
-  static std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  }
   // Runs crinel with args (already shell-quoted where needed) and optional standard input.
   Result Run(const std::string& args, const std::string& input = "") {
-    const std::string in = Write("stdin.txt", input);
-    const fs::path out = dir_ / "out.txt", err = dir_ / "err.txt";
-    const std::string cmd = std::string(CRINEL_CLI) + " " + args + " <" + in + " >" +
-                            out.string() + " 2>" + err.string();
-    const int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+    return fixtures::RunCli(dir_, args, input);
   }
   std::string Example() const { return std::string(CRINEL_EXAMPLES) + "/furball.json"; }
 
   fs::path dir_;
 };
-
-std::vector<std::string> Lines(const std::string& s) {
-  std::vector<std::string> v;
-  std::istringstream in(s);
-  for (std::string l; std::getline(in, l);) v.push_back(l);
-  return v;
-}
 
 }  // namespace
 

@@ -1,12 +1,13 @@
 // Generation through the command-line host: script queries, the render mesh as PLY (read
 // back with an independent reader) and results that do not depend on the thread count.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
+
+#include "cli_runner.h"
 
 #if defined(CRINEL_HAVE_ASSIMP)
 #include <assimp/Importer.hpp>
@@ -15,6 +16,7 @@
 #endif
 
 namespace fs = std::filesystem;
+using fixtures::Slurp;
 
 namespace {
 
@@ -27,19 +29,12 @@ class CliGeneration : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  static std::string Slurp(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  }
   // Runs crinel; returns the exit status, with stdout in out and stderr in err.
   int Run(const std::string& args, const std::string& input, std::string& out, std::string& err) {
-    std::ofstream(Path("in.txt")) << input;
-    const std::string cmd = std::string(CRINEL_CLI) + " " + args + " <" + Path("in.txt") + " >" +
-                            Path("out.txt") + " 2>" + Path("err.txt");
-    const int status = std::system(cmd.c_str());
-    out = Slurp(Path("out.txt"));
-    err = Slurp(Path("err.txt"));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const fixtures::CliResult r = fixtures::RunCli(dir_, args, input);
+    out = r.out;
+    err = r.err;
+    return r.rc;
   }
   static std::string Scene() { return std::string(CRINEL_TEST_DATA) + "/scenes/ball.json"; }
 
@@ -86,7 +81,9 @@ TEST_F(CliGeneration, MeshCommandWritesAReadablePly) {
   const std::string ply = Slurp(Path("fur.ply"));
   ASSERT_EQ(ply.rfind("ply\nformat binary_little_endian 1.0\n", 0), 0u);
   EXPECT_NE(ply.find("property uchar red"), std::string::npos);
-  EXPECT_NE(ply.find("property float u"), std::string::npos);
+  // Texture coordinates are named s and t, the names every PLY reader knows.
+  EXPECT_NE(ply.find("property float s\nproperty float t\n"), std::string::npos);
+  EXPECT_EQ(ply.find("property float u"), std::string::npos);
 #if defined(CRINEL_HAVE_ASSIMP)
   Assimp::Importer importer;
   const aiScene* scene = importer.ReadFile(Path("fur.ply"), 0);
@@ -97,7 +94,20 @@ TEST_F(CliGeneration, MeshCommandWritesAReadablePly) {
   EXPECT_EQ(m->mNumVertices % 4000, 0u);
   EXPECT_EQ(m->mNumFaces % 4000, 0u);
   EXPECT_TRUE(m->HasVertexColors(0));
-  EXPECT_TRUE(m->HasTextureCoords(0));
+  ASSERT_TRUE(m->HasTextureCoords(0));
+  // s runs across the ribbon (0 on one edge, 1 on the other), t from root (0) to tip (1).
+  int edge[2] = {0, 0}, roots = 0, tips = 0;
+  for (unsigned v = 0; v < m->mNumVertices; ++v) {
+    const aiVector3D st = m->mTextureCoords[0][v];
+    ASSERT_TRUE(st.x == 0.f || st.x == 1.f) << v << ": s = " << st.x;
+    ASSERT_TRUE(st.y >= 0.f && st.y <= 1.f) << v << ": t = " << st.y;
+    ++edge[st.x == 1.f];
+    roots += st.y == 0.f;
+    tips += st.y == 1.f;
+  }
+  EXPECT_EQ(edge[0], edge[1]);
+  EXPECT_GE(roots, 2 * 4000);
+  EXPECT_GE(tips, 2 * 4000);
   for (unsigned f = 0; f < m->mNumFaces; ++f) ASSERT_EQ(m->mFaces[f].mNumIndices, 3u);
   // Hair colours are browns: red above blue.
   const aiColor4D c = m->mColors[0][0];

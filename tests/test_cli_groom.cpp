@@ -1,13 +1,14 @@
 // Grooming and object calls through the command-line host's scripts.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 
+#include "cli_runner.h"
+
 namespace fs = std::filesystem;
+using fixtures::Slurp;
 
 namespace {
 
@@ -19,21 +20,14 @@ class CliGroom : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string Path(const std::string& n) const { return (dir_ / n).string(); }
-  static std::string Slurp(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  }
+  // Runs the script on the ball scene; returns the exit status, with the output lines.
   int Run(const std::string& script, std::vector<std::string>& lines, std::string& err) {
     std::ofstream(Path("s.txt")) << script;
-    const std::string cmd = std::string(CRINEL_CLI) + " script " + CRINEL_TEST_DATA +
-                            "/scenes/ball.json " + Path("s.txt") + " >" + Path("out.txt") +
-                            " 2>" + Path("err.txt");
-    const int status = std::system(cmd.c_str());
-    std::istringstream in(Slurp(Path("out.txt")));
-    lines.clear();
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    err = Slurp(Path("err.txt"));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const fixtures::CliResult r = fixtures::RunCli(
+        dir_, std::string("script ") + CRINEL_TEST_DATA + "/scenes/ball.json " + Path("s.txt"));
+    lines = fixtures::Lines(r.out);
+    err = r.err;
+    return r.rc;
   }
   fs::path dir_;
 };

@@ -4,8 +4,8 @@
 
 #include "scene_fixtures.h"
 
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 #include "groom/brush_state.h"
 #include "groom/crinel_ops.h"
 #include "groom/script_ops.h"

@@ -11,8 +11,8 @@
 #include <map>
 #include <string>
 
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 #include "groom/hair_display.h"
 #include "groom/hair_icon.h"
 #include "groom/script_ops.h"
@@ -194,7 +194,7 @@ TEST(HairDisplayColours, FalseColoursByClumpOrId) {
 class HairDisplayObject : public ::testing::Test {
  protected:
   void TearDown() override { ip().ResetScene(); }
-  app::ModuleSession module;
+  scene::ModuleSession module;
 };
 
 TEST_F(HairDisplayObject, WithoutSurfaceOnlyTheIconAroundTheNode) {
@@ -491,9 +491,9 @@ using HitTestFallback = HairDisplayObject;
 TEST_F(HitTestFallback, MiddlePointWithinSixPixels) {
   // Straight strands standing on a plane, seen from the top: each strand is a dot on screen,
   // so a click beside it misses the polyline (more than 4 px) but not the middle point.
-  const std::string scene = std::string(::testing::TempDir()) + "crinel_straight.json";
+  const std::string path = std::string(::testing::TempDir()) + "crinel_straight.json";
   {
-    FILE* f = std::fopen(scene.c_str(), "w");
+    FILE* f = std::fopen(path.c_str(), "w");
     ASSERT_NE(f, nullptr);
     std::fputs(R"({"nodes": [
       {"name": "plane", "mesh": {"primitive": "plane", "width": 100, "length": 100, "segments": 2}},
@@ -503,7 +503,7 @@ TEST_F(HitTestFallback, MiddlePointWithinSixPixels) {
                f);
     std::fclose(f);
   }
-  const auto r = app::LoadAnyScene(scene, ip());
+  const auto r = scene::LoadAnyScene(path, ip());
   ASSERT_TRUE(r.ok) << r.error;
   INode* node = ip().GetINodeByName("fur");
   HairObject* hair = HairObjectOf(node);
@@ -536,7 +536,7 @@ TEST_F(HitTestFallback, MiddlePointWithinSixPixels) {
   // Region picks do not fall back to middle points.
   const IPoint2 box[2] = {{s.x + 5, s.y - 1}, {s.x + 6, s.y + 1}};
   EXPECT_EQ(hair->HitTest(0, node, HITTYPE_BOX, 1, 0, box[0], &vpt), 0);
-  std::remove(scene.c_str());
+  std::remove(path.c_str());
 }
 
 TEST_F(HairDisplayBall, MillionViewportStrandsBatchesAndPickStride) {

@@ -10,8 +10,6 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
 #include "dynamics/sim_hooks.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
@@ -19,6 +17,8 @@
 #include "hair/memory_fit.h"
 #include "hair/strand_build.h"
 #include "host/interface.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 
 using namespace host;
 using namespace crn;

@@ -1,4 +1,4 @@
-#include "crinel/mesh_import.h"
+#include "scene/mesh_import.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@
 
 namespace {
 
-using crn::app::LoadObjMesh;
-using crn::app::MakePrimitive;
-using crn::app::PrimitiveShape;
+using crn::scene::LoadObjMesh;
+using crn::scene::MakePrimitive;
+using crn::scene::PrimitiveShape;
 using host::Mesh;
 using host::Point3;
 using Tri = std::array<std::uint32_t, 3>;

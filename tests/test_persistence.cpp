@@ -6,18 +6,18 @@
 
 #include <memory>
 
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
 #include "dynamics/sim_registry.h"
 #include "groom/groom_edits.h"
-#include "hair/edits_restore.h"
 #include "groom/script_ops.h"
+#include "hair/edits_restore.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "host/chunk_io.h"
 #include "host/interface.h"
 #include "host/rescale.h"
 #include "host/undo.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 
 using namespace host;
 using namespace crn;
@@ -54,13 +54,13 @@ std::vector<std::uint8_t> Chunks(HairObject* obj) {
 TEST_F(Persistence, GroomChunksRoundTripThroughASavedScene) {
   const auto edits = hair->GroomEdits();
   const auto factors = hair->DensityFactors();
-  const auto bytes = app::SaveSceneBytes(ip());
+  const auto bytes = scene::SaveSceneBytes(ip());
   std::string err;
-  ASSERT_TRUE(app::LoadSceneBytes(bytes, "s.crn", ip(), err)) << err;
+  ASSERT_TRUE(scene::LoadSceneBytes(bytes, "s.crn", ip(), err)) << err;
   HairObject* again = HairObjectOf(ip().GetINodeByName("fur"));
   EXPECT_EQ(again->GroomEdits(), edits);
   EXPECT_EQ(again->DensityFactors(), factors);
-  EXPECT_EQ(app::SaveSceneBytes(ip()), bytes);
+  EXPECT_EQ(scene::SaveSceneBytes(ip()), bytes);
 }
 
 TEST_F(Persistence, UngroomedObjectWritesNoChunks) {
@@ -194,7 +194,7 @@ TEST_F(Persistence, ChangeNotificationRules) {
 TEST_F(Persistence, MovingTheSurfaceAfterLoadingKeepsTheGroom) {
   const auto edits = hair->GroomEdits();
   std::string err;
-  ASSERT_TRUE(app::LoadSceneBytes(app::SaveSceneBytes(ip()), "s.crn", ip(), err)) << err;
+  ASSERT_TRUE(scene::LoadSceneBytes(scene::SaveSceneBytes(ip()), "s.crn", ip(), err)) << err;
   HairObject* again = HairObjectOf(ip().GetINodeByName("fur"));
   NodeTransform xf;
   xf.constPosition = {0, 3, 0};

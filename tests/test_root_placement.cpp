@@ -9,14 +9,14 @@
 #include <cmath>
 #include <set>
 
-#include "crinel/mesh_import.h"
-#include "hair/gen_settings.h"
 #include "hair/face_coords.h"
 #include "hair/face_features.h"
+#include "hair/gen_settings.h"
 #include "hair/root_placement.h"
 #include "hair/surface.h"
 #include "hair/surface_geometry.h"
 #include "plugin/worker_pool.h"
+#include "scene/mesh_import.h"
 
 using crn::DensityInputs;
 using crn::DefaultGenSettings;

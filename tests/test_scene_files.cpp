@@ -6,9 +6,9 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
-#include "crinel/scene_json.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
+#include "scene/scene_json.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "host/units.h"
@@ -36,12 +36,12 @@ class SceneFiles : public ::testing::Test {
     std::ofstream(p, std::ios::binary) << text;
     return p.string();
   }
-  app::SceneLoad Load(const std::string& path) { return app::LoadAnyScene(path, ip()); }
+  scene::SceneLoad Load(const std::string& path) { return scene::LoadAnyScene(path, ip()); }
   IParamBlock2* Block(const char* node) {
     return static_cast<HairObject*>(ip().GetINodeByName(node)->GetObjectRef())->pblock2;
   }
 
-  app::ModuleSession module_;
+  scene::ModuleSession module_;
   fs::path dir_;
 };
 
@@ -177,12 +177,12 @@ TEST_F(SceneFiles, SaveLoadSaveGivesTheSameBytes) {
   ASSERT_TRUE(Load(Write("good.json", kGoodScene)).ok);
   const std::string saved = (dir_ / "scene.crn").string();
   std::string err;
-  ASSERT_TRUE(app::SaveScene(saved, ip(), err)) << err;
-  const auto first = app::SaveSceneBytes(ip());
+  ASSERT_TRUE(scene::SaveScene(saved, ip(), err)) << err;
+  const auto first = scene::SaveSceneBytes(ip());
 
   const auto r = Load(saved);
   ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(app::SaveSceneBytes(ip()), first);
+  EXPECT_EQ(scene::SaveSceneBytes(ip()), first);
   // The reloaded scene is the same scene: references, keys, hierarchy, time.
   IParamBlock2* pb = Block("hair");
   EXPECT_EQ(pb->GetINode(hp::surface), ip().GetINodeByName("surf"));
@@ -198,12 +198,12 @@ TEST_F(SceneFiles, SaveLoadSaveGivesTheSameBytes) {
 
 TEST_F(SceneFiles, TruncatedOrCorruptSavedScenesFailCleanly) {
   ASSERT_TRUE(Load(Write("good.json", kGoodScene)).ok);
-  const auto bytes = app::SaveSceneBytes(ip());
+  const auto bytes = scene::SaveSceneBytes(ip());
   // Every truncation fails with a message and leaves no scene behind.
   for (std::size_t n = 0; n < bytes.size(); n += 7) {
     std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + long(n));
     std::string err;
-    EXPECT_FALSE(app::LoadSceneBytes(cut, "cut.crn", ip(), err)) << n;
+    EXPECT_FALSE(scene::LoadSceneBytes(cut, "cut.crn", ip(), err)) << n;
     EXPECT_EQ(err.rfind("cut.crn: ", 0), 0u) << err;
     EXPECT_TRUE(ip().Nodes().empty());
   }
@@ -212,7 +212,7 @@ TEST_F(SceneFiles, TruncatedOrCorruptSavedScenesFailCleanly) {
     auto bad = bytes;
     bad[i] ^= 0xA5;
     std::string err;
-    if (!app::LoadSceneBytes(bad, "flip.crn", ip(), err)) {
+    if (!scene::LoadSceneBytes(bad, "flip.crn", ip(), err)) {
       EXPECT_FALSE(err.empty());
     }
   }
@@ -221,10 +221,10 @@ TEST_F(SceneFiles, TruncatedOrCorruptSavedScenesFailCleanly) {
 TEST_F(SceneFiles, FailedSaveKeepsTheOldFile) {
   ASSERT_TRUE(Load(Write("good.json", kGoodScene)).ok);
   std::string err;
-  EXPECT_FALSE(app::SaveScene((dir_ / "no_dir" / "x.crn").string(), ip(), err));
+  EXPECT_FALSE(scene::SaveScene((dir_ / "no_dir" / "x.crn").string(), ip(), err));
   EXPECT_NE(err.find("x.crn"), std::string::npos);
   // Saving over a directory fails without touching it.
   fs::create_directories(dir_ / "taken");
-  EXPECT_FALSE(app::SaveScene((dir_ / "taken").string(), ip(), err));
+  EXPECT_FALSE(scene::SaveScene((dir_ / "taken").string(), ip(), err));
   EXPECT_TRUE(fs::is_directory(dir_ / "taken"));
 }

@@ -1,7 +1,6 @@
 // Software drawings of viewports: in process, through `crinel snapshot` and the script's
 // viewport calls.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,10 +16,11 @@
 #include <stb/stb_image.h>
 #pragma GCC diagnostic pop
 
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
-#include "crinel/viewport_render.h"
-#include "crinel/viewport_setup.h"
+#include "cli_runner.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
+#include "scene/viewport_render.h"
+#include "scene/viewport_setup.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
 
@@ -37,14 +37,14 @@ std::string BallScene() { return std::string(CRINEL_TEST_DATA) + "/scenes/ball.j
 bool IsGrey(const std::uint8_t* p) { return p[0] == p[1] && p[1] == p[2]; }
 
 // Pixels that are neither background nor grey mesh shading.
-int CountColoured(const app::RgbaImage& img) {
+int CountColoured(const scene::RgbaImage& img) {
   int n = 0;
   for (std::size_t i = 0; i < img.pixels.size(); i += 4) n += !IsGrey(&img.pixels[i]);
   return n;
 }
 
-app::RgbaImage ReadPng(const std::string& path) {
-  app::RgbaImage img;
+scene::RgbaImage ReadPng(const std::string& path) {
+  scene::RgbaImage img;
   int channels = 0;
   stbi_uc* data = stbi_load(path.c_str(), &img.width, &img.height, &channels, 4);
   if (!data) return {};
@@ -65,35 +65,31 @@ class Snapshot : public ::testing::Test {
   }
   std::string Path(const std::string& name) const { return (dir / name).string(); }
   int Run(const std::string& args) {
-    const std::string cmd = std::string(CRINEL_CLI) + " " + args + " >" + Path("out.txt") +
-                            " 2>" + Path("err.txt");
-    const int status = std::system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    last_ = fixtures::RunCli(dir, args);
+    return last_.rc;
   }
-  std::string Out() const {
-    std::ifstream in(Path("out.txt"));
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  }
-  void Load(const std::string& scene) {
-    const auto r = app::LoadAnyScene(scene, ip());
+  const std::string& Out() const { return last_.out; }
+  void Load(const std::string& path) {
+    const auto r = scene::LoadAnyScene(path, ip());
     ASSERT_TRUE(r.ok) << r.error;
   }
   // The ball seen from the front at 320 x 200, drawn in process.
-  app::RgbaImage DrawFront() {
+  scene::RgbaImage DrawFront() {
     ip().SetActiveViewport(
-        app::FrameView(app::ViewKind::Front, app::SceneBounds(ip(), 0), 320, 200), 320, 200);
-    return app::DrawViewport(ip(), ip().GetActiveViewExp(), 0);
+        scene::FrameView(scene::ViewKind::Front, scene::SceneBounds(ip(), 0), 320, 200), 320, 200);
+    return scene::DrawViewport(ip(), ip().GetActiveViewExp(), 0);
   }
 
-  app::ModuleSession module;
+  scene::ModuleSession module;
   fs::path dir;
+  fixtures::CliResult last_;
 };
 
 }  // namespace
 
 TEST_F(Snapshot, HairPixelsLieWhereTheHairIs) {
   Load(BallScene());
-  const app::RgbaImage img = DrawFront();
+  const scene::RgbaImage img = DrawFront();
   ASSERT_EQ(img.width, 320);
   ASSERT_EQ(img.height, 200);
   // The projected box of the strands.
@@ -129,14 +125,14 @@ TEST_F(Snapshot, HairPixelsLieWhereTheHairIs) {
   EXPECT_GT(brownish, coloured / 2);
   EXPECT_GT(icon, 0);
   // The ball's middle is covered (mesh or hair), the corners are background.
-  EXPECT_NE(img.pixels[4 * (100 * 320 + 160)], app::kViewBackground);
-  EXPECT_EQ(img.pixels[0], app::kViewBackground);
+  EXPECT_NE(img.pixels[4 * (100 * 320 + 160)], scene::kViewBackground);
+  EXPECT_EQ(img.pixels[0], scene::kViewBackground);
 
   // Without the hair only grey is left.
   ip().GetINodeByName("fur")->Hide(true);
-  const app::RgbaImage bare = DrawFront();
+  const scene::RgbaImage bare = DrawFront();
   EXPECT_EQ(CountColoured(bare), 0);
-  EXPECT_NE(bare.pixels[4 * (100 * 320 + 160)], app::kViewBackground);
+  EXPECT_NE(bare.pixels[4 * (100 * 320 + 160)], scene::kViewBackground);
 }
 
 TEST_F(Snapshot, DisplayCallbacksDrawOverTheScene) {
@@ -156,7 +152,7 @@ TEST_F(Snapshot, DisplayCallbacksDrawOverTheScene) {
   } cross;
   Load(BallScene());
   ip().RegisterViewportDisplayCallback(false, &cross);
-  const app::RgbaImage img = DrawFront();
+  const scene::RgbaImage img = DrawFront();
   ip().UnRegisterViewportDisplayCallback(false, &cross);
   for (int x = 100; x <= 220; ++x) {
     const std::uint8_t* p = &img.pixels[4 * (100 * 320 + std::size_t(x))];
@@ -168,7 +164,7 @@ TEST_F(Snapshot, DisplayCallbacksDrawOverTheScene) {
 TEST_F(Snapshot, CommandWritesThePngOfTheView) {
   const std::string out = Path("front.png");
   ASSERT_EQ(Run("snapshot " + BallScene() + " --view front --size 320x200 --out " + out), 0);
-  const app::RgbaImage file = ReadPng(out);
+  const scene::RgbaImage file = ReadPng(out);
   ASSERT_EQ(file.width, 320);
   ASSERT_EQ(file.height, 200);
   Load(BallScene());
@@ -176,7 +172,7 @@ TEST_F(Snapshot, CommandWritesThePngOfTheView) {
 
   // Defaults: persp at 960 x 540; wireframe meshes leave the background between edges.
   ASSERT_EQ(Run("snapshot " + BallScene() + " --style wire --out " + Path("wire.png")), 0);
-  const app::RgbaImage wire = ReadPng(Path("wire.png"));
+  const scene::RgbaImage wire = ReadPng(Path("wire.png"));
   ASSERT_EQ(wire.width, 960);
   ASSERT_EQ(wire.height, 540);
   int edges = 0;
@@ -206,22 +202,22 @@ TEST_F(Snapshot, CommandWritesThePngOfTheView) {
 
 TEST_F(Snapshot, CameraNodeLooksDownItsLocalMinusZ) {
   // A camera at y = -80 turned 90 degrees about X looks along +Y at the ball.
-  const std::string scene = Path("cam.json");
-  std::ofstream(scene) << R"({"nodes": [
+  const std::string camScene = Path("cam.json");
+  std::ofstream(camScene) << R"({"nodes": [
       {"name": "ball", "mesh": {"primitive": "sphere", "radius": 10, "segments": 24}},
       {"name": "cam", "transform": {"position": [0, -80, 0], "rotation": [90, 0, 0]}},
       {"name": "away", "transform": {"position": [0, -80, 0]}}]})";
-  ASSERT_EQ(Run("snapshot " + scene + " --camera cam --size 200x100 --out " + Path("c.png")), 0);
-  const app::RgbaImage img = ReadPng(Path("c.png"));
+  ASSERT_EQ(Run("snapshot " + camScene + " --camera cam --size 200x100 --out " + Path("c.png")), 0);
+  const scene::RgbaImage img = ReadPng(Path("c.png"));
   ASSERT_EQ(img.width, 200);
-  EXPECT_NE(img.pixels[4 * (50 * 200 + 100)], app::kViewBackground);  // the ball, centred
-  EXPECT_EQ(img.pixels[4 * (50 * 200 + 20)], app::kViewBackground);
+  EXPECT_NE(img.pixels[4 * (50 * 200 + 100)], scene::kViewBackground);  // the ball, centred
+  EXPECT_EQ(img.pixels[4 * (50 * 200 + 20)], scene::kViewBackground);
   // The unrotated node looks down world -Z, past the ball.
-  ASSERT_EQ(Run("snapshot " + scene + " --camera away --size 200x100 --out " + Path("a.png")), 0);
-  const app::RgbaImage away = ReadPng(Path("a.png"));
+  ASSERT_EQ(Run("snapshot " + camScene + " --camera away --size 200x100 --out " + Path("a.png")), 0);
+  const scene::RgbaImage away = ReadPng(Path("a.png"));
   ASSERT_EQ(away.width, 200);
   for (std::size_t i = 0; i < away.pixels.size(); i += 4)
-    ASSERT_EQ(away.pixels[i], app::kViewBackground) << i / 4;
+    ASSERT_EQ(away.pixels[i], scene::kViewBackground) << i / 4;
 }
 
 TEST_F(Snapshot, ScriptViewportCalls) {
@@ -234,15 +230,15 @@ TEST_F(Snapshot, ScriptViewportCalls) {
                         << "snapshot \"" << Path("cam.png") << "\"\n";
   ASSERT_EQ(Run("script " + BallScene() + " " + script), 0);
   EXPECT_EQ(Out(), "ok\nok\nok\nok\nok\nok\n");
-  const app::RgbaImage def = ReadPng(Path("default.png")), top = ReadPng(Path("top.png")),
+  const scene::RgbaImage def = ReadPng(Path("default.png")), top = ReadPng(Path("top.png")),
                        cam = ReadPng(Path("cam.png"));
   // Scripts start with a 960 x 540 perspective view framing the scene.
   EXPECT_EQ(def.width, 960);
   EXPECT_EQ(def.height, 540);
   EXPECT_GT(CountColoured(def), 1000);
   Load(BallScene());
-  app::SetDefaultViewport(ip());
-  EXPECT_TRUE(def.pixels == app::DrawViewport(ip(), ip().GetActiveViewExp(), 0).pixels);
+  scene::SetDefaultViewport(ip());
+  EXPECT_TRUE(def.pixels == scene::DrawViewport(ip(), ip().GetActiveViewExp(), 0).pixels);
   EXPECT_EQ(top.width, 200);
   EXPECT_EQ(top.height, 120);
   EXPECT_GT(CountColoured(top), 100);

@@ -9,10 +9,10 @@
 #include <set>
 #include <unistd.h>
 
-#include "crinel/mesh_sequence_import.h"
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
-#include "crinel/scene_json.h"
+#include "scene/mesh_sequence_import.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
+#include "scene/scene_json.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "hair/spline_set.h"
@@ -191,7 +191,7 @@ TEST(MeshSequence, FileNamesFromThePattern) {
   };
   for (const Case& c : cases) {
     std::string file, err;
-    const bool ok = app::SequenceFrameFile(c.pattern, c.frame, file, err);
+    const bool ok = scene::SequenceFrameFile(c.pattern, c.frame, file, err);
     EXPECT_EQ(ok, c.want != nullptr) << c.pattern;
     if (ok) {
       EXPECT_EQ(file, c.want);
@@ -210,7 +210,7 @@ TEST(MeshSequence, LoadsNumberedObjFilesAndNamesTheBadOne) {
 
   MeshSequenceObject seq;
   std::string err;
-  ASSERT_TRUE(app::LoadObjSequence(pattern, 1, 3, seq, err)) << err;
+  ASSERT_TRUE(scene::LoadObjSequence(pattern, 1, 3, seq, err)) << err;
   EXPECT_EQ(seq.FirstFrame(), 1);
   EXPECT_EQ(seq.FrameCount(), 3);
   EXPECT_EQ(seq.FrameMesh(3)->verts[2].z, 3.f);
@@ -224,10 +224,10 @@ TEST(MeshSequence, LoadsNumberedObjFilesAndNamesTheBadOne) {
       {pattern, 1, 4, "body_04.obj"},
       {(dir.Path() / "odd_##.obj").string(), 1, 2, "odd_02.obj: frame 2 has 4 vertices"},
       {pattern, 3, 1, "first <= last"},
-      {pattern, 0, app::kMaxSequenceFrames, "at most"},
+      {pattern, 0, scene::kMaxSequenceFrames, "at most"},
   };
   for (const Case& c : cases) {
-    EXPECT_FALSE(app::LoadObjSequence(c.pattern, c.first, c.last, seq, err)) << c.mention;
+    EXPECT_FALSE(scene::LoadObjSequence(c.pattern, c.first, c.last, seq, err)) << c.mention;
     EXPECT_NE(err.find(c.mention), std::string::npos) << err;
     EXPECT_EQ(seq.FrameCount(), 3);  // unchanged
   }
@@ -272,10 +272,10 @@ class ShapeScenes : public ::testing::Test {
   }
   void TearDown() override { ip().ResetScene(); }
   static Interface& ip() { return *GetCOREInterface(); }
-  app::SceneLoad Load(const std::string& path) { return app::LoadAnyScene(path, ip()); }
+  scene::SceneLoad Load(const std::string& path) { return scene::LoadAnyScene(path, ip()); }
   Object* ObjectOf(const char* node) { return ip().GetINodeByName(node)->GetObjectRef(); }
 
-  app::ModuleSession module_;
+  scene::ModuleSession module_;
   TempDir dir_{"crinel_shape_scene_"};
 };
 
@@ -303,10 +303,10 @@ TEST_F(ShapeScenes, SplinesSequencesAndMapsLoadAndSaveToTheSameBytes) {
   EXPECT_EQ(set.SplineCount(), 3u);
   EXPECT_EQ(set.points[2], V3(1, 0, 4));
 
-  const auto first = app::SaveSceneBytes(ip());
+  const auto first = scene::SaveSceneBytes(ip());
   std::string err;
-  ASSERT_TRUE(app::LoadSceneBytes(first, "saved.crn", ip(), err)) << err;
-  EXPECT_EQ(app::SaveSceneBytes(ip()), first);
+  ASSERT_TRUE(scene::LoadSceneBytes(first, "saved.crn", ip(), err)) << err;
+  EXPECT_EQ(scene::SaveSceneBytes(ip()), first);
   // The reloaded scene holds the same shapes, frames and maps.
   auto* again = dynamic_cast<SplineShape*>(ObjectOf("guides"));
   ASSERT_NE(again, nullptr);
@@ -323,12 +323,12 @@ TEST_F(ShapeScenes, SplinesSequencesAndMapsLoadAndSaveToTheSameBytes) {
 
 TEST_F(ShapeScenes, TruncatedOrCorruptSavesFailCleanly) {
   ASSERT_TRUE(Load(dir_.Write("scene.json", kScene)).ok);
-  const auto bytes = app::SaveSceneBytes(ip());
+  const auto bytes = scene::SaveSceneBytes(ip());
   // Every cut fails, including those between two top-level chunks (the end chunk is missing).
   for (std::size_t n = 0; n < bytes.size(); ++n) {
     std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + long(n));
     std::string err;
-    EXPECT_FALSE(app::LoadSceneBytes(cut, "cut.crn", ip(), err)) << n;
+    EXPECT_FALSE(scene::LoadSceneBytes(cut, "cut.crn", ip(), err)) << n;
     EXPECT_EQ(err.rfind("cut.crn: ", 0), 0u) << err;
     EXPECT_TRUE(ip().Nodes().empty());
     EXPECT_TRUE(ip().Texmaps().empty());
@@ -339,7 +339,7 @@ TEST_F(ShapeScenes, TruncatedOrCorruptSavesFailCleanly) {
       auto bad = bytes;
       for (int k = 0; k < 4; ++k) bad[i + k] = fill;
       std::string err;
-      if (!app::LoadSceneBytes(bad, "bad.crn", ip(), err)) {
+      if (!scene::LoadSceneBytes(bad, "bad.crn", ip(), err)) {
         EXPECT_FALSE(err.empty());
       }
     }

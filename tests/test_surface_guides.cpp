@@ -8,16 +8,16 @@
 #include <memory>
 #include <numbers>
 
-#include "crinel/mesh_import.h"
-#include "hair/gen_settings.h"
 #include "hair/face_features.h"
 #include "hair/flow_fields.h"
+#include "hair/gen_settings.h"
 #include "hair/guide_growth.h"
 #include "hair/surface.h"
 #include "hair/surface_geometry.h"
 #include "host/class_id.h"
 #include "host/inode.h"
 #include "plugin/worker_pool.h"
+#include "scene/mesh_import.h"
 
 using crn::DefaultGenSettings;
 using crn::GenSettings;

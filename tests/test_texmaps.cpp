@@ -8,9 +8,9 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
-#include "crinel/scene_json.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
+#include "scene/scene_json.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "hair/map_bake.h"
@@ -260,7 +260,7 @@ class MapScenes : public ::testing::Test {
  protected:
   void TearDown() override { ip().ResetScene(); }
   static Interface& ip() { return *GetCOREInterface(); }
-  app::SceneLoad Load(const std::string& path) { return app::LoadAnyScene(path, ip()); }
+  scene::SceneLoad Load(const std::string& path) { return scene::LoadAnyScene(path, ip()); }
   std::string Scene(const std::string& name, const std::string& params) {
     return dir_.Write(name, R"({"nodes": [{"name": "hair", "object": "Crinel", "params": )" +
                                 params + "}]}");
@@ -269,7 +269,7 @@ class MapScenes : public ::testing::Test {
     return static_cast<HairObject*>(ip().GetINodeByName("hair")->GetObjectRef())->pblock2;
   }
 
-  app::ModuleSession module_;
+  scene::ModuleSession module_;
   TempDir dir_{"crinel_map_scene_"};
 };
 
@@ -298,11 +298,11 @@ TEST_F(MapScenes, EachMapEntryLoadsAndSurvivesSaving) {
   EXPECT_EQ(gradient->color2, Color(0, 0, 1));
 
   // Saved scenes carry the maps, the image included: the bitmap loads after its file is gone.
-  const auto bytes = app::SaveSceneBytes(ip());
+  const auto bytes = scene::SaveSceneBytes(ip());
   fs::remove(dir_.Path() / "img" / "density.png");
   std::string err;
-  ASSERT_TRUE(app::LoadSceneBytes(bytes, "saved.crn", ip(), err)) << err;
-  EXPECT_EQ(app::SaveSceneBytes(ip()), bytes);
+  ASSERT_TRUE(scene::LoadSceneBytes(bytes, "saved.crn", ip(), err)) << err;
+  EXPECT_EQ(scene::SaveSceneBytes(ip()), bytes);
   auto* reloaded = dynamic_cast<BitmapTex*>(Block()->GetTexmap(hp::densityMap));
   ASSERT_NE(reloaded, nullptr);
   AtUV sc(0.25f, 0.75f);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "crinel/viewport_setup.h"
+#include "scene/viewport_setup.h"
 #include "host/interface.h"
 #include "host/render_items.h"
 #include "host/viewport.h"
@@ -81,17 +81,17 @@ TEST(ViewportProjection, WorldWidthAndAffineTM) {
   // The standard views: the inverse affine transform's rows 0 and 1 are the world directions
   // of screen right and screen up, and framing puts the box centre mid-window.
   struct View {
-    crn::app::ViewKind kind;
+    crn::scene::ViewKind kind;
     Point3 right, up;
   };
   Box3 box;
   box += Point3(-1, 2, 3);
   box += Point3(5, 6, 7);
-  for (const View& v : {View{crn::app::ViewKind::Front, {1, 0, 0}, {0, 0, 1}},
-                        View{crn::app::ViewKind::Top, {1, 0, 0}, {0, 1, 0}},
-                        View{crn::app::ViewKind::Left, {0, -1, 0}, {0, 0, 1}}}) {
+  for (const View& v : {View{crn::scene::ViewKind::Front, {1, 0, 0}, {0, 0, 1}},
+                        View{crn::scene::ViewKind::Top, {1, 0, 0}, {0, 1, 0}},
+                        View{crn::scene::ViewKind::Left, {0, -1, 0}, {0, 0, 1}}}) {
     ViewExp vpt;
-    vpt.SetCamera(crn::app::FrameView(v.kind, box, 300, 200));
+    vpt.SetCamera(crn::scene::FrameView(v.kind, box, 300, 200));
     vpt.SetSize(300, 200);
     vpt.GetAffineTM(tm);
     const Matrix3 inv = Inverse(tm);

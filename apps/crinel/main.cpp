@@ -1,26 +1,28 @@
 // crinel: the command-line host. Loads scenes, runs scripts and reports on them.
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
-#include <map>
-#include <memory>
 #include <fstream>
 #include <iostream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "crinel/groom_verbs.h"
-#include "crinel/info.h"
-#include "crinel/ply_writer.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
-#include "crinel/module_session.h"
-#include "crinel/scene_file.h"
-#include "crinel/script.h"
-#include "crinel/viewport_render.h"
-#include "crinel/viewport_setup.h"
-#include "crinel/viewport_verbs.h"
 #include "plugin/worker_pool.h"
+#include "scene/groom_verbs.h"
+#include "scene/info.h"
+#include "scene/module_session.h"
+#include "scene/ply_writer.h"
+#include "scene/png_file.h"
+#include "scene/scene_file.h"
+#include "scene/script.h"
+#include "scene/viewport_render.h"
+#include "scene/viewport_setup.h"
+#include "scene/viewport_verbs.h"
 
 namespace {
 
@@ -53,7 +55,7 @@ int Usage(const std::string& problem) {
 
 // Loads a scene, printing its warnings; false after printing the error.
 bool Load(const std::string& path, host::Interface& ip) {
-  crn::app::SceneLoad r = crn::app::LoadAnyScene(path, ip);
+  crn::scene::SceneLoad r = crn::scene::LoadAnyScene(path, ip);
   for (const std::string& w : r.warnings) std::cerr << "warning: " << w << '\n';
   if (!r.ok) std::cerr << "crinel: " << r.error << '\n';
   return r.ok;
@@ -62,7 +64,7 @@ bool Load(const std::string& path, host::Interface& ip) {
 int RunInfo(const std::vector<std::string>& args, host::Interface& ip) {
   if (args.size() != 1) return Usage("info takes one scene file");
   if (!Load(args[0], ip)) return 1;
-  crn::app::PrintSceneInfo(args[0], ip, std::cout);
+  crn::scene::PrintSceneInfo(args[0], ip, std::cout);
   return 0;
 }
 
@@ -79,12 +81,12 @@ int RunScript(const std::vector<std::string>& args, host::Interface& ip) {
     in = &file;
   }
   if (!Load(args[0], ip)) return 1;
-  crn::app::SetDefaultViewport(ip);
-  crn::app::ScriptRunner runner(ip);
-  crn::app::AddHostVerbs(runner);
-  crn::app::AddCrinelOpsVerbs(runner);
-  crn::app::AddViewportVerbs(runner);
-  crn::app::AddGroomVerbs(runner);
+  crn::scene::SetDefaultViewport(ip);
+  crn::scene::ScriptRunner runner(ip);
+  crn::scene::AddHostVerbs(runner);
+  crn::scene::AddCrinelOpsVerbs(runner);
+  crn::scene::AddViewportVerbs(runner);
+  crn::scene::AddGroomVerbs(runner);
   return runner.Run(args[1], *in, std::cout, std::cerr, std::cerr);
 }
 
@@ -159,7 +161,7 @@ int RunMesh(const std::vector<std::string>& args, host::Interface& ip) {
   bool needDelete = false;
   std::unique_ptr<host::Mesh> mesh(hair->GetRenderMesh(t, node, view, needDelete));
   std::string error;
-  if (!crn::app::WritePly(opt["--out"], *mesh, error)) {
+  if (!crn::scene::WritePly(opt["--out"], *mesh, error)) {
     std::cerr << "crinel: " << error << '\n';
     return 1;
   }
@@ -177,11 +179,11 @@ int RunSnapshot(const std::vector<std::string>& args, host::Interface& ip) {
     return Usage(problem);
   if (!opt.count("--out")) return Usage("snapshot needs --out");
   if (opt.count("--view") && opt.count("--camera")) return Usage("give --view or --camera, not both");
-  crn::app::ViewKind kind = crn::app::ViewKind::Persp;
-  if (opt.count("--view") && !crn::app::ParseViewKind(opt["--view"], kind))
+  crn::scene::ViewKind kind = crn::scene::ViewKind::Persp;
+  if (opt.count("--view") && !crn::scene::ParseViewKind(opt["--view"], kind))
     return Usage("--view must be front, top, left or persp");
-  int width = crn::app::kDefaultViewWidth, height = crn::app::kDefaultViewHeight;
-  if (opt.count("--size") && !crn::app::ParseViewSize(opt["--size"], width, height))
+  int width = crn::scene::kDefaultViewWidth, height = crn::scene::kDefaultViewHeight;
+  if (opt.count("--size") && !crn::scene::ParseViewSize(opt["--size"], width, height))
     return Usage("--size must be WxH, each from 1 to 8192");
   const std::string style = opt.count("--style") ? opt["--style"] : "shaded";
   if (style != "shaded" && style != "wire") return Usage("--style must be shaded or wire");
@@ -198,18 +200,18 @@ int RunSnapshot(const std::vector<std::string>& args, host::Interface& ip) {
       std::cerr << "crinel: " << args[0] << ": no camera node named \"" << opt["--camera"] << "\"\n";
       return 1;
     }
-    cam = crn::app::NodeCamera(*node, t);
+    cam = crn::scene::NodeCamera(*node, t);
   } else {
-    cam = crn::app::FrameView(kind, crn::app::SceneBounds(ip, t), width, height);
+    cam = crn::scene::FrameView(kind, crn::scene::SceneBounds(ip, t), width, height);
   }
   ip.SetActiveViewport(cam, width, height);
   host::GraphicsWindow& gw = *ip.GetActiveViewExp().getGW();
   const host::DWORD limits = gw.getRndLimits();
   gw.setRndLimits(style == "wire" ? limits | host::GW_WIREFRAME : limits & ~host::GW_WIREFRAME);
-  const crn::app::RgbaImage img = crn::app::DrawViewport(ip, ip.GetActiveViewExp(), t);
+  const crn::scene::RgbaImage img = crn::scene::DrawViewport(ip, ip.GetActiveViewExp(), t);
   gw.setRndLimits(limits);
   std::string error;
-  if (!crn::app::WritePng(opt["--out"], img, error)) {
+  if (!crn::scene::WritePng(opt["--out"], img, error)) {
     std::cerr << "crinel: " << error << '\n';
     return 1;
   }
@@ -220,6 +222,9 @@ int RunSnapshot(const std::vector<std::string>& args, host::Interface& ip) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A write past the file-size limit then fails with EFBIG and is reported like any other
+  // failed write, instead of killing the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   std::size_t i = 0;
   while (i < args.size() && args[i].rfind("--", 0) == 0) {
@@ -242,7 +247,7 @@ int main(int argc, char** argv) {
   const std::string command = args[i];
   const std::vector<std::string> rest(args.begin() + long(i) + 1, args.end());
 
-  crn::app::ModuleSession module;
+  crn::scene::ModuleSession module;
   host::Interface& ip = *host::GetCOREInterface();
   ip.SetSink([](const std::string& kind, const std::string& text) {
     std::cerr << (kind == "prompt" ? "prompt: " : "") << text << '\n';

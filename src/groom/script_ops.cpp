@@ -11,6 +11,7 @@
 #include "groom/brush_state.h"
 #include "hair/hair_object.h"
 #include "host/interface.h"
+#include "plugin/atomic_file.h"
 #include "plugin/diag_log.h"
 #include "host/platform.h"
 
@@ -178,26 +179,24 @@ int dumpStrands(INode* node, const std::string& path) {
   const std::size_t points = std::size_t(S) * std::size_t(P);
 
   // Written beside the target and renamed over it, so a failed dump never leaves a
-  // half-written file in place of a good one.
-  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) return -1;
-  bool ok = std::fwrite("CRNS", 1, 4, f) == 4;
-  ok = ok && std::fwrite(&S, 4, 1, f) == 1 && std::fwrite(&P, 4, 1, f) == 1;
-  if (points) ok = ok && std::fwrite(set.points.data(), 12, points, f) == points;
-  std::vector<float> widths(points, 0.01f);
-  std::copy_n(set.widths.begin(), std::min(points, set.widths.size()), widths.begin());
-  if (points) ok = ok && std::fwrite(widths.data(), 4, points, f) == points;
-  for (const std::vector<std::uint32_t>* colours : {&set.rootColour, &set.tipColour}) {
-    std::vector<std::uint32_t> c(std::size_t(S), 0xFF806040u);
-    std::copy_n(colours->begin(), std::min(c.size(), colours->size()), c.begin());
-    if (S) ok = ok && std::fwrite(c.data(), 4, c.size(), f) == c.size();
-  }
-  ok = std::fclose(f) == 0 && ok;
-  std::error_code ec;
-  if (ok) std::filesystem::rename(tmp, path, ec);
-  if (!ok || ec) {
-    std::remove(tmp.c_str());
+  // half-written file in place of a good one. The reason of a failure goes to the message log.
+  const auto write = [&](AtomicFile& f) {
+    f.Write("CRNS", 4);
+    f.Write(&S, 4);
+    f.Write(&P, 4);
+    f.Write(set.points.data(), 12 * points);
+    std::vector<float> widths(points, 0.01f);
+    std::copy_n(set.widths.begin(), std::min(points, set.widths.size()), widths.begin());
+    f.Write(widths.data(), 4 * points);
+    for (const std::vector<std::uint32_t>* colours : {&set.rootColour, &set.tipColour}) {
+      std::vector<std::uint32_t> c(std::size_t(S), 0xFF806040u);
+      std::copy_n(colours->begin(), std::min(c.size(), colours->size()), c.begin());
+      f.Write(c.data(), 4 * c.size());
+    }
+  };
+  std::string error;
+  if (!WriteFileAtomically(path, write, error)) {
+    GetCOREInterface()->LogMessage("dumpStrands: " + error);
     return -1;
   }
   return S;

@@ -1,8 +1,8 @@
-#include "crinel/groom_verbs.h"
+#include "scene/groom_verbs.h"
 
 #include <cmath>
 
-#include "crinel/values.h"
+#include "scene/values.h"
 #include "groom/brush_mode.h"
 #include "groom/brush_state.h"
 #include "groom/groom_edits.h"
@@ -11,7 +11,7 @@
 #include "host/rescale.h"
 #include "host/undo.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 
@@ -114,4 +114,4 @@ void AddGroomVerbs(ScriptRunner& runner) {
   });
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,10 +1,10 @@
-#include "crinel/module_session.h"
+#include "scene/module_session.h"
 
 #include "host/class_desc.h"
 #include "host/platform.h"
 #include "plugin/entry.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 ModuleSession::ModuleSession() {
   auto& dir = host::ClassDirectory::Get();
@@ -19,4 +19,4 @@ ModuleSession::~ModuleSession() {
   LibShutdown();
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

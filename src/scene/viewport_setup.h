@@ -5,7 +5,7 @@
 
 #include "host/interface.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 enum class ViewKind { Front, Top, Left, Persp };
 
@@ -35,4 +35,4 @@ void SetActiveView(host::Interface& ip, ViewKind kind);
 // The viewport scripts start with: persp, 960 x 540, framing the scene at the current time.
 void SetDefaultViewport(host::Interface& ip);
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,4 +1,4 @@
-#include "crinel/scene_json.h"
+#include "scene/scene_json.h"
 
 #include <cmath>
 #include <filesystem>
@@ -8,9 +8,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "crinel/mesh_import.h"
-#include "crinel/mesh_sequence_import.h"
-#include "crinel/values.h"
+#include "scene/mesh_import.h"
+#include "scene/mesh_sequence_import.h"
+#include "scene/values.h"
 #include "host/class_desc.h"
 #include "host/mesh_sequence.h"
 #include "host/shape.h"
@@ -18,7 +18,7 @@
 #include "host/undo.h"
 #include "host/units.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 using nlohmann::json;
@@ -541,4 +541,4 @@ SceneLoadResult LoadJsonScene(const std::string& path, Interface& ip) {
   return result;
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <climits>
 
-#include "crinel/script.h"
-#include "crinel/values.h"
+#include "scene/script.h"
+#include "scene/values.h"
 #include "host/function_publishing.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 
@@ -91,4 +91,4 @@ void AddCrinelOpsVerbs(ScriptRunner& runner) {
   }
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

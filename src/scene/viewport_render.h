@@ -6,7 +6,7 @@
 
 #include "host/interface.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 struct RgbaImage {
   int width = 0, height = 0;
@@ -22,7 +22,4 @@ constexpr std::uint8_t kViewBackground = 58;
 // against the meshes), then the other display callbacks.
 RgbaImage DrawViewport(host::Interface& ip, host::ViewExp& vpt, host::TimeValue t);
 
-// Writes img as a PNG file; false with error on failure.
-bool WritePng(const std::string& path, const RgbaImage& img, std::string& error);
-
-}  // namespace crn::app
+}  // namespace crn::scene

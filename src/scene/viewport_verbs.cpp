@@ -1,9 +1,10 @@
-#include "crinel/viewport_verbs.h"
+#include "scene/viewport_verbs.h"
 
-#include "crinel/viewport_render.h"
-#include "crinel/viewport_setup.h"
+#include "scene/viewport_render.h"
+#include "scene/png_file.h"
+#include "scene/viewport_setup.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 
@@ -54,4 +55,4 @@ void AddViewportVerbs(ScriptRunner& runner) {
   runner.AddVerb("snapshot", VerbSnapshot);
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,10 +1,10 @@
-#include "crinel/viewport_setup.h"
+#include "scene/viewport_setup.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 
@@ -142,4 +142,4 @@ void SetDefaultViewport(Interface& ip) {
                        kDefaultViewWidth, kDefaultViewHeight);
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,16 +1,14 @@
-#include "crinel/scene_file.h"
+#include "scene/scene_file.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <unistd.h>
 
-#include "crinel/scene_json.h"
-#include "crinel/values.h"
+#include "scene/scene_json.h"
+#include "scene/values.h"
 #include "host/chunk_io.h"
 #include "host/class_desc.h"
 #include "host/mesh_sequence.h"
@@ -19,8 +17,9 @@
 #include "host/texmap.h"
 #include "host/undo.h"
 #include "host/units.h"
+#include "plugin/atomic_file.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 
@@ -528,30 +527,8 @@ std::vector<std::uint8_t> SaveSceneBytes(const Interface& ip) {
 
 bool SaveScene(const std::string& path, const Interface& ip, std::string& error) {
   const std::vector<std::uint8_t> bytes = SaveSceneBytes(ip);
-  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = path + ": cannot write the scene (cannot create " + tmp + ")";
-      return false;
-    }
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(tmp.c_str());
-      error = path + ": writing the scene failed";
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(tmp, path, ec);
-  if (ec) {
-    std::remove(tmp.c_str());
-    error = path + ": cannot replace the file: " + ec.message();
-    return false;
-  }
-  return true;
+  return WriteFileAtomically(
+      path, [&bytes](AtomicFile& file) { file.Write(bytes.data(), bytes.size()); }, error);
 }
 
 bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& path,
@@ -705,4 +682,4 @@ SceneLoad LoadAnyScene(const std::string& path, Interface& ip) {
   return out;
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -4,7 +4,7 @@
 
 #include "host/mesh_sequence.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 // Most frames one sequence may hold.
 constexpr int kMaxSequenceFrames = 100000;
@@ -21,4 +21,4 @@ bool SequenceFrameFile(const std::string& pattern, int frame, std::string& file,
 bool LoadObjSequence(const std::string& pattern, int first, int last, host::MeshSequenceObject& obj,
                      std::string& error);
 
-}  // namespace crn::app
+}  // namespace crn::scene

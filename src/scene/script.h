@@ -9,7 +9,7 @@
 
 #include "host/interface.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 // One argument as written: a bare word or number, a "quoted string" or a [bracketed list].
 struct ScriptArg {
@@ -68,4 +68,4 @@ void AddHostVerbs(ScriptRunner& runner);
 // The script interface crinelOps under its script names.
 void AddCrinelOpsVerbs(ScriptRunner& runner);
 
-}  // namespace crn::app
+}  // namespace crn::scene

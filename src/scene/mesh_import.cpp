@@ -1,4 +1,4 @@
-#include "crinel/mesh_import.h"
+#include "scene/mesh_import.h"
 
 #include <tiny_obj_loader.h>
 
@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-namespace crn::app {
+namespace crn::scene {
 namespace {
 
 using host::Face;
@@ -660,4 +660,4 @@ bool MakePrimitive(const PrimitiveShape& shape, host::Mesh& mesh, std::string& e
   return true;
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -4,7 +4,7 @@
 
 #include "host/mesh.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 // Reads an OBJ file into mesh, keeping vertex and face order: polygons are fanned from their
 // first corner, vt coordinates become map channel 1 corner UVWs (w = 0), usemtl groups become
@@ -23,4 +23,4 @@ struct PrimitiveShape {
 };
 bool MakePrimitive(const PrimitiveShape& shape, host::Mesh& mesh, std::string& error);
 
-}  // namespace crn::app
+}  // namespace crn::scene

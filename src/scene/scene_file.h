@@ -5,7 +5,7 @@
 
 #include "host/interface.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 // First bytes of a saved scene.
 inline constexpr char kSceneMagic[8] = {'C', 'R', 'N', 'S', 'C', 'E', 'N', 'E'};
@@ -29,4 +29,4 @@ struct SceneLoad {
 };
 SceneLoad LoadAnyScene(const std::string& path, host::Interface& ip);
 
-}  // namespace crn::app
+}  // namespace crn::scene

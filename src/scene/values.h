@@ -4,7 +4,7 @@
 
 #include "host/param_block.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 // Floats with %.9g by default, so a value prints back to the same float; listings for
 // people use fewer digits.
@@ -27,4 +27,4 @@ std::vector<host::IParamBlock2*> ParamBlocksOf(host::ReferenceMaker* obj);
 std::string DescribeExpected(const host::ParamDef& def);
 std::string RangeText(const host::ParamDef& def);
 
-}  // namespace crn::app
+}  // namespace crn::scene

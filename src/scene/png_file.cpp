@@ -8,9 +8,19 @@
 #include <stb/stb_image_write.h>
 #pragma GCC diagnostic pop
 
-#include "crinel/viewport_render.h"
+#include "scene/png_file.h"
 
-namespace crn::app {
+#include "plugin/atomic_file.h"
+
+namespace crn::scene {
+
+namespace {
+
+void ToFile(void* context, void* data, int size) {
+  static_cast<AtomicFile*>(context)->Write(data, std::size_t(size));
+}
+
+}  // namespace
 
 bool WritePng(const std::string& path, const RgbaImage& img, std::string& error) {
   if (img.width <= 0 || img.height <= 0 ||
@@ -18,11 +28,12 @@ bool WritePng(const std::string& path, const RgbaImage& img, std::string& error)
     error = path + ": no image to write";
     return false;
   }
-  if (!stbi_write_png(path.c_str(), img.width, img.height, 4, img.pixels.data(), img.width * 4)) {
-    error = path + ": cannot write the PNG file";
-    return false;
-  }
-  return true;
+  const auto write = [&img](AtomicFile& file) {
+    if (!stbi_write_png_to_func(ToFile, &file, img.width, img.height, 4, img.pixels.data(),
+                                img.width * 4))
+      file.Fail("cannot encode the PNG image");
+  };
+  return WriteFileAtomically(path, write, error);
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,10 +1,10 @@
-#include "crinel/values.h"
+#include "scene/values.h"
 
 #include <cstdio>
 
 #include "host/inode.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 
@@ -80,4 +80,4 @@ std::string DescribeExpected(const ParamDef& def) {
   return s;
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -6,7 +6,7 @@
 
 #include "host/interface.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 struct SceneLoadResult {
   bool ok = false;
@@ -21,4 +21,4 @@ SceneLoadResult LoadJsonScene(const std::string& path, host::Interface& ip);
 // Unit names of scene files: inch, ft, mm, cm, m, km.
 bool ParseUnitName(const std::string& name, int& unitType);
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,11 +1,11 @@
-#include "crinel/info.h"
+#include "scene/info.h"
 
 #include <algorithm>
 #include <cmath>
 #include <ostream>
 #include <set>
 
-#include "crinel/values.h"
+#include "scene/values.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "hair/memory_fit.h"
@@ -13,7 +13,7 @@
 #include "host/class_desc.h"
 #include "host/units.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 
@@ -118,4 +118,4 @@ void PrintSceneInfo(const std::string& scenePath, const Interface& ip, std::ostr
   }
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,10 +1,10 @@
 #pragma once
 // Script calls for the active viewport: choosing the view and its size, and drawing it.
-#include "crinel/script.h"
+#include "scene/script.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 // viewport front|top|left|persp, viewportCamera NODE, viewportSize W H, snapshot "PATH".
 void AddViewportVerbs(ScriptRunner& runner);
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,10 +1,10 @@
 #pragma once
 // Script verbs for grooming and node operations: the brush settings, resetting the groom,
 // cloning nodes, rescaling world units and picking node parameters.
-#include "crinel/script.h"
+#include "scene/script.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 void AddGroomVerbs(ScriptRunner& runner);
 
-}  // namespace crn::app
+}  // namespace crn::scene

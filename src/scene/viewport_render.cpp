@@ -1,4 +1,4 @@
-#include "crinel/viewport_render.h"
+#include "scene/viewport_render.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 
 #include "host/render_items.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 
@@ -191,4 +191,4 @@ RgbaImage DrawViewport(Interface& ip, ViewExp& vpt, TimeValue t) {
   return raster.Take();
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,11 +1,11 @@
-#include "crinel/mesh_sequence_import.h"
+#include "scene/mesh_sequence_import.h"
 
 #include <memory>
 #include <vector>
 
-#include "crinel/mesh_import.h"
+#include "scene/mesh_import.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 bool SequenceFrameFile(const std::string& pattern, int frame, std::string& file, std::string& error) {
   const std::size_t slash = pattern.find_last_of('/');
@@ -62,4 +62,4 @@ bool LoadObjSequence(const std::string& pattern, int first, int last, host::Mesh
   return true;
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

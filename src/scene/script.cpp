@@ -1,14 +1,14 @@
-#include "crinel/script.h"
+#include "scene/script.h"
 
 #include <cmath>
 #include <istream>
 #include <ostream>
 
-#include "crinel/scene_file.h"
-#include "crinel/values.h"
+#include "scene/scene_file.h"
+#include "scene/values.h"
 #include "host/undo.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 using namespace host;
 
@@ -313,4 +313,4 @@ void AddHostVerbs(ScriptRunner& runner) {
   runner.AddVerb("load", VerbLoad);
 }
 
-}  // namespace crn::app
+}  // namespace crn::scene

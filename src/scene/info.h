@@ -6,8 +6,8 @@
 
 #include "host/interface.h"
 
-namespace crn::app {
+namespace crn::scene {
 
 void PrintSceneInfo(const std::string& scenePath, const host::Interface& ip, std::ostream& out);
 
-}  // namespace crn::app
+}  // namespace crn::scene

@@ -1,0 +1,54 @@
+#pragma once
+// Every file the system writes goes through AtomicFile: the bytes go to a hidden temporary
+// file beside the target, and only a complete, synced file is renamed over the target. A
+// failed write leaves the old target exactly as it was and no temporary file behind.
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace crn {
+
+class AtomicFile {
+ public:
+  // Creates the temporary file in path's folder (a unique hidden name, so writers of one
+  // target in several threads or processes never share it). On failure Ok() is false and
+  // every later call fails with that error.
+  explicit AtomicFile(std::string path);
+  // Removes the temporary file unless Commit succeeded.
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // Appends n bytes (buffered). False once anything has failed; the writer then only
+  // waits for Commit to report the error.
+  bool Write(const void* data, std::size_t n);
+  // Marks the write as failed for a reason of the producer ("cannot encode the image");
+  // Commit then reports "PATH: reason" and keeps the old target.
+  void Fail(const std::string& reason);
+  // Flushes, syncs and closes the temporary file, renames it over the target and syncs
+  // the folder. False with error ("PATH: what: reason") when anything failed, after
+  // removing the temporary file.
+  bool Commit(std::string& error);
+
+  bool Ok() const { return error_.empty(); }
+  const std::string& Path() const { return path_; }
+
+ private:
+  bool Flush();
+  bool WriteAll(const void* data, std::size_t n);
+  void SetErrno(const char* what, int err);
+  void Discard();
+
+  std::string path_, tmp_;
+  int fd_ = -1;
+  std::string error_;
+  std::vector<char> buffer_;
+};
+
+// Writes path through an AtomicFile: produce writes the contents (it may stop early when
+// Write returns false, or call Fail), then the file is committed. False with error on failure.
+bool WriteFileAtomically(const std::string& path, const std::function<void(AtomicFile&)>& produce,
+                         std::string& error);
+
+}  // namespace crn
