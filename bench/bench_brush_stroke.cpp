@@ -2,13 +2,13 @@
 // fast groom change, then the viewport rebuild at 30,000 strands.
 #include <benchmark/benchmark.h>
 
-#include "hair_scene.h"
-#include "scene/module_session.h"
 #include "groom/brush_state.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
+#include "hair_scene.h"
 #include "host/interface.h"
+#include "scene/module_session.h"
 
 using namespace host;
 using namespace crn;

@@ -5,12 +5,12 @@
 
 #include <memory>
 
-#include "hair_scene.h"
-#include "scene/module_session.h"
 #include "groom/brush_state.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
+#include "hair_scene.h"
 #include "host/interface.h"
+#include "scene/module_session.h"
 
 using namespace host;
 using namespace crn;

@@ -7,13 +7,13 @@
 
 #include <memory>
 
-#include "scene/module_session.h"
-#include "scene/viewport_setup.h"
 #include "groom/hair_display.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "hair_scene.h"
 #include "host/interface.h"
+#include "scene/module_session.h"
+#include "scene/viewport_setup.h"
 
 using namespace host;
 using namespace crn;

@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "scene/mesh_import.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "host/interface.h"
+#include "scene/mesh_import.h"
 
 namespace bench {
 

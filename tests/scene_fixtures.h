@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "scene/module_session.h"
-#include "scene/scene_file.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
 #include "host/interface.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 
 namespace fixtures {
 

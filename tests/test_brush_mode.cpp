@@ -2,8 +2,6 @@
 // radius, the screen-to-world drag, density strokes and the brush mode itself.
 #include <gtest/gtest.h>
 
-#include "scene/module_session.h"
-#include "scene/scene_file.h"
 #include "groom/brush_mode.h"
 #include "groom/brush_state.h"
 #include "groom/script_ops.h"
@@ -11,6 +9,8 @@
 #include "hair/hair_params.h"
 #include "host/interface.h"
 #include "host/undo.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 
 using namespace host;
 using namespace crn;

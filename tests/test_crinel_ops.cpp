@@ -4,14 +4,14 @@
 
 #include "scene_fixtures.h"
 
-#include "scene/module_session.h"
-#include "scene/scene_file.h"
 #include "groom/brush_state.h"
 #include "groom/crinel_ops.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "host/interface.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 
 using namespace host;
 using namespace crn;

@@ -11,8 +11,6 @@
 #include <map>
 #include <string>
 
-#include "scene/module_session.h"
-#include "scene/scene_file.h"
 #include "groom/hair_display.h"
 #include "groom/hair_icon.h"
 #include "groom/script_ops.h"
@@ -20,6 +18,8 @@
 #include "hair/hair_params.h"
 #include "host/command_mode.h"
 #include "host/interface.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
 
 using namespace host;
 using namespace crn;

@@ -6,12 +6,12 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "scene/module_session.h"
-#include "scene/scene_file.h"
-#include "scene/scene_json.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "host/units.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
+#include "scene/scene_json.h"
 
 using namespace host;
 using namespace crn;

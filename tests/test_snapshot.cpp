@@ -17,12 +17,12 @@
 #pragma GCC diagnostic pop
 
 #include "cli_runner.h"
+#include "groom/script_ops.h"
+#include "hair/hair_object.h"
 #include "scene/module_session.h"
 #include "scene/scene_file.h"
 #include "scene/viewport_render.h"
 #include "scene/viewport_setup.h"
-#include "groom/script_ops.h"
-#include "hair/hair_object.h"
 
 using namespace host;
 using namespace crn;

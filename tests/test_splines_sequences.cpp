@@ -9,16 +9,16 @@
 #include <set>
 #include <unistd.h>
 
-#include "scene/mesh_sequence_import.h"
-#include "scene/module_session.h"
-#include "scene/scene_file.h"
-#include "scene/scene_json.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "hair/spline_set.h"
 #include "host/interface.h"
 #include "host/mesh_sequence.h"
 #include "host/shape.h"
+#include "scene/mesh_sequence_import.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
+#include "scene/scene_json.h"
 
 using namespace host;
 using namespace crn;

@@ -9,9 +9,9 @@
 #include <functional>
 #include <vector>
 
-#include "hair/gen_settings.h"
 #include "hair/clump_table.h"
 #include "hair/fur_math.h"
+#include "hair/gen_settings.h"
 #include "hair/gen_types.h"
 #include "hair/strand_build.h"
 

@@ -8,14 +8,14 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "scene/module_session.h"
-#include "scene/scene_file.h"
-#include "scene/scene_json.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "hair/map_bake.h"
 #include "host/interface.h"
 #include "host/texmap.h"
+#include "scene/module_session.h"
+#include "scene/scene_file.h"
+#include "scene/scene_json.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "scene/viewport_setup.h"
 #include "host/interface.h"
 #include "host/render_items.h"
 #include "host/viewport.h"
+#include "scene/viewport_setup.h"
 
 using namespace host;
 

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "scene/values.h"
 #include "groom/brush_mode.h"
 #include "groom/brush_state.h"
 #include "groom/groom_edits.h"
@@ -10,6 +9,7 @@
 #include "hair/hair_object.h"
 #include "host/rescale.h"
 #include "host/undo.h"
+#include "scene/values.h"
 
 namespace crn::scene {
 

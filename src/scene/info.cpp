@@ -1,17 +1,13 @@
 #include "scene/info.h"
 
-#include <algorithm>
-#include <cmath>
 #include <ostream>
 #include <set>
 
-#include "scene/values.h"
 #include "hair/hair_object.h"
-#include "hair/hair_params.h"
-#include "hair/memory_fit.h"
 #include "hair/strand_build.h"
 #include "host/class_desc.h"
 #include "host/units.h"
+#include "scene/values.h"
 
 namespace crn::scene {
 
@@ -71,20 +67,15 @@ void PrintParams(IParamBlock2* pb, TimeValue t, std::ostream& out) {
   if (!changed) out << "    (all at their defaults)\n";
 }
 
-// Guides, roots and strand counts of a hair object at t. The render count is what a render
-// build would make (render share of the roots within the memory budget) without building it.
+// Guides, roots and strand counts of a hair object at t; the render count is what a render
+// build would make, as the object reckons it without building.
 void PrintHairStats(crn::HairObject* hair, TimeValue t, std::ostream& out) {
   const crn::GuideSet& g = hair->EvaluateGuides(t);
   const std::size_t roots = hair->PlaceRoots(t).size();
   const crn::StrandSet& vp = hair->BuildViewportStrands(t);
-  const int P = crn::PointsPerStrand(g.settings);
-  double fraction = std::min(double(hair->pblock2->GetFloat(crn::hp::renderPercent, t)) / 100.0, 1.0);
-  const std::uint64_t fit = crn::MemoryFit(P, g.settings.memBudget).strands;
-  if (fit > 0 && double(fit) < double(roots) * fraction) fraction = double(fit) / double(roots);
-  const auto render = std::uint64_t(std::ceil(double(roots) * std::min(fraction, 1.0)));
-  out << "  hair: " << g.VertexCount() << " guides, " << roots << " roots, " << P
-      << " points per strand, " << vp.StrandCount() << " viewport strands, " << render
-      << " render strands\n";
+  out << "  hair: " << g.VertexCount() << " guides, " << roots << " roots, "
+      << crn::PointsPerStrand(g.settings) << " points per strand, " << vp.StrandCount()
+      << " viewport strands, " << hair->RenderStrandCount(t) << " render strands\n";
 }
 
 }  // namespace

@@ -7,8 +7,6 @@
 #include <fstream>
 #include <memory>
 
-#include "scene/scene_json.h"
-#include "scene/values.h"
 #include "host/chunk_io.h"
 #include "host/class_desc.h"
 #include "host/mesh_sequence.h"
@@ -18,6 +16,8 @@
 #include "host/undo.h"
 #include "host/units.h"
 #include "plugin/atomic_file.h"
+#include "scene/scene_json.h"
+#include "scene/values.h"
 
 namespace crn::scene {
 

@@ -8,15 +8,15 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "scene/mesh_import.h"
-#include "scene/mesh_sequence_import.h"
-#include "scene/values.h"
 #include "host/class_desc.h"
 #include "host/mesh_sequence.h"
 #include "host/shape.h"
 #include "host/simple_object.h"
 #include "host/undo.h"
 #include "host/units.h"
+#include "scene/mesh_import.h"
+#include "scene/mesh_sequence_import.h"
+#include "scene/values.h"
 
 namespace crn::scene {
 

@@ -4,9 +4,9 @@
 #include <istream>
 #include <ostream>
 
+#include "host/undo.h"
 #include "scene/scene_file.h"
 #include "scene/values.h"
-#include "host/undo.h"
 
 namespace crn::scene {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <climits>
 
+#include "host/function_publishing.h"
 #include "scene/script.h"
 #include "scene/values.h"
-#include "host/function_publishing.h"
 
 namespace crn::scene {
 

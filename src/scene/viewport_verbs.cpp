@@ -1,7 +1,7 @@
 #include "scene/viewport_verbs.h"
 
-#include "scene/viewport_render.h"
 #include "scene/png_file.h"
+#include "scene/viewport_render.h"
 #include "scene/viewport_setup.h"
 
 namespace crn::scene {
