@@ -32,6 +32,8 @@ class AtomicFile {
   bool Commit(std::string& error);
 
   bool Ok() const { return error_.empty(); }
+  // What failed so far ("PATH: what: reason"), or empty.
+  const std::string& Error() const { return error_; }
   const std::string& Path() const { return path_; }
 
  private:
