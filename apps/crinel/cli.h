@@ -43,5 +43,6 @@ int RunScript(const Args& args, host::Interface& ip);
 int RunMesh(const Args& args, host::Interface& ip);
 int RunSnapshot(const Args& args, host::Interface& ip);
 int RunPrt(const Args& args, host::Interface& ip);
+int RunExport(const Args& args, host::Interface& ip);
 
 }  // namespace crn::cli

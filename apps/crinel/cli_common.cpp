@@ -30,6 +30,10 @@ const std::vector<Command>& Commands() {
               "                         write the render strands of every frame of the animation\n"
               "                         range (or A to B) as PRT particle files hair_0000.prt ...\n",
        &RunPrt},
+      {"export", "  export SCENE --node NAME --out FILE.usda [--frames A-B]\n"
+                 "                         write the render strands as USD curves (usda), time-\n"
+                 "                         sampled over frames A to B (default the scene time)\n",
+       &RunExport},
   };
   return commands;
 }
