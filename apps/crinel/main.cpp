@@ -20,9 +20,11 @@
 #include "scene/png_file.h"
 #include "scene/scene_file.h"
 #include "scene/script.h"
+#include "scene/sim_verbs.h"
 #include "scene/viewport_render.h"
 #include "scene/viewport_setup.h"
 #include "scene/viewport_verbs.h"
+#include "sim_command.h"
 
 namespace {
 
@@ -41,6 +43,10 @@ const char* kUsage =
     "           [--size WxH] [--style shaded|wire] --out FILE.png\n"
     "                         draw a viewport of the scene (meshes, hair, icons) to a\n"
     "                         PNG; views frame the scene (default persp, 960x540)\n"
+    "  sim SCENE --node NAME [--range A-B] [--cache FILE] [--device auto|cuda|cpu]\n"
+    "                         simulate a hair object over the animation range (or\n"
+    "                         frames A to B) with a progress bar; Ctrl-C stops and keeps\n"
+    "                         the frames so far; --cache writes them to a .crnc file\n"
     "  --help                 this text\n"
     "\n"
     "options:\n"
@@ -87,6 +93,7 @@ int RunScript(const std::vector<std::string>& args, host::Interface& ip) {
   crn::scene::AddCrinelOpsVerbs(runner);
   crn::scene::AddViewportVerbs(runner);
   crn::scene::AddGroomVerbs(runner);
+  crn::scene::AddSimVerbs(runner);
   return runner.Run(args[1], *in, std::cout, std::cerr, std::cerr);
 }
 
@@ -168,6 +175,18 @@ int RunMesh(const std::vector<std::string>& args, host::Interface& ip) {
   std::cerr << "wrote " << opt["--out"] << ": " << mesh->verts.size() << " vertices, "
             << mesh->faces.size() << " triangles\n";
   return 0;
+}
+
+int RunSimulation(const std::vector<std::string>& args, host::Interface& ip) {
+  if (args.empty()) return Usage("sim takes a scene file");
+  std::map<std::string, std::string> opt;
+  crn::cli::SimOptions options;
+  std::string problem;
+  if (!ParseOptions(args, 1, {"--node", "--range", "--cache", "--device"}, opt, problem) ||
+      !crn::cli::ParseSimOptions(opt, options, problem))
+    return Usage(problem);
+  if (!Load(args[0], ip)) return 1;
+  return crn::cli::RunSim(args[0], options, ip);
 }
 
 int RunSnapshot(const std::vector<std::string>& args, host::Interface& ip) {
@@ -265,6 +284,8 @@ int main(int argc, char** argv) {
     rc = RunMesh(rest, ip);
   } else if (command == "snapshot") {
     rc = RunSnapshot(rest, ip);
+  } else if (command == "sim") {
+    rc = RunSimulation(rest, ip);
   } else {
     rc = Usage("unknown command " + command);
   }
