@@ -143,7 +143,9 @@ TEST_F(SimForces, HairOnTheSameSurfaceDoesNotPushHairOnAnotherDoes) {
   AddHairHairPush(own, surface, points, 5, 1, 1.f / 30, E);
   float pushed = 0;
   for (std::size_t i = 0; i < E.size(); ++i) {
-    if (i % 5 == 0) EXPECT_EQ(E[i], F3(0, 0, 0)) << "roots are not pushed";
+    if (i % 5 == 0) {
+      EXPECT_EQ(E[i], F3(0, 0, 0)) << "roots are not pushed";
+    }
     pushed = std::max(pushed, Length(E[i]));
   }
   EXPECT_GT(pushed, 0.f);

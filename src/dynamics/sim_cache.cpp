@@ -83,7 +83,7 @@ std::vector<std::uint8_t> SimCacheBytes(std::int32_t N, std::int32_t P,
   const int last = frames.empty() ? -1 : frames.rbegin()->first;
   const std::size_t points = std::size_t(std::max(N, 0)) * std::size_t(std::max(P, 0));
   b.reserve(kSimCacheHeaderBytes + std::size_t(std::int64_t(last) - first + 1) * points * 12);
-  b.insert(b.end(), {'C', 'R', 'N', 'C'});
+  for (char c : {'C', 'R', 'N', 'C'}) b.push_back(std::uint8_t(c));
   Put32(b, 1);
   Put32(b, N);
   Put32(b, P);
