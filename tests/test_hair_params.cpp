@@ -191,8 +191,9 @@ TEST(GenSettingsTable, EveryGenerationParameterHasItsOwnFieldOfItsType) {
   }
   for (int i = 0; i < Desc().Count(); ++i) {
     const ParamDef& def = Desc().GetParamDef(i);
-    if (def.type == TYPE_FLOAT || def.type == TYPE_INT || def.type == TYPE_BOOL || def.type == TYPE_RGBA)
+    if (def.type == TYPE_FLOAT || def.type == TYPE_INT || def.type == TYPE_BOOL || def.type == TYPE_RGBA) {
       EXPECT_TRUE(ids.count(def.id) || notGeneration.count(def.id)) << def.internalName;
+    }
   }
 }
 

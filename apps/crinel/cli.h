@@ -44,5 +44,6 @@ int RunMesh(const Args& args, host::Interface& ip);
 int RunSnapshot(const Args& args, host::Interface& ip);
 int RunPrt(const Args& args, host::Interface& ip);
 int RunExport(const Args& args, host::Interface& ip);
+int RunSim(const Args& args, host::Interface& ip);
 
 }  // namespace crn::cli

@@ -26,6 +26,11 @@ const std::vector<Command>& Commands() {
                    "                         draw a viewport of the scene (meshes, hair, icons) to a\n"
                    "                         PNG; views frame the scene (default persp, 960x540)\n",
        &RunSnapshot},
+      {"sim", "  sim SCENE --node NAME [--range A-B] [--cache FILE] [--device auto|cuda|cpu]\n"
+              "                         simulate a hair object over the animation range (or\n"
+              "                         frames A to B) with a progress bar; Ctrl-C stops and keeps\n"
+              "                         the frames so far; --cache writes them to a .crnc file\n",
+       &RunSim},
       {"prt", "  prt SCENE --node NAME --out hair.prt [--range A-B]\n"
               "                         write the render strands of every frame of the animation\n"
               "                         range (or A to B) as PRT particle files hair_0000.prt ...\n",

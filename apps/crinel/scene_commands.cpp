@@ -11,6 +11,7 @@
 #include "scene/ply_writer.h"
 #include "scene/png_file.h"
 #include "scene/script.h"
+#include "scene/sim_verbs.h"
 #include "scene/viewport_render.h"
 #include "scene/viewport_setup.h"
 #include "scene/viewport_verbs.h"
@@ -43,6 +44,7 @@ int RunScript(const Args& args, host::Interface& ip) {
   scene::AddCrinelOpsVerbs(runner);
   scene::AddViewportVerbs(runner);
   scene::AddGroomVerbs(runner);
+  scene::AddSimVerbs(runner);
   return runner.Run(args[1], *in, std::cout, std::cerr, std::cerr);
 }
 

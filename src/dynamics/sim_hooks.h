@@ -2,6 +2,8 @@
 // How the simulation reaches the hair objects it simulates without knowing their class: the
 // module fills these hooks when it loads. A hair object is handed over as the host object
 // it is.
+#include <vector>
+
 #include "dynamics/sim_registry.h"
 #include "hair/gen_types.h"
 #include "host/time.h"
@@ -20,6 +22,17 @@ struct SimHairHooks {
   // surface cannot be evaluated.
   bool (*growGuides)(host::Object& hair, host::TimeValue t, GuideSet& out,
                      host::Interval& valid) = nullptr;
+  // The surface fields (vertices, normals, triangles, ...) of the object's surface at t; false
+  // when it cannot be evaluated.
+  bool (*surfaceAt)(host::Object& hair, host::TimeValue t, GuideSet& out) = nullptr;
+  // Hands N * P simulated guide points for time t to the object (ApplySimPositions).
+  void (*applyPositions)(host::Object& hair, host::TimeValue t,
+                         const std::vector<V3>& positions) = nullptr;
+  // Hands the per-guide wetness that goes with the positions of t (empty: dry).
+  void (*applyWetness)(host::Object& hair, host::TimeValue t,
+                       const std::vector<float>& wetness) = nullptr;
+  // True when the object holds simulated positions for exactly t.
+  bool (*holdsPositions)(host::Object& hair, host::TimeValue t) = nullptr;
 };
 
 SimHairHooks& GetSimHairHooks();

@@ -35,4 +35,11 @@ std::size_t SimRegistry::Count() const {
   return records_.size();
 }
 
+std::vector<std::pair<SimObjectId, SimState*>> SimRegistry::All() {
+  std::lock_guard lock(mutex_);
+  std::vector<std::pair<SimObjectId, SimState*>> all;
+  for (auto& [id, state] : records_) all.emplace_back(id, &state);
+  return all;
+}
+
 }  // namespace crn

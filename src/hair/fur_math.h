@@ -6,18 +6,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "kernels/hash32.h"
 #include "kernels/vec3.h"
 
 namespace crn {
-
-CRN_HD inline std::uint32_t Mix32(std::uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7FEB352Du;
-  x ^= x >> 15;
-  x *= 0x846CA68Bu;
-  x ^= x >> 16;
-  return x;
-}
 
 // Low 24 bits as a float in [0, 1).
 CRN_HD inline float Unit24(std::uint32_t h) { return float(h & 0xFFFFFFu) * (1.0f / 16777216.0f); }
@@ -35,12 +27,6 @@ CRN_HD inline std::uint32_t CellKey(std::int32_t i, std::int32_t j, std::int32_t
 inline std::uint64_t CellKey64(std::int64_t i, std::int64_t j, std::int64_t k) {
   return (std::uint64_t(i) * 73856093ull) ^ (std::uint64_t(j) * 19349663ull) ^
          (std::uint64_t(k) * 83492791ull);
-}
-
-// Hash of an integer lattice point, shared by the value and cellular noises.
-CRN_HD inline std::uint32_t LatticeHash(std::int32_t i, std::int32_t j, std::int32_t k) {
-  return Mix32(Mix32(Mix32(std::uint32_t(k) * 83492791u) ^ (std::uint32_t(j) * 19349663u)) ^
-               (std::uint32_t(i) * 73856093u));
 }
 
 // Value noise in [-1, 1): hashed lattice values blended with the quintic fade.

@@ -7,6 +7,7 @@
 #include "hair/flow_fields.h"
 #include "hair/gen_settings.h"
 #include "hair/guide_growth.h"
+#include "hair/hair_hooks.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "hair/map_bake.h"
@@ -151,14 +152,27 @@ bool HairObject::GrowInto(TimeValue t, GuideSet& g, Interval& valid, bool store)
 
 const GuideSet& HairObject::EvaluateGuides(TimeValue t) {
   std::lock_guard lock(evalLock_);
+  // With dynamics on, the driver first brings the simulation to t.
+  if (pblock2 && pblock2->GetInt(hp::dynMode, t) != 0) {
+    if (auto simulate = GetHairHooks().simulateToTime) simulate(*this, t);
+  } else {
+    ClearSimPositions();
+  }
+  const bool simulatedNow = hasSim_ && simTime_ == t;
   if (guidesBuilt_ && guidesChange_ == changeCounter_ && guidesRevision_ == editRevision_ &&
-      guidesValid_.InInterval(t))
+      guidesValid_.InInterval(t) && (!simulatedNow || guidesTime_ == t))
     return guides_;
 
   Interval valid = FOREVER;
   GuideSet g;
   GrowInto(t, g, valid, true);
+  // Simulated points of exactly this time replace the grown ones, valid for this instant.
+  if (simulatedNow && simPositions_.size() == g.guidePoints.size() && !g.guidePoints.empty()) {
+    g.guidePoints = simPositions_;
+    valid.SetInstant(t);
+  }
   if (valid.Empty()) valid.SetInstant(t);
+  guidesTime_ = t;
   guides_ = std::move(g);
   guidesValid_ = valid;
   guidesChange_ = changeCounter_;

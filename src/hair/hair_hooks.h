@@ -3,7 +3,9 @@
 // nothing of grooming, dynamics or display; the module fills these hooks when it loads, and
 // an empty hook means the feature is absent.
 #include <cstdint>
+#include <vector>
 
+#include "hair/gen_types.h"
 #include "host/time.h"
 
 namespace host {
@@ -22,6 +24,15 @@ struct HairHooks {
   bool (*brushActive)() = nullptr;
   // Erases the simulation record of the object with this id.
   void (*discardSimulation)(std::uint64_t objectId) = nullptr;
+  // Guide evaluation with dynamics on: the simulation driver brings the object to t and
+  // hands it the simulated positions of t (ApplySimPositions); false when it has none.
+  bool (*simulateToTime)(HairObject& obj, host::TimeValue t) = nullptr;
+  // The fire's per-vertex burn and glow of the frame at t for the guides' surface (both
+  // empty without fire); runs under the object's lock.
+  bool (*burnAt)(HairObject& obj, host::TimeValue t, const GuideSet& guides,
+                 std::vector<float>& burn, std::vector<float>& glow) = nullptr;
+  // Drops the burn and glow caches of the object with this id.
+  void (*clearBurn)(std::uint64_t objectId) = nullptr;
   // The object's viewport render items.
   bool (*updatePerNodeItems)(HairObject& obj, host::INode* node,
                              host::RenderItemContainer& items) = nullptr;

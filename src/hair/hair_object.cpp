@@ -82,7 +82,10 @@ HairHooks& GetHairHooks() {
 
 HairObject::HairObject() : objectId_(NextObjectId()) { GetHairObjDesc()->MakeAutoParamBlocks(this); }
 
-HairObject::~HairObject() { DiscardSimulation(); }
+HairObject::~HairObject() {
+  DiscardSimulation();
+  if (auto clear = GetHairHooks().clearBurn) clear(objectId_);
+}
 
 void HairObject::DiscardSimulation() {
   if (auto discard = GetHairHooks().discardSimulation) discard(objectId_);
@@ -134,7 +137,8 @@ RefResult HairObject::NotifyRefChanged(const Interval& changeInt, ReferenceTarge
     if (theHold.Holding() && !groomEdits_.empty()) theHold.Put(new EditsRestore(this));
     SetGroomEdits({});
   }
-  // Burn caches of the fire effect would be cleared here for fireNodes / fireBurn.
+  if (id == hp::fireNodes || id == hp::fireBurn)
+    if (auto clear = GetHairHooks().clearBurn) clear(objectId_);
   if (!IsAppearanceParam(id)) DiscardSimulation();
   return SimpleObject2::NotifyRefChanged(changeInt, hTarget, partID, message, propagate);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,20 @@ class HairObject : public host::SimpleObject2 {
   void FullGroomChange();
   // Erases this object's simulation record (its frames came from the old groom).
   void DiscardSimulation();
+
+  // --- simulation results (the driver hands them over under the object's lock)
+  // Stores N * P simulated guide points for time t and bumps the change counter; guide
+  // evaluation at t uses them in place of the grown points when the counts match.
+  void ApplySimPositions(host::TimeValue t, std::vector<V3> positions);
+  // The per-guide wetness that goes with the positions of t (empty: dry).
+  void ApplySimWetness(host::TimeValue t, std::vector<float> wetness);
+  bool HoldsSimPositions(host::TimeValue t);
+  // Forgets the simulated positions and wetness (dynamics switched off).
+  void ClearSimPositions();
+  // What a strand build at t borrows from the effects: the wetness of this frame (empty
+  // unless it has one entry per vertex of g) and the fire's burn and glow.
+  void EffectInputs(host::TimeValue t, const GuideSet& g, std::span<const float>& wetness,
+                    std::vector<float>& burn, std::vector<float>& glow);
   // The guides at t grown without groom edits: the reference the brushes measure against.
   std::vector<V3> UngroomedGuidePoints(host::TimeValue t);
   // During a stroke: brushed guide points go straight into the cached guides so only the
@@ -193,6 +208,14 @@ class HairObject : public host::SimpleObject2 {
 
   std::vector<V3> groomEdits_;
   std::vector<float> densityFactors_;
+
+  // Simulated guide points and wetness handed over by the driver, with their times.
+  std::vector<V3> simPositions_;
+  host::TimeValue simTime_ = 0;
+  bool hasSim_ = false;
+  std::vector<float> simWetness_;
+  host::TimeValue simWetTime_ = 0;
+  host::TimeValue guidesTime_ = 0;  // the time the cached guides were built for
 
   // Node-identity hashes of surface, faceNode, colliders, forces, waterNodes.
   std::array<std::uint64_t, 5> nodeHashes_{};

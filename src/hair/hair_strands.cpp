@@ -34,6 +34,8 @@ struct BuildResources {
   std::unique_ptr<ScalarMapSampler> length, width;
   std::unique_ptr<ColourMapSampler> colour;
   SplineSet splines;
+  std::span<const float> wetness;
+  std::vector<float> burn, glow;
   BuildInputs inputs;
 };
 
@@ -60,10 +62,13 @@ static void MakeColourSampler(const GuideSet& g, BuildResources& r,
 }
 
 // The per-build inputs shared by viewport and render builds. Wetness, burn and glow come
-// from the water and fire effects; none exist yet.
+// from the water and fire effects (r.wetness, r.burn, r.glow).
 static void FillInputs(BuildResources& r, std::span<const V3> eyeCentres,
                        std::span<const float> eyeRadii, bool brushActive, const V3& coatColour) {
   BuildInputs& in = r.inputs;
+  in.wetness = r.wetness;
+  in.burn = r.burn;
+  in.glow = r.glow;
   in.splines = &r.splines;
   in.eyeCentres = eyeCentres;
   in.eyeRadii = eyeRadii;
@@ -101,9 +106,12 @@ const StrandSet& HairObject::BuildViewportStrands(TimeValue t) {
                    double(pblock2->GetFloat(hp::vpPercent, t)) / 100.0);
     if (brushing) phi = std::min(phi, 30000.0 / R);
   }
+  BuildResources res;
+  EffectInputs(t, g, res.wetness, res.burn, res.glow);
   std::uint64_t bits;
   std::memcpy(&bits, &phi, 8);
   std::uint64_t key = MixKey(0x5EEDull, bits);
+  if (!res.burn.empty()) key = MixKey(key, std::uint64_t(std::uint32_t(t)) * 0x9E3779B1ull + 1);
   key = MixKey(key, guidesChange_ * 0x100000001B3ull);
   key = MixKey(key, rootKey_ * 31);
   key = MixKey(key, mapVersion_ * 7);
@@ -113,7 +121,6 @@ const StrandSet& HairObject::BuildViewportStrands(TimeValue t) {
   if (key == vpKey_) return vpStrands_;
 
   const GenSettings settings = BuildSettings(g);
-  BuildResources res;
   MakeScalarSamplers(g, res, Bake(1, hp::lengthMap, t, false), Bake(2, hp::widthMap, t, false));
   res.splines = SplinesAt(*pblock2, t, PointsPerStrand(settings));
   const auto t1 = std::chrono::steady_clock::now();
@@ -186,6 +193,7 @@ void HairObject::BuildRenderStrands(TimeValue t, double fraction, StrandSet& out
   const GenSettings settings = BuildSettings(g);
   fraction = FitRenderFraction(fraction, roots.size(), settings, true);
   BuildResources res;
+  EffectInputs(t, g, res.wetness, res.burn, res.glow);
   MakeScalarSamplers(g, res, Bake(1, hp::lengthMap, t, false), Bake(2, hp::widthMap, t, false));
   res.splines = SplinesAt(*pblock2, t, PointsPerStrand(settings));
   MakeColourSampler(g, res, Bake(3, hp::colorMap, t, true));

@@ -42,6 +42,10 @@ class INode : public ReferenceTarget {
   const NodeTransform& Transform() const { return xform_; }
   // Replaces the transform and tells dependents the node changed.
   void SetTransform(NodeTransform xf);
+  // Moves the node by a parent-space offset, or turns it by degrees about X, Y and Z added to
+  // its rotation, at t: an animated track gets a key at t, a constant one changes.
+  void Move(TimeValue t, const Point3& offset);
+  void Rotate(TimeValue t, const Point3& degrees);
 
   bool IsHidden() const { return hidden_; }
   void Hide(bool on) { hidden_ = on; }

@@ -27,6 +27,10 @@ class Interface {
   void SetTime(TimeValue t) { time_ = t; }
   Interval GetAnimRange() const { return range_; }
   void SetAnimRange(const Interval& r) { range_ = r; }
+  // Whether the animation is playing (the play button).
+  bool IsAnimPlaying() const { return playing_; }
+  void StartAnimPlayback(int /*selOnly*/ = 0) { playing_ = true; }
+  void EndAnimPlayback() { playing_ = false; }
 
   // --- scene
   // Creates a node holding obj, named name (made unique), under the scene root.
@@ -91,6 +95,7 @@ class Interface {
 
   TimeValue time_ = 0;
   Interval range_{0, 100 * 160};
+  bool playing_ = false;
   std::vector<std::unique_ptr<INode>> nodes_;
   std::vector<std::unique_ptr<Texmap>> texmaps_;
   ULONG nextHandle_ = 1;

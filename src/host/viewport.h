@@ -193,6 +193,9 @@ class ViewExp {
   // World-space width of the viewport at the depth of a world point (the orthographic width
   // in orthographic views).
   float GetVPWorldWidth(const Point3& wPoint) const;
+  // The point of the construction plane under pixel m (snapping off): the world XY plane in
+  // perspective views, the plane through the origin facing the viewer in orthographic ones.
+  Point3 SnapPoint(IPoint2 m) const;
   GraphicsWindow* getGW() { return &gw_; }
 
  private:

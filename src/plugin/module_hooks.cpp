@@ -1,11 +1,15 @@
 #include "plugin/module_hooks.h"
 
+#include "dynamics/fire.h"
+#include "dynamics/sim_driver.h"
 #include "dynamics/sim_hooks.h"
 #include "dynamics/sim_registry.h"
 #include "groom/brush_state.h"
 #include "groom/hair_display.h"
 #include "hair/hair_hooks.h"
 #include "hair/hair_object.h"
+#include "hair/hair_params.h"
+#include "hair/surface.h"
 
 namespace crn {
 
@@ -23,6 +27,12 @@ void RegisterModuleHooks() {
   hair.discardSimulation = [](std::uint64_t id) { SimRegistry::Get().Erase(id); };
   hair.updatePerNodeItems = &UpdateHairItems;
   hair.hitTest = &HitTestHair;
+  hair.simulateToTime = [](HairObject& obj, host::TimeValue t) { return SimulateToTime(obj, t); };
+  hair.burnAt = [](HairObject& obj, host::TimeValue t, const GuideSet& guides,
+                   std::vector<float>& burn, std::vector<float>& glow) {
+    return BurnAt(obj, t, guides, burn, glow);
+  };
+  hair.clearBurn = &ClearBurn;
 
   SimHairHooks& sim = GetSimHairHooks();
   sim.objectId = [](host::Object& obj) -> SimObjectId {
@@ -32,6 +42,22 @@ void RegisterModuleHooks() {
   sim.growGuides = [](host::Object& obj, host::TimeValue t, GuideSet& out, host::Interval& valid) {
     HairObject* h = AsHair(obj);
     return h && h->GrowGuideSet(t, out, valid);
+  };
+  sim.surfaceAt = [](host::Object& obj, host::TimeValue t, GuideSet& out) {
+    HairObject* h = AsHair(obj);
+    if (!h || !h->pblock2) return false;
+    std::lock_guard lock(h->EvalLock());
+    return ExtractSurface(h->pblock2->GetINode(hp::surface, t), t, out);
+  };
+  sim.applyPositions = [](host::Object& obj, host::TimeValue t, const std::vector<V3>& positions) {
+    if (HairObject* h = AsHair(obj)) h->ApplySimPositions(t, positions);
+  };
+  sim.applyWetness = [](host::Object& obj, host::TimeValue t, const std::vector<float>& wetness) {
+    if (HairObject* h = AsHair(obj)) h->ApplySimWetness(t, wetness);
+  };
+  sim.holdsPositions = [](host::Object& obj, host::TimeValue t) {
+    HairObject* h = AsHair(obj);
+    return h && h->HoldsSimPositions(t);
   };
 }
 

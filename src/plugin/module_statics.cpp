@@ -24,6 +24,7 @@ struct ModuleStatics {
   HairRendDesc rendDesc;
   CrinelOps crinelOps;
   HairWindDesc windDesc;
+  std::unique_ptr<host::ParamBlockDesc2> windParams = MakeWindParamBlockDesc(&windDesc);
 };
 
 ModuleStatics g_statics;

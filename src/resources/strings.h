@@ -173,6 +173,28 @@ enum StringId : int {
   IDS_P_hiStart,
   IDS_P_hiSoft,
   IDS_P_hiAlong,
+  // The wind space warp's rollout, parameter labels and type items.
+  IDS_ROLLOUT_WIND,
+  IDS_W_windType,
+  IDS_I_windType_0,
+  IDS_I_windType_1,
+  IDS_I_windType_2,
+  IDS_W_strength,
+  IDS_W_gustAmp,
+  IDS_W_gustFreq,
+  IDS_W_turbulence,
+  IDS_W_turbScale,
+  IDS_W_turbSpeed,
+  IDS_W_range,
+  IDS_W_vortexPull,
+  IDS_W_seed,
+  IDS_W_iconSize,
+  IDS_W_octaves,
+  IDS_W_curl,
+  IDS_W_gustTravel,
+  IDS_W_flutter,
+  IDS_W_shadow,
+  IDS_W_coupling,
   IDS_COUNT
 };
 

@@ -16,6 +16,7 @@
 #include "host/undo.h"
 #include "host/units.h"
 #include "plugin/atomic_file.h"
+#include "scene/scene_effects.h"
 #include "scene/scene_json.h"
 #include "scene/values.h"
 
@@ -458,6 +459,7 @@ std::vector<std::uint8_t> SaveSceneBytes(const Interface& ip) {
   s.WriteI32(ip.GetTime());
   s.WriteU32(ip.NextHandle());
   s.EndChunk();
+  SavePluginList(s);
 
   refs.maps = MapsToSave(ip);
   if (!refs.maps.empty()) {
@@ -579,6 +581,12 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
         ended = true;
         l.CloseChunk();
         break;
+      }
+      if (l.CurChunkID() == kPluginsChunk) {
+        std::string err;
+        if (!LoadPluginList(l, err)) throw Bad{err};
+        l.CloseChunk();
+        continue;
       }
       if (l.CurChunkID() == kTexmaps) {
         IOResult inner;

@@ -16,6 +16,7 @@
 #include "host/units.h"
 #include "scene/mesh_import.h"
 #include "scene/mesh_sequence_import.h"
+#include "scene/scene_effects.h"
 #include "scene/values.h"
 
 namespace crn::scene {
@@ -55,9 +56,11 @@ class Loader {
     const json doc = Parse();
     if (!doc.is_object()) Fail("the scene must be a JSON object");
     for (auto& [key, v] : doc.items())
-      if (key != "units" && key != "fps" && key != "range" && key != "time" && key != "nodes")
-        Fail("unknown key " + Quote(key) + " (expected units, fps, range, time, nodes)");
+      if (key != "units" && key != "fps" && key != "range" && key != "time" && key != "nodes" &&
+          key != "plugins")
+        Fail("unknown key " + Quote(key) + " (expected units, fps, range, time, plugins, nodes)");
     ReadSettings(doc);
+    if (doc.contains("plugins")) LoadScenePlugins(doc["plugins"], dir_);
     if (doc.contains("nodes")) {
       const json& nodes = doc["nodes"];
       if (!nodes.is_array()) Fail("\"nodes\" must be an array");
@@ -257,14 +260,16 @@ class Loader {
     for (auto& [key, v] : n.items())
       if (key != "name" && key != "mesh" && key != "object" && key != "transform" &&
           key != "params" && key != "parent" && key != "hidden" && key != "renderable" &&
-          key != "spline" && key != "splines")
+          key != "spline" && key != "splines" && key != "particles")
         Fail(where + ": unknown key " + Quote(key));
     if (int(n.contains("mesh")) + int(n.contains("object")) + int(n.contains("spline")) +
-            int(n.contains("splines")) > 1)
-      Fail(where + ": give only one of \"mesh\", \"object\", \"spline\" and \"splines\"");
+            int(n.contains("splines")) + int(n.contains("particles")) > 1)
+      Fail(where + ": give only one of \"mesh\", \"object\", \"spline\", \"splines\" and \"particles\"");
 
     std::unique_ptr<Object> obj;
-    if (n.contains("spline") || n.contains("splines")) {
+    if (n.contains("particles")) {
+      obj = MakeParticleSystem(n["particles"], where, dir_);
+    } else if (n.contains("spline") || n.contains("splines")) {
       obj = MakeSplineShape(n, where);
     } else if (n.contains("mesh")) {
       obj = MakeMesh(n["mesh"], where);

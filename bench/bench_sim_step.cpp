@@ -1,0 +1,41 @@
+// One simulation frame on the CPU: 20,000 guides x 11 points, 4 substeps x 8 iterations,
+// collisions on a 10,000-triangle sphere, one wind (see sim_bench_frame.h). The whole solver
+// step (collider grid, self-volume push, wind shadow and the step on the worker pool), and the
+// step alone.
+#include <benchmark/benchmark.h>
+
+#include "plugin/worker_pool.h"
+#include "sim_bench_frame.h"
+
+namespace {
+
+// Argument 1: the wind as created (gusts, three octaves of curl turbulence, flutter, shadow);
+// 0: the same wind without turbulence.
+void BM_SimFrameCpu(benchmark::State& state) {
+  bench::SimFrame f(crn::SimDevice::Cpu);
+  if (state.range(0) == 0) f.step.winds[0].turbulence = 0;
+  for (auto _ : state) {
+    f.Run();
+    benchmark::DoNotOptimize(f.solver->x.data());
+  }
+  state.counters["guides/s"] = benchmark::Counter(double(bench::kGuides), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_SimFrameCpu)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The step of the guides alone (what the GPU kernel replaces), with the frame's grid and
+// shadow already built.
+void BM_SimStepOnlyCpu(benchmark::State& state) {
+  bench::SimFrame f(crn::SimDevice::Cpu);
+  f.Run();
+  crn::GuideSolver& s = *f.solver;
+  const hsim::StepArgs a = f.Args();
+  for (auto _ : state) {
+    crn::ParallelFor(std::uint64_t(s.N), [&](std::uint64_t b, std::uint64_t e) { hsim::StepRange(b, e, a); }, 64);
+    benchmark::DoNotOptimize(s.x.data());
+  }
+}
+BENCHMARK(BM_SimStepOnlyCpu)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,71 @@
+#pragma once
+// Hash grids of points keyed by their integer cell (CellKey64 of the cell coordinates): the
+// counts per cell of the self-volume push and the points per cell of the hair-hair push and
+// the water. Open addressing sized to the points, so the cost follows the point count, not
+// the extent of the scene.
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "hair/fur_math.h"
+#include "kernels/vec3.h"
+
+namespace crn {
+
+// Integer cell of p for cell size h, clamped far out so the conversion never overflows.
+struct CellCoord {
+  std::int64_t x, y, z;
+};
+inline std::int64_t CellOf(float v, float h) {
+  const double c = std::floor(double(v) / double(h));
+  if (!(c > -1e15)) return -1000000000000000ll;  // NaN and far below
+  return c < 1e15 ? std::int64_t(c) : 1000000000000000ll;
+}
+inline CellCoord CellOf(const V3& p, float h) { return {CellOf(p.x, h), CellOf(p.y, h), CellOf(p.z, h)}; }
+inline std::uint64_t KeyOf(const CellCoord& c) { return CellKey64(c.x, c.y, c.z); }
+
+// Maps 64-bit keys to dense indices 0, 1, 2, ... in order of first insertion.
+class KeyIndex {
+ public:
+  void Reset(std::size_t expected);
+  // The key's index, inserted when new.
+  std::int32_t Insert(std::uint64_t key);
+  // The key's index, or -1.
+  std::int32_t Find(std::uint64_t key) const;
+  std::size_t Size() const { return size_; }
+
+ private:
+  std::vector<std::uint64_t> keys_;
+  std::vector<std::int32_t> slots_;  // -1: empty
+  std::size_t mask_ = 0, size_ = 0;
+};
+
+// Point counts per cell.
+class CellCounts {
+ public:
+  void Build(std::span<const V3> points, float cell);
+  std::int32_t Count(std::uint64_t key) const {
+    const std::int32_t i = index_.Find(key);
+    return i < 0 ? 0 : counts_[std::size_t(i)];
+  }
+
+ private:
+  KeyIndex index_;
+  std::vector<std::int32_t> counts_;
+};
+
+// The indices of the points in each cell.
+class CellBuckets {
+ public:
+  void Build(std::span<const V3> points, float cell);
+  std::span<const std::int32_t> Items(std::uint64_t key) const;
+  float Cell() const { return cell_; }
+
+ private:
+  KeyIndex index_;
+  std::vector<std::int32_t> start_, items_;
+  float cell_ = 1.f;
+};
+
+}  // namespace crn

@@ -1,0 +1,102 @@
+#include "dynamics/self_volume.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "dynamics/cell_hash.h"
+#include "host/platform.h"
+#include "kernels/sim_step.h"
+#include "plugin/worker_pool.h"
+
+namespace crn {
+
+namespace {
+
+// The cell of every point.
+std::vector<CellCoord> CellsOf(const std::vector<V3>& points, float h) {
+  std::vector<CellCoord> cells(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) cells[i] = CellOf(points[i], h);
+  return cells;
+}
+
+// Points of the guide (its P cells from `guide`) in cell c.
+std::int32_t OwnInCell(const CellCoord* guide, int P, const CellCoord& c) {
+  std::int32_t own = 0;
+  for (int k = 0; k < P; ++k) own += guide[k].x == c.x && guide[k].y == c.y && guide[k].z == c.z;
+  return own;
+}
+
+}  // namespace
+
+void InitSelfVolume(GuideSolver& s) {
+  const std::int64_t N = s.N;
+  const int P = s.P;
+  const std::int64_t stride = std::max<std::int64_t>(1, N / 200);
+  double sum = 0;
+  std::int64_t count = 0;
+  for (std::int64_t g = 0; g < N; g += stride)
+    for (int k = 1; k < P; ++k) {
+      sum += s.L[std::size_t(g * P + k)];
+      ++count;
+    }
+  s.volumeCell = count > 0 ? std::max(1e-4f, float(2.0 * sum / double(count))) : 1.f;
+  CellCounts grid;
+  grid.Build(s.x, s.volumeCell);
+  const std::vector<CellCoord> cells = CellsOf(s.x, s.volumeCell);
+  s.restDensity.assign(s.x.size(), 0.f);
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const CellCoord* guide = cells.data() + (i - i % std::size_t(P));
+    s.restDensity[i] = float(grid.Count(KeyOf(cells[i])) - OwnInCell(guide, P, cells[i]));
+  }
+}
+
+float SelfVolumeSkin(bool collide, float dynRadius, const ColliderGrid& grid) {
+  static const bool noSkin = host::GetEnvironmentVariable("CRINEL_NOSKIN");
+  if (!collide || noSkin) return 0.f;
+  const float cell = grid.grid.cellStart ? grid.grid.cell : 0.f;
+  return 3.f * std::max(1e-4f, dynRadius) + cell;
+}
+
+void AddSelfVolumePush(const GuideSolver& s, float selfVol, float frameTime,
+                       std::vector<hsim::F3>& E, float skin) {
+  const std::size_t n = s.x.size();
+  if (!(selfVol > 0) || !(frameTime > 0) || s.restDensity.size() != n || E.size() != n || s.P < 1)
+    return;
+  const float h = s.volumeCell;
+  CellCounts grid;
+  grid.Build(s.x, h);
+  const std::vector<CellCoord> cells = CellsOf(s.x, h);
+  const float scale = selfVol * 0.04f * h / (frameTime * frameTime);
+  const int P = s.P;
+  ParallelFor(
+      n,
+      [&](std::uint64_t begin, std::uint64_t end) {
+        for (std::uint64_t i = begin; i < end; ++i) {
+          const int k = int(i % std::uint64_t(P));
+          if (k < 2) continue;
+          const V3& p = s.x[i];
+          if (skin > 0) {
+            V3 probe = p;
+            const V3 n = hsim::GridCollide(s.colliders.grid, probe, skin);
+            if (n.x != 0.f || n.y != 0.f || n.z != 0.f) continue;
+          }
+          const CellCoord c = cells[i];
+          const std::int32_t rho = grid.Count(KeyOf(c));
+          const std::int32_t own = OwnInCell(cells.data() + (i - std::uint64_t(k)), P, c);
+          float A = float(rho - own) / std::max(1.f, s.restDensity[i]) - 1.25f;
+          A = std::min(A, 2.f);
+          if (A <= 0) continue;
+          auto at = [&](std::int64_t dx, std::int64_t dy, std::int64_t dz) {
+            return float(grid.Count(CellKey64(c.x + dx, c.y + dy, c.z + dz)));
+          };
+          const V3 G(at(1, 0, 0) - at(-1, 0, 0), at(0, 1, 0) - at(0, -1, 0),
+                     at(0, 0, 1) - at(0, 0, -1));
+          const float len = Length(G);
+          if (len < 1e-6f) continue;
+          E[i] -= G * (scale * A / len);
+        }
+      },
+      4096);
+}
+
+}  // namespace crn

@@ -1,0 +1,181 @@
+// What acts on the guides besides the step: the step parameters, wind records, host force
+// fields, the wind shadow, hair-hair contact and collisions with the growth surface.
+#include <gtest/gtest.h>
+
+#include "sim_fixtures.h"
+
+#include <cmath>
+
+#include "dynamics/forces.h"
+#include "dynamics/hair_contact.h"
+#include "dynamics/hair_wind.h"
+#include "dynamics/sim_driver.h"
+#include "dynamics/sim_params.h"
+#include "dynamics/wind_shadow.h"
+#include "hair/hair_params.h"
+#include "kernels/sim_step.h"
+
+using namespace crn;
+using fixtures::SimScene;
+using hsim::F3;
+
+namespace {
+
+class SimForces : public SimScene {};
+
+const std::string kWinds = R"(,
+  {"name": "w1618", "object": "CrinelWind", "params": {"seed": 1618, "coupling": 0.1}},
+  {"name": "w618", "object": "CrinelWind", "params": {"seed": 618}},
+  {"name": "down", "object": "Gravity", "params": {"strength": 2}},
+  {"name": "drag", "object": "Drag"})";
+
+}  // namespace
+
+TEST_F(SimForces, ShapePullIsClampedAndParamsFollowTheBlock) {
+  Load(fixtures::GrassSceneJson("", ", \"dynShape\": 1, \"dynIters\": 8, \"dynSubsteps\": 4"));
+  const hsim::Params p = MakeParams(*hair->pblock2, Frame(5));
+  EXPECT_NEAR(p.shapePull, 1.0 - std::pow(0.001, 1.0 / 128.0), 1e-6);
+  EXPECT_LT(p.shapePull, 0.06f);
+  EXPECT_FLOAT_EQ(p.frameTime, 1.f / 30.f);
+  EXPECT_FLOAT_EQ(p.dt, p.frameTime / 4.f);
+  EXPECT_FLOAT_EQ(p.time0, 4.f / 30.f);
+  EXPECT_FLOAT_EQ(p.gravity.z, -9.81f / 0.01f);  // centimetres
+}
+
+TEST_F(SimForces, WindRecordsTakeTheSeedModuloAThousandAndAtLeastMinimumGrip) {
+  Load(fixtures::GrassSceneJson(kWinds));
+  const hsim::Wind a = MakeWindRecord(ip().GetINodeByName("w1618"), Frame(3));
+  const hsim::Wind b = MakeWindRecord(ip().GetINodeByName("w618"), Frame(3));
+  EXPECT_EQ(a.seed, b.seed);
+  EXPECT_FLOAT_EQ(a.seed, 618 * 1.618f);
+  EXPECT_EQ(a.coupling, 0.1f);
+  EXPECT_FLOAT_EQ(a.time, 0.1f);
+  EXPECT_EQ(a.dir, F3(0, 0, 1));
+}
+
+TEST_F(SimForces, HostForceFieldsAreSampledOnceAndWindsBecomeRecords) {
+  Load(fixtures::GrassSceneJson(kWinds));
+  hair->pblock2->SetNodeList(hp::forces, {ip().GetINodeByName("down"), ip().GetINodeByName("w618"),
+                                          ip().GetINodeByName("drag")});
+  const std::vector<F3> points = {F3(0, 0, 0), F3(5, 1, 2), F3(-3, 7, 9)};
+  std::vector<hsim::Wind> winds;
+  std::vector<F3> E(points.size());
+  AddForceFields(*hair, Frame(2), points, winds, E);
+  ASSERT_EQ(winds.size(), 1u);
+  for (const F3& e : E) {
+    EXPECT_NEAR(e.x, 0.f, 1e-3f);
+    EXPECT_NEAR(e.z, -2 * 981.f, 0.05f);  // gravity along the node's -Z; drag on still points: 0
+    EXPECT_EQ(e, E[0]);
+  }
+}
+
+TEST_F(SimForces, TheWindFieldGivesParticlesNoFlutterNoShadowAndIgnoresTheirSpeed) {
+  Load(fixtures::GrassSceneJson(kWinds));
+  host::INode* node = ip().GetINodeByName("w618");
+  auto* wind = static_cast<HairWindObject*>(node->GetObjectRef());
+  host::ForceField* field = wind->GetForceField(node);
+  const host::Point3 at(3, 4, 5);
+  const host::Point3 still = field->Force(Frame(7), at, host::Point3(), 0);
+  EXPECT_EQ(field->Force(Frame(7), at, host::Point3(50, 0, 0), 1), still);
+  const hsim::Wind w = MakeWindRecord(node, Frame(7));
+  const F3 a = hsim::WindAccel(w, F3(3, 4, 5), F3(0, 0, 0), 7.f / 30.f, 0.f, 1.f);
+  EXPECT_NEAR(still.z * 23040000.f, a.z, 1e-3f * std::fabs(a.z) + 1e-4f);
+  field->DeleteThis();
+}
+
+TEST(SimShadow, ColumnsFaceTheFirstWindOrRunAlongXForOtherTypes) {
+  // Points on a line along X, 2 apart: one column for a wind along X, a column each (columns
+  // are 1.5 rest lengths wide) for a wind along Y.
+  std::vector<F3> points;
+  for (int i = 0; i < 5; ++i) points.push_back(F3(2.f * float(4 - i), 0, 0));
+  const std::vector<float> L(points.size(), 1.f);
+  hsim::Wind w;
+  w.shadow = 0.5f;
+  struct Case {
+    const char* name;
+    int type;
+    F3 dir;
+    bool sheltered;
+  };
+  const std::vector<Case> cases = {
+      {"directional along X", 0, F3(1, 0, 0), true},
+      {"directional along Y", 0, F3(0, 1, 0), false},
+      {"vortex about Y: columns along X", 2, F3(0, 1, 0), true},
+      {"spherical: columns along X", 1, F3(0, 0, 1), true},
+  };
+  for (const Case& c : cases) {
+    w.type = c.type;
+    w.dir = c.dir;
+    const std::vector<float> s = ComputeWindShadow(points, L, {w});
+    ASSERT_EQ(s.size(), points.size()) << c.name;
+    if (c.sheltered) {
+      // The point farthest upwind (smallest x) is exposed; each one behind is sheltered more.
+      for (int i = 0; i < 5; ++i)
+        EXPECT_NEAR(s[std::size_t(4 - i)], 1.f - (1.f - std::exp(-0.15f * float(i))) * 0.5f, 1e-6f) << c.name;
+    } else {
+      for (float f : s) EXPECT_EQ(f, 1.f) << c.name;
+    }
+  }
+  w.shadow = 0;
+  EXPECT_TRUE(ComputeWindShadow(points, L, {w}).empty());
+}
+
+TEST_F(SimForces, HairOnTheSameSurfaceDoesNotPushHairOnAnotherDoes) {
+  Load(fixtures::GrassSceneJson(R"(,
+    {"name": "twin", "object": "Crinel", "params": {"surface": "ground", "count": 10, "length": 4,
+      "segments": 4, "lift": 1, "gravity": 0, "dynMode": "Live", "dynInteractive": false}},
+    {"name": "other", "mesh": {"primitive": "plane", "width": 20, "length": 20, "segments": 4}},
+    {"name": "neighbour", "object": "Crinel", "params": {"surface": "other", "count": 10,
+      "length": 4, "segments": 4, "lift": 1, "gravity": 0, "dynMode": "Live",
+      "dynInteractive": false}})"));
+  HairObject* twin = HairObjectOf(ip().GetINodeByName("twin"));
+  HairObject* neighbour = HairObjectOf(ip().GetINodeByName("neighbour"));
+  ASSERT_TRUE(SimulateToTime(*twin, Frame(2)));
+  SimState& own = SimRegistry::Get().Acquire(hair->ObjectId());
+  own.owner = hair;
+  own.hairRadius = 0.5f;
+  const std::vector<F3> points = SimRegistry::Get().Find(twin->ObjectId())->frames.at(1);
+  std::vector<F3> E(points.size());
+  const void* surface = ip().GetINodeByName("ground");
+  AddHairHairPush(own, surface, points, 5, 1, 1.f / 30, E);
+  for (const F3& e : E) EXPECT_EQ(e, F3(0, 0, 0));  // the twin grows on the same plane
+  ASSERT_TRUE(SimulateToTime(*neighbour, Frame(2)));  // the same places, on another plane
+  AddHairHairPush(own, surface, points, 5, 1, 1.f / 30, E);
+  float pushed = 0;
+  for (std::size_t i = 0; i < E.size(); ++i) {
+    if (i % 5 == 0) {
+      EXPECT_EQ(E[i], F3(0, 0, 0)) << "roots are not pushed";
+    }
+    pushed = std::max(pushed, Length(E[i]));
+  }
+  EXPECT_GT(pushed, 0.f);
+}
+
+TEST_F(SimForces, HairCollidesWithItsOwnSurfaceWithoutColliderNodes) {
+  // Leaning grass falls under gravity onto its own plane.
+  for (bool collide : {true, false}) {
+    Load(fixtures::GrassSceneJson("", std::string(", \"lift\": 0.3, \"dynCollide\": ") +
+                                          (collide ? "true" : "false")));
+    ASSERT_TRUE(SimulateToTime(*hair, Frame(30)));
+    float lowest = 1e9f;  // of the free points (from the third on)
+    const std::vector<F3>& pts = Record()->frames.at(30);
+    for (std::size_t i = 0; i < pts.size(); ++i)
+      if (i % 5 >= 2) lowest = std::min(lowest, pts[i].z);
+    if (collide) EXPECT_GT(lowest, 0.1f);
+    else EXPECT_LT(lowest, -0.5f);
+    ip().ResetScene();
+  }
+}
+
+TEST_F(SimForces, HairRadiusFromSegmentsOrTheSpreadOfTheTips) {
+  GenSettings s;
+  s.length = 10;
+  s.segments = 5;
+  const std::vector<F3> few = {F3(0, 0, 0), F3(0, 0, 1)};
+  EXPECT_FLOAT_EQ(HairRadius(s, 2.f, few, 2), 2.f * 1.f);  // 0.5 * 10 / 5
+  std::vector<F3> many;
+  for (int g = 0; g < 16; ++g) many.insert(many.end(), {F3(0, 0, 0), F3(float(g % 4) * 10, float(g / 4) * 10, 0)});
+  // Tips span 30 x 30 x 0: A = 2 * 900 / 16, r0 = max(1, 0.6 sqrt(A)).
+  EXPECT_FLOAT_EQ(HairRadius(s, 1.f, many, 2), 0.6f * std::sqrt(2.f * 900.f / 16.f));
+  EXPECT_FLOAT_EQ(HairRadius(s, 0.f, few, 2), 1e-4f);
+}
