@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_common.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
 #include "plugin/worker_pool.h"
@@ -41,6 +42,17 @@ const char* kUsage =
     "           [--size WxH] [--style shaded|wire] --out FILE.png\n"
     "                         draw a viewport of the scene (meshes, hair, icons) to a\n"
     "                         PNG; views frame the scene (default persp, 960x540)\n"
+    "  render SCENE [--frame F] [--camera NAME] [--size WxH] [--passes N]\n"
+    "         [--denoise on|off] [--exposure E] [--env E] [--device auto|cuda|cpu]\n"
+    "         --out FILE.exr|FILE.png [--layers PATH]\n"
+    "                         path-trace the scene's hair and meshes (CUDA, or the CPU\n"
+    "                         with --device cpu or without a GPU); --layers writes every\n"
+    "                         render pass to a multi-layer EXR; Ctrl-C stops early and\n"
+    "                         keeps the passes done\n"
+    "  bsdf --params JSON --tangent x,y,z --wi x,y,z --wo x,y,z --colour r,g,b\n"
+    "       --random r --v v\n"
+    "                         evaluate the hair material's fibre model for one pair of\n"
+    "                         directions: hair colour, absorption and the four lobes\n"
     "  --help                 this text\n"
     "\n"
     "options:\n"
@@ -48,18 +60,10 @@ const char* kUsage =
     "\n"
     "SCENE is a JSON scene file or a scene saved with the script's save call.\n";
 
-int Usage(const std::string& problem) {
-  std::cerr << "crinel: " << problem << "\n\n" << kUsage;
-  return 2;
-}
-
-// Loads a scene, printing its warnings; false after printing the error.
-bool Load(const std::string& path, host::Interface& ip) {
-  crn::scene::SceneLoad r = crn::scene::LoadAnyScene(path, ip);
-  for (const std::string& w : r.warnings) std::cerr << "warning: " << w << '\n';
-  if (!r.ok) std::cerr << "crinel: " << r.error << '\n';
-  return r.ok;
-}
+using crn::cli::Load;
+using crn::cli::ParseFrame;
+using crn::cli::ParseOptions;
+using crn::cli::Usage;
 
 int RunInfo(const std::vector<std::string>& args, host::Interface& ip) {
   if (args.size() != 1) return Usage("info takes one scene file");
@@ -88,35 +92,6 @@ int RunScript(const std::vector<std::string>& args, host::Interface& ip) {
   crn::scene::AddViewportVerbs(runner);
   crn::scene::AddGroomVerbs(runner);
   return runner.Run(args[1], *in, std::cout, std::cerr, std::cerr);
-}
-
-// Parses the options of a command: --name value pairs, each name at most once.
-bool ParseOptions(const std::vector<std::string>& args, std::size_t from,
-                  const std::vector<std::string>& known, std::map<std::string, std::string>& out,
-                  std::string& problem) {
-  for (std::size_t i = from; i < args.size(); i += 2) {
-    const std::string& name = args[i];
-    if (std::find(known.begin(), known.end(), name) == known.end()) {
-      problem = "unknown option " + name;
-      return false;
-    }
-    if (i + 1 >= args.size()) {
-      problem = name + " needs a value";
-      return false;
-    }
-    if (!out.emplace(name, args[i + 1]).second) {
-      problem = name + " given twice";
-      return false;
-    }
-  }
-  return true;
-}
-
-// A frame number option (fractions allowed).
-bool ParseFrame(const std::string& text, double& frame) {
-  char* end = nullptr;
-  frame = std::strtod(text.c_str(), &end);
-  return end && *end == '\0' && !text.empty() && std::isfinite(frame) && std::fabs(frame) <= 1e7;
 }
 
 int RunMesh(const std::vector<std::string>& args, host::Interface& ip) {
@@ -221,6 +196,11 @@ int RunSnapshot(const std::vector<std::string>& args, host::Interface& ip) {
 
 }  // namespace
 
+int crn::cli::Usage(const std::string& problem) {
+  std::cerr << "crinel: " << problem << "\n\n" << kUsage;
+  return 2;
+}
+
 int main(int argc, char** argv) {
   // A write past the file-size limit then fails with EFBIG and is reported like any other
   // failed write, instead of killing the process.
@@ -265,6 +245,10 @@ int main(int argc, char** argv) {
     rc = RunMesh(rest, ip);
   } else if (command == "snapshot") {
     rc = RunSnapshot(rest, ip);
+  } else if (command == "render") {
+    rc = crn::cli::RunRender(rest, ip);
+  } else if (command == "bsdf") {
+    rc = crn::cli::RunBsdf(rest);
   } else {
     rc = Usage("unknown command " + command);
   }

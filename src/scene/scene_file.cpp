@@ -7,8 +7,10 @@
 #include <fstream>
 #include <memory>
 
+#include "host/camera.h"
 #include "host/chunk_io.h"
 #include "host/class_desc.h"
+#include "host/light.h"
 #include "host/mesh_sequence.h"
 #include "host/param_block.h"
 #include "host/shape.h"
@@ -16,6 +18,7 @@
 #include "host/undo.h"
 #include "host/units.h"
 #include "plugin/atomic_file.h"
+#include "scene/scene_file_render.h"
 #include "scene/scene_json.h"
 #include "scene/values.h"
 
@@ -396,6 +399,8 @@ void ReadObject(Reader& r, ILoad& l, INode* node, std::vector<PendingBlock>& blo
   else if (cid == dummyClassID) obj = std::make_unique<HelperObject>();
   else if (cid == splineShapeClassID) obj = std::make_unique<SplineShape>();
   else if (cid == meshSequenceClassID) obj = std::make_unique<MeshSequenceObject>();
+  else if (cid == genCameraClassID) obj = std::make_unique<GenCamera>();
+  else if (cid == genLightClassID) obj = std::make_unique<GenLight>();
   else if (ClassDesc2* cd = ClassDirectory::Get().FindClass(sid, cid))
     obj.reset(static_cast<Object*>(cd->Create(true)));
   else
@@ -459,6 +464,8 @@ std::vector<std::uint8_t> SaveSceneBytes(const Interface& ip) {
   s.WriteU32(ip.NextHandle());
   s.EndChunk();
 
+  SaveSceneRender(s, ip);
+
   refs.maps = MapsToSave(ip);
   if (!refs.maps.empty()) {
     s.BeginChunk(kTexmaps);
@@ -486,6 +493,7 @@ std::vector<std::uint8_t> SaveSceneBytes(const Interface& ip) {
     WriteTrack(s, xf.rotation, xf.constRotation);
     WriteTrack(s, xf.scale, xf.constScale);
     s.EndChunk();
+    SaveNodeRender(s, *node, refs);
 
     if (Object* obj = node->GetObjectRef()) {
       s.BeginChunk(kObject);
@@ -560,6 +568,7 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
     if (units > UNITS_KILOMETERS || !(scale > 0) || tpf <= 0 || TICKS_PER_SECOND % tpf != 0)
       throw Bad{"scene header holds impossible settings"};
     l.CloseChunk();
+    ResetSceneRender(ip);
     SetSystemUnitInfo(UnitType(units), scale);
     SetTicksPerFrame(tpf);
     ip.SetAnimRange(Interval(rs, re));
@@ -579,6 +588,12 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
         ended = true;
         l.CloseChunk();
         break;
+      }
+      if (l.CurChunkID() == kSceneRenderChunk) {
+        std::string err;
+        if (!LoadSceneRender(l, ip, err)) throw Bad{err};
+        l.CloseChunk();
+        continue;
       }
       if (l.CurChunkID() == kTexmaps) {
         IOResult inner;
@@ -623,7 +638,9 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
 
       IOResult inner;
       while ((inner = l.OpenChunk()) == IO_OK) {
+        std::string err;
         if (l.CurChunkID() == kObject) ReadObject(r, l, node, blocks, nodeName);
+        else if (!LoadNodeRender(l, *node, ip, refs, err)) throw Bad{err};
         l.CloseChunk();
       }
       if (inner == IO_ERROR) throw Bad{l.LastError()};

@@ -16,6 +16,7 @@
 #include "host/units.h"
 #include "scene/mesh_import.h"
 #include "scene/mesh_sequence_import.h"
+#include "scene/scene_json_render.h"
 #include "scene/values.h"
 
 namespace crn::scene {
@@ -55,9 +56,14 @@ class Loader {
     const json doc = Parse();
     if (!doc.is_object()) Fail("the scene must be a JSON object");
     for (auto& [key, v] : doc.items())
-      if (key != "units" && key != "fps" && key != "range" && key != "time" && key != "nodes")
-        Fail("unknown key " + Quote(key) + " (expected units, fps, range, time, nodes)");
+      if (key != "units" && key != "fps" && key != "range" && key != "time" && key != "nodes" &&
+          key != "background" && key != "renderer")
+        Fail("unknown key " + Quote(key) +
+             " (expected units, fps, range, time, nodes, background, renderer)");
     ReadSettings(doc);
+    std::vector<std::string> renderWarnings;
+    Check(ReadSceneRenderKeys(doc, ip_, renderWarnings));
+    for (const std::string& w : renderWarnings) warnings_.push_back(path_ + ": " + w);
     if (doc.contains("nodes")) {
       const json& nodes = doc["nodes"];
       if (!nodes.is_array()) Fail("\"nodes\" must be an array");
@@ -127,6 +133,11 @@ class Loader {
   }
 
   std::string NodeWhere(const std::string& name) const { return "node " + Quote(name); }
+
+  // Fails with a reader's message (empty: all good), after where when given.
+  static void Check(const std::string& error, const std::string& where = "") {
+    if (!error.empty()) Fail(where.empty() ? error : where + ": " + error);
+  }
 
   fs::path ScenePath(const std::string& file) const {
     fs::path p = file;
@@ -257,14 +268,19 @@ class Loader {
     for (auto& [key, v] : n.items())
       if (key != "name" && key != "mesh" && key != "object" && key != "transform" &&
           key != "params" && key != "parent" && key != "hidden" && key != "renderable" &&
-          key != "spline" && key != "splines")
+          key != "spline" && key != "splines" && key != "camera" && key != "light" &&
+          key != "material" && key != "wireColor")
         Fail(where + ": unknown key " + Quote(key));
     if (int(n.contains("mesh")) + int(n.contains("object")) + int(n.contains("spline")) +
-            int(n.contains("splines")) > 1)
-      Fail(where + ": give only one of \"mesh\", \"object\", \"spline\" and \"splines\"");
+            int(n.contains("splines")) + int(n.contains("camera")) + int(n.contains("light")) > 1)
+      Fail(where + ": give only one of \"mesh\", \"object\", \"spline\", \"splines\", \"camera\" and \"light\"");
 
     std::unique_ptr<Object> obj;
-    if (n.contains("spline") || n.contains("splines")) {
+    if (n.contains("camera")) {
+      Check(MakeCameraObject(n["camera"], obj), where);
+    } else if (n.contains("light")) {
+      Check(MakeLightObject(n["light"], obj), where);
+    } else if (n.contains("spline") || n.contains("splines")) {
       obj = MakeSplineShape(n, where);
     } else if (n.contains("mesh")) {
       obj = MakeMesh(n["mesh"], where);
@@ -290,6 +306,18 @@ class Loader {
     if (n.contains("hidden")) node->Hide(Bool(n["hidden"], where + ": \"hidden\""));
     if (n.contains("renderable"))
       node->SetRenderable(Bool(n["renderable"], where + ": \"renderable\""));
+    if (n.contains("material")) {
+      Mtl* mtl = nullptr;
+      std::vector<std::string> warnings;
+      Check(ReadNodeMaterial(n["material"], ip_, mtl, warnings), where);
+      for (const std::string& w : warnings) warnings_.push_back(path_ + ": " + where + ": " + w);
+      node->SetMtl(mtl);
+    }
+    if (n.contains("wireColor")) {
+      DWORD wire = 0;
+      Check(ReadWireColor(n["wireColor"], wire), where);
+      node->SetWireColor(wire);
+    }
   }
 
   static bool Bool(const json& v, const std::string& what) {
@@ -308,6 +336,7 @@ class Loader {
       if (key == "position") track = &xf.position, constant = &xf.constPosition;
       else if (key == "rotation") track = &xf.rotation, constant = &xf.constRotation;
       else if (key == "scale") track = &xf.scale, constant = &xf.constScale;
+      else if (key == "lookAt") continue;
       else Fail(where + ": unknown transform key " + Quote(key));
       const std::string what = where + ": transform " + key;
       if (v.is_object()) {
@@ -319,6 +348,11 @@ class Loader {
       } else {
         *constant = Vec3(v, what);
       }
+    }
+    if (t.contains("lookAt")) {
+      if (t.contains("rotation")) Fail(where + ": give \"rotation\" or \"lookAt\" in a transform, not both");
+      if (!xf.position.Empty()) Fail(where + ": \"lookAt\" needs a position that is not animated");
+      Check(LookAtRotation(xf.constPosition, t["lookAt"], xf.constRotation), where);
     }
     return xf;
   }
