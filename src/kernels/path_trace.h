@@ -119,26 +119,48 @@ CRN_HD inline void Slabs(const BvhNode& n, const Ray& r, float& entry, float& ex
   exit = Minf(Minf(Maxf(x0, x1), Maxf(y0, y1)), Maxf(z0, z1));
 }
 
-// Walks the BVH front to back as far as best allows; test(i, best) tests primitive i, may
-// lower best and returns true to stop the walk.
+// Walks the BVH as far as best allows; test(i, best) tests primitive i, may lower best and
+// returns true to stop the walk. A node is skipped when its entry distance is not below the
+// best hit so far or its exit distance is below max(entry, 0). Children are tested when their
+// parent is visited and the nearer one is visited first, so best shrinks early; the walk
+// finds the same nearest hit as any order would (up to exact ties between primitives). The
+// stack holds 64 entries; children are not pushed when it already holds more than 62.
 template <class Test>
 CRN_HD inline void Traverse(const BvhNode* nodes, std::uint64_t nodeCount, const Ray& r, float& best,
                             Test& test) {
   if (nodes == nullptr || nodeCount == 0) return;
   int stack[kStackSize];
+  float entries[kStackSize];
+  float entry, exit;
+  Slabs(nodes[0], r, entry, exit);
+  if (!(entry < best) || exit < Maxf(entry, 0.f)) return;
   int sp = 0;
-  stack[sp++] = 0;
+  stack[sp] = 0;
+  entries[sp++] = entry;
   while (sp > 0) {
-    const BvhNode& n = nodes[stack[--sp]];
-    float entry, exit;
-    Slabs(n, r, entry, exit);
-    if (!(entry < best) || exit < Maxf(entry, 0.f)) continue;
+    --sp;
+    if (!(entries[sp] < best)) continue;
+    const BvhNode& n = nodes[stack[sp]];
     if (n.count > 0) {
       for (int i = n.first; i < n.first + n.count; ++i)
         if (test(i, best)) return;
-    } else if (sp <= kStackSize - 2) {
-      stack[sp++] = n.first;
-      stack[sp++] = n.first + 1;
+      continue;
+    }
+    if (sp > kStackSize - 2) continue;
+    float e0, x0, e1, x1;
+    Slabs(nodes[n.first], r, e0, x0);
+    Slabs(nodes[n.first + 1], r, e1, x1);
+    const bool in0 = e0 < best && !(x0 < Maxf(e0, 0.f));
+    const bool in1 = e1 < best && !(x1 < Maxf(e1, 0.f));
+    if (in0 && in1) {
+      const bool firstNear = !(e1 < e0);
+      stack[sp] = firstNear ? n.first + 1 : n.first;
+      entries[sp++] = firstNear ? e1 : e0;
+      stack[sp] = firstNear ? n.first : n.first + 1;
+      entries[sp++] = firstNear ? e0 : e1;
+    } else if (in0 || in1) {
+      stack[sp] = in0 ? n.first : n.first + 1;
+      entries[sp++] = in0 ? e0 : e1;
     }
   }
 }
@@ -165,10 +187,14 @@ CRN_HD inline bool HitTriangle(const TriRec& tri, const Ray& r, float tmin, floa
   return true;
 }
 
-// The round cone around a hair segment; on a hit in (tmin, best) sets t and the parameter s
-// of the closest approach along the segment.
-CRN_HD inline bool HitSegment(const SegRec& seg, const Ray& r, float tmin, float best, float& t,
-                              float& s) {
+// A ray against the round cone around a hair segment: whether it passes within the radius
+// and, if so, its entry distance, the distance tc of its closest approach to the segment and
+// that point's parameter s along the segment.
+struct ConeHit {
+  float entry, tc, s;
+};
+
+CRN_HD inline bool RoundCone(const SegRec& seg, const Ray& r, ConeHit& h) {
   const V3 d = seg.p1 - seg.p0, w = r.o - seg.p0;
   const float dd = crn::Dot(r.d, d), dw = crn::Dot(r.d, w);
   const float den = crn::Dot(d, d) - dd * dd;
@@ -180,11 +206,20 @@ CRN_HD inline bool HitSegment(const SegRec& seg, const Ray& r, float tmin, float
   const float e2 = crn::Dot(off, off);
   const float rad = seg.r0 + ss * (seg.r1 - seg.r0);
   if (e2 > rad * rad) return false;
-  float tt = tc - sqrtf(rad * rad - e2);
-  if (!(tt > tmin)) tt = tc;
+  h = ConeHit{tc - sqrtf(rad * rad - e2), tc, ss};
+  return true;
+}
+
+// The hit of a ray with a segment in (tmin, best): the entry distance, or tc when that is
+// not above tmin; sets t and the parameter s of the closest approach.
+CRN_HD inline bool HitSegment(const SegRec& seg, const Ray& r, float tmin, float best, float& t,
+                              float& s) {
+  ConeHit h;
+  if (!RoundCone(seg, r, h)) return false;
+  const float tt = h.entry > tmin ? h.entry : h.tc;
   if (!(tt > tmin && tt < best)) return false;
   t = tt;
-  s = ss;
+  s = h.s;
   return true;
 }
 
@@ -291,15 +326,11 @@ struct CrossingList {
   // Traversal test: adds both crossings of segment i beyond tmin; best shrinks to the farthest
   // kept crossing once the list is full.
   CRN_HD bool operator()(int i, float& best) {
-    float tt, ss;
-    if (!HitSegment(segs[i], *ray, tmin, limit, tt, ss)) return false;
-    Insert(tt, ss, i);
-    // The closest approach follows the entry: a second crossing of the same segment.
-    const SegRec& g = segs[i];
-    const V3 d = g.p1 - g.p0;
-    const V3 q = g.p0 + d * ss;
-    const float tc = crn::Dot(ray->d, q - ray->o);
-    if (tc > tt && tc < limit) Insert(tc, ss, i);
+    ConeHit h;
+    if (!RoundCone(segs[i], *ray, h)) return false;
+    // The entry, then the closest approach as a second crossing; only what lies beyond tmin.
+    if (h.entry > tmin && h.entry < limit) Insert(h.entry, h.s, i);
+    if (h.tc > tmin && h.tc > h.entry && h.tc < limit) Insert(h.tc, h.s, i);
     if (count == kCapacity) best = t[count - 1];
     return false;
   }

@@ -43,9 +43,11 @@ struct Pending {
 
 // Builds the tree over prims[first, first + count) into nodes, starting with the node at
 // index `root` (already allocated). Nodes with fewer than taskBelow primitives other than the
-// root go to tasks instead of being built (taskBelow 0: build everything).
-void BuildFrom(Prim* prims, std::vector<BvhNode>& nodes, std::int32_t root, std::uint32_t first,
-               std::uint32_t count, std::uint32_t taskBelow, std::vector<Pending>* tasks) {
+// root go to tasks instead of being built (taskBelow 0: build everything). With alignPairs an
+// unused node is put in when a pair of children would start at an odd index.
+template <class Nodes>
+void BuildFrom(Prim* prims, Nodes& nodes, std::int32_t root, std::uint32_t first, std::uint32_t count,
+               std::uint32_t taskBelow, std::vector<Pending>* tasks, bool alignPairs) {
   std::vector<Pending> stack{{root, first, count}};
   while (!stack.empty()) {
     const Pending p = stack.back();
@@ -127,9 +129,15 @@ void BuildFrom(Prim* prims, std::vector<BvhNode>& nodes, std::int32_t root, std:
       const auto l = std::uint32_t(mid - begin);
       if (l > 0 && l < p.count) leftCount = l;
     }
-    const auto child = std::int32_t(nodes.size());
-    n.first = child;
-    n.count = 0;
+    if (alignPairs && nodes.size() % 2 == 1) {
+      // An empty box that no node points to.
+      n.first = std::int32_t(nodes.size()) + 1;
+      nodes.push_back(BvhNode{V3(1e30f, 1e30f, 1e30f), 0, V3(-1e30f, -1e30f, -1e30f), 0});  // invalidates n
+    } else {
+      n.first = std::int32_t(nodes.size());
+    }
+    const std::int32_t child = nodes[std::size_t(p.node)].first;
+    nodes[std::size_t(p.node)].count = 0;
     nodes.push_back(BvhNode{});  // invalidates n
     nodes.push_back(BvhNode{});
     stack.push_back({child, p.first, leftCount});
@@ -154,14 +162,14 @@ void BuildBvh(const std::vector<PrimBox>& boxes, const std::vector<V3>& centroid
   out.nodes.reserve(n / 2 + 1);
   out.nodes.push_back(BvhNode{});
   if (n < kParallelBvhPrims || hardwareThreads < 2) {
-    BuildFrom(prims.data(), out.nodes, 0, 0, std::uint32_t(n), 0, nullptr);
+    BuildFrom(prims.data(), out.nodes, 0, 0, std::uint32_t(n), 0, nullptr, true);
   } else {
     // The upper tree here; subtrees below the task size on worker threads, each into a node
     // array of its own, appended afterwards in task order so the result does not depend on
     // which thread built what.
     const auto taskBelow = std::uint32_t(std::max<std::size_t>(2048, n / 64));
     std::vector<Pending> tasks;
-    BuildFrom(prims.data(), out.nodes, 0, 0, std::uint32_t(n), taskBelow, &tasks);
+    BuildFrom(prims.data(), out.nodes, 0, 0, std::uint32_t(n), taskBelow, &tasks, true);
     std::vector<std::vector<BvhNode>> subtrees(tasks.size());
     std::atomic<std::size_t> next{0};
     auto work = [&] {
@@ -169,7 +177,8 @@ void BuildBvh(const std::vector<PrimBox>& boxes, const std::vector<V3>& centroid
         std::vector<BvhNode>& sub = subtrees[t];
         sub.reserve(tasks[t].count / 2 + 1);
         sub.push_back(BvhNode{});
-        BuildFrom(prims.data(), sub, 0, tasks[t].first, tasks[t].count, 0, nullptr);
+        // Pairs here start at odd indices, which land on even ones when appended below.
+        BuildFrom(prims.data(), sub, 0, tasks[t].first, tasks[t].count, 0, nullptr, false);
       }
     };
     const unsigned threads = std::min(hardwareThreads, 32u);

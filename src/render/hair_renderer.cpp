@@ -125,13 +125,15 @@ int HairRenderer::Render(TimeValue t, Bitmap* bitmap, FrameRendParams&, void*, R
                                      ToV3(viewToWorld.GetRow(2)), ToV3(viewToWorld.GetTrans()), fov,
                                      ortho ? kOrthoHalfWidth * zoom : 0.f);
   context_->SetCamera(cam);
+  // + 0.0 turns negative zeros into zeros, so the log never prints -0.000.
+  auto d = [](float v) { return double(v) + 0.0; };
   AppendRenderLog(Format(
       "t=%d %dx%d persp=%d fov=%.3f tris=%zu segs=%zu lights=%zu cam=(%.2f %.2f %.2f) "
       "fwd=(%.3f %.3f %.3f) bg=(%.2f %.2f %.2f)\n",
-      t, width, height, ortho ? 0 : 1, double(fov), context_->TriangleCount(), context_->SegmentCount(),
-      scene.lights.size(), double(cam.position.x), double(cam.position.y), double(cam.position.z),
-      double(cam.forward.x), double(cam.forward.y), double(cam.forward.z), double(scene.background.x),
-      double(scene.background.y), double(scene.background.z)));
+      t, width, height, ortho ? 0 : 1, d(fov), context_->TriangleCount(), context_->SegmentCount(),
+      scene.lights.size(), d(cam.position.x), d(cam.position.y), d(cam.position.z), d(cam.forward.x),
+      d(cam.forward.y), d(cam.forward.z), d(scene.background.x), d(scene.background.y),
+      d(scene.background.z)));
   if (!context_->AllocateImage(width, height)) {
     Warn(context_->Error());
     return 0;

@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "kernels/rt_records.h"
+#include "render/bvh_build.h"
 #include "render/scene_gather.h"
 
 namespace crn {
 
 struct PackedScene {
-  std::vector<hrt::BvhNode> triNodes, segNodes;
+  BvhNodes triNodes, segNodes;
   std::vector<hrt::TriRec> tris;
   std::vector<hrt::SegRec> segs;
   std::vector<hrt::HairShadeParams> materials;  // never empty
