@@ -89,21 +89,28 @@ RayScene& Rays() {
   return s;
 }
 
-void BM_PrimaryRays(benchmark::State& state) {
-  RayScene& s = Rays();
-  std::atomic<std::size_t> hits{0};
+// Runs answer(i) for every ray i on the worker pool, iteration after iteration; reports the
+// rays per second and the share of rays whose answer was true under the name `share`.
+template <class Answer>
+void RayLoop(benchmark::State& state, std::size_t rays, const char* share, const Answer& answer) {
+  std::atomic<std::size_t> yes{0};
   for (auto _ : state) {
-    hits = 0;
-    crn::ParallelFor(s.primary.size(), [&](std::uint64_t b, std::uint64_t e) {
-      std::size_t h = 0;
-      for (std::uint64_t i = b; i < e; ++i)
-        h += hrt::trace::Closest(s.scene, s.primary[i], 0.f, hrt::trace::kFar, false).kind != hrt::trace::kMiss;
-      hits += h;
+    yes = 0;
+    crn::ParallelFor(rays, [&](std::uint64_t b, std::uint64_t e) {
+      std::size_t n = 0;
+      for (std::uint64_t i = b; i < e; ++i) n += answer(i);
+      yes += n;
     }, 1024);
   }
-  state.counters["hit%"] = 100.0 * double(hits) / double(s.primary.size());
-  state.counters["rays/s"] = benchmark::Counter(double(state.iterations()) * double(s.primary.size()),
-                                                benchmark::Counter::kIsRate);
+  state.counters[share] = 100.0 * double(yes) / double(rays);
+  state.counters["rays/s"] = benchmark::Counter(double(state.iterations()) * double(rays), benchmark::Counter::kIsRate);
+}
+
+void BM_PrimaryRays(benchmark::State& state) {
+  RayScene& s = Rays();
+  RayLoop(state, s.primary.size(), "hit%", [&](std::size_t i) {
+    return hrt::trace::Closest(s.scene, s.primary[i], 0.f, hrt::trace::kFar, false).kind != hrt::trace::kMiss;
+  });
 }
 BENCHMARK(BM_PrimaryRays)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
@@ -116,20 +123,10 @@ void BM_ShadowRays(benchmark::State& state) {
       const hrt::trace::Hit h = hrt::trace::Closest(s.scene, r, 0.f, hrt::trace::kFar, false);
       if (h.kind != hrt::trace::kMiss) origins.push_back(r.o + r.d * h.t);
     }
-  std::atomic<std::size_t> lit{0};
-  for (auto _ : state) {
-    lit = 0;
-    crn::ParallelFor(origins.size(), [&](std::uint64_t b, std::uint64_t e) {
-      std::size_t n = 0;
-      std::uint32_t rays = 0;
-      for (std::uint64_t i = b; i < e; ++i)
-        n += hrt::trace::ShadowTransmittance(s.scene, origins[i], s.light, hrt::trace::kFar, rays).x > 0.f;
-      lit += n;
-    }, 1024);
-  }
-  state.counters["lit%"] = 100.0 * double(lit) / double(origins.size());
-  state.counters["rays/s"] =
-      benchmark::Counter(double(state.iterations()) * double(origins.size()), benchmark::Counter::kIsRate);
+  RayLoop(state, origins.size(), "lit%", [&](std::size_t i) {
+    std::uint32_t rays = 0;
+    return hrt::trace::ShadowTransmittance(s.scene, origins[i], s.light, hrt::trace::kFar, rays).x > 0.f;
+  });
 }
 BENCHMARK(BM_ShadowRays)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
@@ -213,24 +210,13 @@ RTCRayHit ToEmbree(const hrt::trace::Ray& r) {
 void BM_EmbreePrimaryRays(benchmark::State& state) {
   RayScene& s = Rays();
   EmbreeRays& e = Embree();
-  std::atomic<std::size_t> hits{0};
-  for (auto _ : state) {
-    hits = 0;
-    crn::ParallelFor(s.primary.size(), [&](std::uint64_t b, std::uint64_t end) {
-      RTCIntersectContext ctx;
-      rtcInitIntersectContext(&ctx);
-      std::size_t h = 0;
-      for (std::uint64_t i = b; i < end; ++i) {
-        RTCRayHit rh = ToEmbree(s.primary[i]);
-        rtcIntersect1(e.scene, &ctx, &rh);
-        h += rh.hit.geomID != RTC_INVALID_GEOMETRY_ID;
-      }
-      hits += h;
-    }, 1024);
-  }
-  state.counters["hit%"] = 100.0 * double(hits) / double(s.primary.size());
-  state.counters["rays/s"] = benchmark::Counter(double(state.iterations()) * double(s.primary.size()),
-                                                benchmark::Counter::kIsRate);
+  RayLoop(state, s.primary.size(), "hit%", [&](std::size_t i) {
+    RTCIntersectContext ctx;
+    rtcInitIntersectContext(&ctx);
+    RTCRayHit rh = ToEmbree(s.primary[i]);
+    rtcIntersect1(e.scene, &ctx, &rh);
+    return rh.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+  });
 }
 BENCHMARK(BM_EmbreePrimaryRays)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
@@ -253,25 +239,14 @@ void BM_EmbreeShadowRays(benchmark::State& state) {
   RayScene& s = Rays();
   EmbreeRays& e = Embree();
   const std::vector<V3>& origins = EmbreeShadowOrigins();
-  std::atomic<std::size_t> lit{0};
-  for (auto _ : state) {
-    lit = 0;
-    crn::ParallelFor(origins.size(), [&](std::uint64_t b, std::uint64_t end) {
-      RTCIntersectContext ctx;
-      rtcInitIntersectContext(&ctx);
-      std::size_t n = 0;
-      for (std::uint64_t i = b; i < end; ++i) {
-        RTCRay ray = ToEmbree(hrt::trace::MakeRay(origins[i], s.light)).ray;
-        ray.tnear = s.packed.epsilon;
-        rtcOccluded1(e.scene, &ctx, &ray);
-        n += ray.tfar >= 0.f;
-      }
-      lit += n;
-    }, 1024);
-  }
-  state.counters["unoccluded%"] = 100.0 * double(lit) / double(origins.size());
-  state.counters["rays/s"] =
-      benchmark::Counter(double(state.iterations()) * double(origins.size()), benchmark::Counter::kIsRate);
+  RayLoop(state, origins.size(), "unoccluded%", [&](std::size_t i) {
+    RTCIntersectContext ctx;
+    rtcInitIntersectContext(&ctx);
+    RTCRay ray = ToEmbree(hrt::trace::MakeRay(origins[i], s.light)).ray;
+    ray.tnear = s.packed.epsilon;
+    rtcOccluded1(e.scene, &ctx, &ray);
+    return ray.tfar >= 0.f;
+  });
 }
 BENCHMARK(BM_EmbreeShadowRays)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
@@ -284,42 +259,31 @@ void BM_EmbreeShadowWalk(benchmark::State& state) {
   const crn::StrandSet& strands = s.ball.strands;
   const std::size_t segsPerStrand = std::size_t(strands.pointsPerStrand - 1);
   const std::vector<V3>& origins = EmbreeShadowOrigins();
-  std::atomic<std::size_t> lit{0};
-  for (auto _ : state) {
-    lit = 0;
-    crn::ParallelFor(origins.size(), [&](std::uint64_t b, std::uint64_t end) {
-      RTCIntersectContext ctx;
-      rtcInitIntersectContext(&ctx);
-      std::size_t n = 0;
-      for (std::uint64_t i = b; i < end; ++i) {
-        V3 S(1, 1, 1);
-        float tmin = s.packed.epsilon;
-        for (int crossing = 1;; ++crossing) {
-          RTCRayHit rh = ToEmbree(hrt::trace::MakeRay(origins[i], s.light));
-          rh.ray.tnear = tmin;
-          rtcIntersect1(e.scene, &ctx, &rh);
-          if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) break;
-          const std::size_t strand = rh.hit.primID / segsPerStrand, k = rh.hit.primID % segsPerStrand;
-          const float v = (float(k) + rh.hit.u) / float(segsPerStrand);
-          const V3 root = hrt::trace::DecodeColour(strands.rootColour[strand]),
-                   tip = hrt::trace::DecodeColour(strands.tipColour[strand]);
-          const V3 c = hrt::HairColour(m, root + (tip - root) * v, v, 0.5f);
-          const float o = m.shadowOpacity;
-          S = crn::Mul(S, V3(1 - o, 1 - o, 1 - o) + c * (0.5f * o));
-          if (S.x + S.y + S.z < 0.01f || crossing >= 24) {
-            S = V3(0, 0, 0);
-            break;
-          }
-          tmin = rh.ray.tfar + s.packed.epsilon;
-        }
-        n += S.x > 0.f;
+  RayLoop(state, origins.size(), "lit%", [&](std::size_t i) {
+    RTCIntersectContext ctx;
+    rtcInitIntersectContext(&ctx);
+    V3 S(1, 1, 1);
+    float tmin = s.packed.epsilon;
+    for (int crossing = 1;; ++crossing) {
+      RTCRayHit rh = ToEmbree(hrt::trace::MakeRay(origins[i], s.light));
+      rh.ray.tnear = tmin;
+      rtcIntersect1(e.scene, &ctx, &rh);
+      if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) break;
+      const std::size_t strand = rh.hit.primID / segsPerStrand, k = rh.hit.primID % segsPerStrand;
+      const float v = (float(k) + rh.hit.u) / float(segsPerStrand);
+      const V3 root = hrt::trace::DecodeColour(strands.rootColour[strand]),
+               tip = hrt::trace::DecodeColour(strands.tipColour[strand]);
+      const V3 c = hrt::HairColour(m, root + (tip - root) * v, v, 0.5f);
+      const float o = m.shadowOpacity;
+      S = crn::Mul(S, V3(1 - o, 1 - o, 1 - o) + c * (0.5f * o));
+      if (S.x + S.y + S.z < 0.01f || crossing >= 24) {
+        S = V3(0, 0, 0);
+        break;
       }
-      lit += n;
-    }, 1024);
-  }
-  state.counters["lit%"] = 100.0 * double(lit) / double(origins.size());
-  state.counters["rays/s"] =
-      benchmark::Counter(double(state.iterations()) * double(origins.size()), benchmark::Counter::kIsRate);
+      tmin = rh.ray.tfar + s.packed.epsilon;
+    }
+    return S.x > 0.f;
+  });
 }
 BENCHMARK(BM_EmbreeShadowWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
