@@ -21,7 +21,7 @@ inline bool LoadRenderScene(int strands) {
      "material": {"diffuse": [0.5, 0.5, 0.5]}},
     {"name": "ball", "mesh": {"primitive": "sphere", "radius": 10, "segments": 48}},
     {"name": "fur", "object": "Crinel", "params": {"surface": "ball", "count": %d, "length": 3, "segments": 10,
-     "clumpAmount": 0.3, "curlRadius": 0.1, "rootColor": [0.35, 0.2, 0.1], "tipColor": [0.7, 0.5, 0.3]},
+     "clumpAmount": 0.3, "rootColor": [0.35, 0.2, 0.1], "tipColor": [0.7, 0.5, 0.3]},
      "material": {"class": "CrinelMaterial", "params": {"melanin": 0.4}}},
     {"name": "cam", "camera": {"fov": 40}, "transform": {"position": [0, -55, 18], "lookAt": [0, 0, -2]}},
     {"name": "key", "light": {"type": "directional", "intensity": 1.2},

@@ -217,18 +217,21 @@ CRN_HD inline float Fresnel(float cosI, float eta) {
   return 0.5f * (rs * rs + rp * rp);
 }
 
-// The azimuthal term: a logistic of scale s trimmed to [-pi, pi].
-CRN_HD inline float TrimmedLogistic(float x, float s) {
+// The share of a logistic of scale s that lies in [-pi, pi]: what trimming divides by.
+CRN_HD inline float LogisticInPi(float s) { return 1.f / (1.f + expf(-kPi / s)) - 1.f / (1.f + expf(kPi / s)); }
+
+// The azimuthal term: a logistic of scale s trimmed to [-pi, pi]; inPi = LogisticInPi(s).
+CRN_HD inline float TrimmedLogistic(float x, float s, float inPi) {
   const float e = expf(-fabsf(x) / s);
   const float logistic = e / (s * (1.f + e) * (1.f + e));
-  return logistic / (1.f / (1.f + expf(-kPi / s)) - 1.f / (1.f + expf(kPi / s)));
+  return logistic / inPi;
 }
 
-CRN_HD inline float Np(float phi, int p, float gammaO, float gammaT, float s) {
+CRN_HD inline float Np(float phi, int p, float gammaO, float gammaT, float s, float inPi) {
   float d = phi - (2.f * float(p) * gammaT - 2.f * gammaO + float(p) * kPi);
   while (d > kPi) d -= 2.f * kPi;
   while (d < -kPi) d += 2.f * kPi;
-  return TrimmedLogistic(d, s);
+  return TrimmedLogistic(d, s, inPi);
 }
 
 CRN_HD inline float Gaussian(float x, float beta) {
@@ -344,6 +347,7 @@ CRN_HD inline HairLobes PhysicalLobes(const HairShadeParams& p, const V3& T, con
 
   const float bn2 = betaN * betaN, bn4 = bn2 * bn2, bn8 = bn4 * bn4, bn16 = bn8 * bn8;
   const float s = 0.626657f * (0.265f * betaN + 1.194f * bn2 + 5.372f * (bn16 * bn4 * bn2));
+  const float inPi = LogisticInPi(s);
 
   const float nodes[4] = {-0.861136f, -0.339981f, 0.339981f, 0.861136f};
   const float weights[4] = {0.1739274f, 0.3260726f, 0.3260726f, 0.1739274f};
@@ -365,10 +369,10 @@ CRN_HD inline HairLobes PhysicalLobes(const HairShadeParams& p, const V3& T, con
     const V3 ft = tr * f;
     const V3 a3 = V3(a2.x * ft.x / Maxf(1e-4f, 1.f - ft.x), a2.y * ft.y / Maxf(1e-4f, 1.f - ft.y),
                      a2.z * ft.z / Maxf(1e-4f, 1.f - ft.z));
-    const float nR = w * mR * Np(phi, 0, gammaO, gammaT, s) * f;
+    const float nR = w * mR * Np(phi, 0, gammaO, gammaT, s, inPi) * f;
     out.R += V3(nR, nR, nR);
-    out.TT += a1 * (w * mTT * Np(phi, 1, gammaO, gammaT, s));
-    out.TRT += a2 * (w * mTRT * Np(phi, 2, gammaO, gammaT, s));
+    out.TT += a1 * (w * mTT * Np(phi, 1, gammaO, gammaT, s, inPi));
+    out.TRT += a2 * (w * mTRT * Np(phi, 2, gammaO, gammaT, s, inPi));
     out.residual += a3 * (w * mRes * kInv2Pi);
   }
 

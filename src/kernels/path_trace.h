@@ -5,6 +5,11 @@
 // accumulation buffers.
 #include <cstdint>
 
+#if defined(__SSE2__) && !defined(__CUDA_ARCH__)
+#include <immintrin.h>
+#define CRN_SLABS_SSE 1
+#endif
+
 #include "kernels/f4.h"
 #include "kernels/hair_model.h"
 #include "kernels/hd.h"
@@ -119,6 +124,44 @@ CRN_HD inline void Slabs(const BvhNode& n, const Ray& r, float& entry, float& ex
   exit = Minf(Minf(Maxf(x0, x1), Maxf(y0, y1)), Maxf(z0, z1));
 }
 
+// The ray as the box tests of a traversal take it: on x86 hosts its origin and inverse
+// direction in SSE registers (lane 3 zero), built once per traversal.
+struct SlabRay {
+  const Ray* ray;
+#if defined(CRN_SLABS_SSE)
+  __m128 o, inv;
+  explicit SlabRay(const Ray& r)
+      : ray(&r), o(_mm_setr_ps(r.o.x, r.o.y, r.o.z, 0.f)), inv(_mm_setr_ps(r.inv.x, r.inv.y, r.inv.z, 0.f)) {}
+#else
+  CRN_HD explicit SlabRay(const Ray& r) : ray(&r) {}
+#endif
+};
+
+// Entry and exit distances of the ray through a pair of sibling nodes (pair[0], pair[1]). On
+// x86 hosts the two boxes are tested with SSE: the same operations in the same order (minps
+// and maxps pick as Minf and Maxf do, NaN included), so the results are bit for bit those of
+// Slabs.
+CRN_HD inline void SlabsPair(const BvhNode* pair, const SlabRay& r, float& e0, float& x0, float& e1, float& x1) {
+#if defined(CRN_SLABS_SSE)
+  // Lane 3 of a node's loads holds first / count; it is zeroed before any arithmetic.
+  const __m128 keep = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0));
+  auto one = [&](const BvhNode& n, float& entry, float& exit) {
+    const __m128 lo = _mm_and_ps(_mm_loadu_ps(&n.lo.x), keep), hi = _mm_and_ps(_mm_loadu_ps(&n.hi.x), keep);
+    const __m128 t0 = _mm_mul_ps(_mm_sub_ps(lo, r.o), r.inv), t1 = _mm_mul_ps(_mm_sub_ps(hi, r.o), r.inv);
+    const __m128 mn = _mm_min_ps(t0, t1), mx = _mm_max_ps(t0, t1);
+    const __m128 en = _mm_max_ss(_mm_max_ss(mn, _mm_shuffle_ps(mn, mn, 1)), _mm_shuffle_ps(mn, mn, 2));
+    const __m128 ex = _mm_min_ss(_mm_min_ss(mx, _mm_shuffle_ps(mx, mx, 1)), _mm_shuffle_ps(mx, mx, 2));
+    entry = _mm_cvtss_f32(en);
+    exit = _mm_cvtss_f32(ex);
+  };
+  one(pair[0], e0, x0);
+  one(pair[1], e1, x1);
+#else
+  Slabs(pair[0], *r.ray, e0, x0);
+  Slabs(pair[1], *r.ray, e1, x1);
+#endif
+}
+
 // Walks the BVH as far as best allows; test(i, best) tests primitive i, may lower best and
 // returns true to stop the walk. A node is skipped when its entry distance is not below the
 // best hit so far or its exit distance is below max(entry, 0). Children are tested when their
@@ -134,6 +177,7 @@ CRN_HD inline void Traverse(const BvhNode* nodes, std::uint64_t nodeCount, const
   float entry, exit;
   Slabs(nodes[0], r, entry, exit);
   if (!(entry < best) || exit < Maxf(entry, 0.f)) return;
+  const SlabRay sr(r);
   int sp = 0;
   stack[sp] = 0;
   entries[sp++] = entry;
@@ -148,8 +192,7 @@ CRN_HD inline void Traverse(const BvhNode* nodes, std::uint64_t nodeCount, const
     }
     if (sp > kStackSize - 2) continue;
     float e0, x0, e1, x1;
-    Slabs(nodes[n.first], r, e0, x0);
-    Slabs(nodes[n.first + 1], r, e1, x1);
+    SlabsPair(nodes + n.first, sr, e0, x0, e1, x1);
     const bool in0 = e0 < best && !(x0 < Maxf(e0, 0.f));
     const bool in1 = e1 < best && !(x1 < Maxf(e1, 0.f));
     if (in0 && in1) {
