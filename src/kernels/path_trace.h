@@ -421,7 +421,8 @@ CRN_HD inline V3 ShadowTransmittance(const DevScene& sc, const V3& from, const V
   }
 }
 
-// Direction to a light from p, its distance and colour (0 outside a spot's cone).
+// Direction to a light from p, its distance and colour (0 outside a spot's cone). Lights draw
+// no random numbers, so a record's soft-shadow radius is not used (gathering writes 0).
 CRN_HD inline V3 LightSample(const LightRec& l, const V3& p, V3& L, float& dist) {
   if (l.type == kDirectionalLight) {
     L = -l.direction;
