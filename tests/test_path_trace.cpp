@@ -2,6 +2,7 @@
 // fade, the render passes a sample writes, and the scene packing it reads.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <random>
 
@@ -180,6 +181,63 @@ TEST(PathTrace, ShadowWalkMatchesOneQueryPerCrossing) {
     shaded += fast != V3(1, 1, 1);
   }
   EXPECT_GT(shaded, 100);  // the rays do cross hair
+}
+
+// The host's SSE box and cone tests compute what the shared scalar code computes, to the bit.
+TEST(PathTrace, BatchedBoxAndConeTestsMatchTheScalarOnes) {
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> u(-1, 1);
+  auto bits = [](float f) { return std::bit_cast<std::uint32_t>(f); };
+  for (int n = 0; n < 2000; ++n) {
+    V3 d(u(rng), u(rng), u(rng));
+    if (n % 5 == 0) d.y = 0;  // axis-parallel rays take the 1e12 inverse
+    const hrt::trace::Ray r = hrt::trace::MakeRay(V3(u(rng), u(rng), u(rng)) * 3.f, crn::UnitOr(d, V3(0, 0, 1)));
+    hrt::BvhNode pair[2];
+    for (hrt::BvhNode& node : pair) {
+      const V3 c(u(rng), u(rng), u(rng));
+      node = hrt::BvhNode{c - V3(0.3f, 0.1f, 0.2f), 7, c + V3(0.2f, 0.4f, 0.1f), n % 3};
+    }
+    if (n % 7 == 0) pair[1] = hrt::BvhNode{V3(1e30f, 1e30f, 1e30f), 0, V3(-1e30f, -1e30f, -1e30f), 0};
+    float e[2], x[2], be[2], bx[2];
+    for (int k = 0; k < 2; ++k) hrt::trace::Slabs(pair[k], r, e[k], x[k]);
+    hrt::trace::SlabsPair(pair, hrt::trace::SlabRay(r), be[0], bx[0], be[1], bx[1]);
+    for (int k = 0; k < 2; ++k) {
+      ASSERT_EQ(bits(e[k]), bits(be[k])) << n;
+      ASSERT_EQ(bits(x[k]), bits(bx[k])) << n;
+    }
+  }
+  std::vector<hrt::SegRec> segs;
+  for (int i = 0; i < 7; ++i) {
+    const V3 a(u(rng) * 0.5f, u(rng) * 0.5f, u(rng) * 0.5f);
+    segs.push_back(Segment(a, i == 3 ? a : a + V3(u(rng), u(rng), u(rng)) * 0.4f, 0.05f + 0.1f * std::fabs(u(rng))));
+  }
+  int hits = 0;
+  for (int n = 0; n < 3000; ++n) {
+    // Rays aimed near a segment's start, so that many pass within its radius.
+    const V3 o = V3(u(rng), u(rng), u(rng)) * 2.f;
+    const V3 aim = segs[std::size_t(n % 7)].p0 + V3(u(rng), u(rng), u(rng)) * 0.1f;
+    const hrt::trace::Ray r = hrt::trace::MakeRay(o, crn::UnitOr(aim - o, V3(0, 0, 1)));
+    for (int count = 1; count <= 7; count += 3) {
+      std::vector<int> seen;
+      auto check = [&](int i, const hrt::trace::ConeHit& h) {
+        seen.push_back(i);
+        hrt::trace::ConeHit want;
+        ASSERT_TRUE(hrt::trace::RoundCone(segs[std::size_t(i)], r, want)) << i;
+        EXPECT_EQ(bits(h.entry), bits(want.entry));
+        EXPECT_EQ(bits(h.tc), bits(want.tc));
+        EXPECT_EQ(bits(h.s), bits(want.s));
+      };
+      hrt::trace::ForEachConeHit(segs.data(), 0, count, r, check);
+      std::vector<int> expected;
+      for (int i = 0; i < count; ++i) {
+        hrt::trace::ConeHit h;
+        if (hrt::trace::RoundCone(segs[std::size_t(i)], r, h)) expected.push_back(i);
+      }
+      ASSERT_EQ(seen, expected);
+      hits += int(seen.size());
+    }
+  }
+  EXPECT_GT(hits, 2000);
 }
 
 TEST(PathTrace, TipsFadedAtOneNeverShowButWhatIsBehindThemDoes) {
