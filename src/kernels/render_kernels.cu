@@ -72,6 +72,16 @@ __global__ void DenoiseFinish(int width, int height, F4* colour, const F4* guide
 bool PassOnGpu(const DevScene& scene, const Camera& cam, int width, int height, int pass,
                const PassBuffers& b, unsigned long long* rayCount, std::string& error) {
   if (const Launch l = Check(width, height, error); l != Launch::kGo) return l == Launch::kNothing;
+  // A pass keeps its traversal stack and shadow crossings in thread-local memory, close to the
+  // runtime's default 1 KiB per thread: make room once, with a margin.
+  static const bool stackSet = [] {
+    std::size_t limit = 0;
+    if (cudaDeviceGetLimit(&limit, cudaLimitStackSize) == cudaSuccess && limit < 4096)
+      cudaDeviceSetLimit(cudaLimitStackSize, 4096);
+    cudaGetLastError();
+    return true;
+  }();
+  (void)stackSet;
   kPass<<<GridFor(width, height), dim3(kBlockX, kBlockY)>>>(scene, cam, width, height, pass,
                                                             b.beauty, b.normalDepth,
                                                             b.albedoCoverage, b.layers, rayCount);
