@@ -103,7 +103,7 @@ TEST(PathTrace, SpotLightsLightInsideTheirCone) {
   EXPECT_LT(mid, 2.f);
 }
 
-// The spec'd walk, one closest-hit query per crossing, for comparison with the kernel's.
+// The walk as one closest-hit query per crossing, for comparison with the kernel's.
 V3 NaiveShadow(const hrt::DevScene& sc, const V3& from, const V3& dir, float maxT) {
   using namespace hrt::trace;
   const Ray r = MakeRay(from, dir);

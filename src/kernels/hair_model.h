@@ -161,7 +161,7 @@ CRN_HD inline bool IsGrey(const HairShadeParams& p, float r) {
   return p.greyFraction > 0.f && p.greyFraction > Fract(7.919f * r);
 }
 
-// Spec colour of the R lobe with thin-film iridescence at the cosine cosFilm.
+// Colour of the R lobe (specular tint) with thin-film iridescence at the cosine cosFilm.
 CRN_HD inline V3 SpecColour(const HairShadeParams& p, float cosFilm) {
   V3 s = p.specTint;
   const float i = p.iridescence;
