@@ -1,5 +1,7 @@
 #include "render/live_view_window.h"
 
+#include <exception>
+
 #include "host/timers.h"
 #include "host/window.h"
 #include "render/live_view.h"
@@ -48,7 +50,16 @@ void Destroyed(HWND hwnd) {
 
 long LiveViewWndProc(void* hwnd, unsigned msg, unsigned long wparam, long) {
   switch (msg) {
-    case WM_TIMER: LiveViewTick(); return 0;
+    case WM_TIMER:
+      // Nothing may escape a window procedure: a failure of the tick (memory for a gathered
+      // scene) goes into the title like the renderer's own errors, and the window stays.
+      try {
+        LiveViewTick();
+      } catch (const std::exception& e) {
+        GetLiveViewState().error = e.what();
+        SetWindowText(hwnd, LiveViewTitle());
+      }
+      return 0;
     case WM_PAINT: Paint(hwnd); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_CLOSE: DestroyWindow(hwnd); return 0;

@@ -17,6 +17,7 @@
 #include "host/system_log.h"
 #include "material/hair_mtl.h"
 #include "plugin/diag_log.h"
+#include "plugin/worker_pool.h"
 
 namespace crn {
 
@@ -264,23 +265,30 @@ float EstimateRootSpacing(const StrandSet& s) {
   if (x == 0 || p == 0) return 0.f;
   const std::size_t y = std::min<std::size_t>(x, 256), z = std::min<std::size_t>(x, 20000);
   const std::size_t strideY = x / y, strideZ = x / z;
+  // The samples' nearest squared distances in parallel, summed in sample order (the same
+  // result on any number of threads).
+  std::vector<double> nearest(y, 1e30);
+  ParallelFor(y, [&](std::uint64_t b, std::uint64_t e) {
+    for (std::size_t k = b; k < e; ++k) {
+      const std::size_t i = k * strideY;
+      const V3 root = s.points[i * p];
+      double best = 1e30;
+      for (std::size_t m = 0; m < z; ++m) {
+        const std::size_t j = m * strideZ;
+        if (j == i) continue;
+        const V3 d = s.points[j * p] - root;
+        best = std::min(best, double(Dot(d, d)));
+      }
+      nearest[k] = best;
+    }
+  }, 8);
   double sum = 0;
   std::size_t found = 0;
-  for (std::size_t k = 0; k < y; ++k) {
-    const std::size_t i = k * strideY;
-    const V3 root = s.points[i * p];
-    double best = 1e30;
-    for (std::size_t m = 0; m < z; ++m) {
-      const std::size_t j = m * strideZ;
-      if (j == i) continue;
-      const V3 d = s.points[j * p] - root;
-      best = std::min(best, double(Dot(d, d)));
-    }
+  for (double best : nearest)
     if (best < 1e29) {
       sum += std::sqrt(best);
       ++found;
     }
-  }
   if (found == 0) return 0.f;
   return float(std::sqrt(double(z) / double(x)) * 2.0 * (sum / double(found)));
 }

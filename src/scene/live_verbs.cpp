@@ -1,5 +1,6 @@
 #include "scene/live_verbs.h"
 
+#include "host/message_box.h"
 #include "host/timers.h"
 #include "host/window.h"
 #include "kernels/gpu_runtime.h"
@@ -73,7 +74,10 @@ void AddLiveVerbs(ScriptRunner& runner) {
   });
   runner.AddVerb("liveOpen", [](ScriptCall& c) {
     c.NeedArgs(0, 0, "liveOpen");
-    return std::string(OpenLiveView() ? "true" : "false");
+    const int boxes = MessageBoxCount();
+    const bool open = OpenLiveView();
+    if (MessageBoxCount() != boxes) c.warn << LastMessageBoxText() << '\n';
+    return std::string(open ? "true" : "false");
   });
   runner.AddVerb("liveTick", [](ScriptCall& c) {
     c.NeedArgs(1, 1, "liveTick N");
