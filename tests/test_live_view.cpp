@@ -243,7 +243,7 @@ TEST_F(LiveViewOnGpu, TicksOnTheDeviceMatchTheCpuTwin) {
     EXPECT_EQ(Ctx().Passes(), 8);
     EXPECT_EQ(Ctx().Device(), device);
     const std::string title = host::GetWindowText(w);
-    EXPECT_EQ(title.substr(title.size() - 8), "xposure] ") << title;  // no error text
+    EXPECT_EQ(title.substr(title.size() - 10), "exposure] ") << title;  // no error text
     auto display = GetLiveViewState().display;
     host::SendMessage(w, host::WM_CLOSE, 0, 0);
     return display;

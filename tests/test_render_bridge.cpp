@@ -197,6 +197,7 @@ TEST(BridgeStrandEdits, FarOrNanStrandsCollapseOntoTheirRoots) {
       {"y at -2e7", 1, V3(5, -2e7f, 0), true, V3(5, 0, 0)},
       {"a NaN in the middle", 1, V3(5, nan, 1), true, V3(5, 0, 0)},
       {"a NaN root x", 0, V3(nan, 0, 0), true, V3(0, 0, 0)},
+      {"a NaN root z", 0, V3(5, 0, nan), true, V3(0, 0, 0)},
       {"9.9e6 is kept", 2, V3(9.9e6f, 0, 0), false, V3()},
   };
   for (const Case& c : cases) {

@@ -232,7 +232,9 @@ std::size_t SanitiseStrands(StrandSet& s) {
     V3* pts = &s.points[i * p];
     const bool any = std::any_of(pts, pts + p, [&](const V3& v) { return bad(v.x) || bad(v.y) || bad(v.z); });
     if (!any) continue;
-    const V3 root = std::isnan(pts[0].x) ? V3() : pts[0];
+    // A root with a NaN in any coordinate would hand the NaN on: such strands go to the origin.
+    const bool nanRoot = std::isnan(pts[0].x) || std::isnan(pts[0].y) || std::isnan(pts[0].z);
+    const V3 root = nanRoot ? V3() : pts[0];
     std::fill(pts, pts + p, root);
     for (std::size_t j = 0; j < p && i * p + j < s.widths.size(); ++j) s.widths[i * p + j] = 0.f;
     ++collapsed;

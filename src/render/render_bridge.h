@@ -98,7 +98,7 @@ void ResetEngineVersion();
 
 // --- strand edits of a frame, exposed for checking
 // Collapses every strand with a NaN coordinate or one beyond 1e7 onto its root (the origin
-// when the root's x is NaN) with zero widths; returns how many.
+// when the root has a NaN) with zero widths; returns how many.
 std::size_t SanitiseStrands(StrandSet& set);
 // Darkens the colours of wet strands: every colour byte c becomes trunc(c (1 - w/2)),
 // w = min(wet, 1), alpha kept.
