@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <thread>
+#include <vector>
+#include <algorithm>
 
 #include "cli_runner.h"
 #include "engine/lumora_engine.h"
@@ -164,6 +167,25 @@ TEST_F(Bridge, ShortMemoryKeepsTwoPercentWiderAndReportsIt) {
             std::string::npos)
       << report;
   EXPECT_EQ(fixtures::Slurp(log), report + "\n" + report + "\n");
+}
+
+// An engine may ask from its own threads: the builds take the object's lock in turn and every
+// thread gets the same frame.
+TEST_F(Bridge, FramesAskedFromSeveralThreadsAgree) {
+  constexpr int kThreads = 3;
+  std::vector<FrameGuard> frames(kThreads);
+  std::vector<int> results(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i)
+    threads.emplace_back([&, i] { results[std::size_t(i)] = B().GetHairFrame(node, 0, 1, &frames[std::size_t(i)].frame); });
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < kThreads; ++i) {
+    const CrnHairFrame& f = frames[std::size_t(i)].frame;
+    ASSERT_EQ(results[std::size_t(i)], 1);
+    ASSERT_EQ(f.strandCount, frames[0].frame.strandCount);
+    const std::size_t floats = 3 * std::size_t(f.strandCount) * std::size_t(f.pointsPerStrand);
+    EXPECT_TRUE(std::equal(f.positions, f.positions + floats, frames[0].frame.positions)) << i;
+  }
 }
 
 TEST_F(Bridge, TheFitSharesMemoryAmongTheScenesHairObjects) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -151,7 +152,8 @@ std::int32_t GetFrame(INode* node, TimeValue t, std::int32_t mode, CrnHairFrame*
     }
   }
   const std::size_t full = s.StrandCount();
-  if (full == 0 || !CompleteArrays(s)) return 0;
+  // The frame counts strands in 32 bits.
+  if (full == 0 || full > std::size_t(INT32_MAX) || !CompleteArrays(s)) return 0;
 
   SanitiseStrands(s);
   if (const std::string log = LogPathFrom("CRINEL_BRIDGE_LOG"); !log.empty()) WriteFrameLog(log, t, s, full);
@@ -168,7 +170,6 @@ std::int32_t GetFrame(INode* node, TimeValue t, std::int32_t mode, CrnHairFrame*
   const std::size_t n = s.StrandCount(), p = std::size_t(s.pointsPerStrand);
 
   FindHairParams(node->GetMtl(), t, h->material);
-  h->positions = s.points;
 
   DarkenWetStrands(s);
   const bool wet = s.wet.size() == n;
@@ -195,6 +196,10 @@ std::int32_t GetFrame(INode* node, TimeValue t, std::int32_t mode, CrnHairFrame*
     c.spacingNarrow = 0.15f * d;
     c.childSeed = kChildSeed;
   }
+
+  // The frame's positions take the set's points over rather than copying them: a render frame
+  // can hold hundreds of megabytes.
+  h->positions = std::move(s.points);
 
   *frame = CrnHairFrame{};
   frame->pointsPerStrand = std::int32_t(p);
