@@ -3,6 +3,7 @@
 // headless command.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
@@ -119,6 +120,33 @@ TEST_F(LiveView, TicksAccumulateOneThenTwoPassesAndSizesBelowSeventeenRenderSixt
   EXPECT_EQ(Ctx().Passes(), 1);
   EXPECT_EQ(Ctx().Width(), 17);
   EXPECT_EQ(Ctx().Height(), 16);
+}
+
+// The view follows the active viewport: a new camera restarts the accumulation without an
+// upload; orthographic views render with field 0.9 and half the viewport's width.
+TEST_F(LiveView, FollowsTheViewportCameraIncludingOrthographicZoom) {
+  const LiveViewState& s = GetLiveViewState();
+  Open();
+  Tick(3);
+  host::ViewCamera cam = ip().GetActiveViewExp().Camera();
+  cam.worldToView = cam.worldToView * host::TransMatrix(host::Point3(0.5f, 0, 0));
+  ip().SetActiveViewport(cam, 960, 540);
+  Tick();
+  EXPECT_EQ(Ctx().Passes(), 1);
+  EXPECT_EQ(s.uploads, 1u);
+
+  cam.perspective = false;
+  cam.orthoWidth = 60;
+  ip().SetActiveViewport(cam, 960, 540);
+  Tick(2);
+  EXPECT_EQ(Ctx().Passes(), 2);
+  EXPECT_FLOAT_EQ(Ctx().Cam().orthoHalfWidth, 30.f);
+  EXPECT_FLOAT_EQ(Ctx().Cam().tanHalfFov, std::tan(0.45f));
+  cam.orthoWidth = 40;  // zooming an orthographic view changes only its width
+  ip().SetActiveViewport(cam, 960, 540);
+  Tick();
+  EXPECT_EQ(Ctx().Passes(), 1);
+  EXPECT_FLOAT_EQ(Ctx().Cam().orthoHalfWidth, 20.f);
 }
 
 TEST_F(LiveView, DenoisingWaitsForTheFourthPassAndKeysRebuildTheImage) {
