@@ -1,5 +1,5 @@
 // crinel live: a headless live view of the scene's default viewport for a number of ticks of
-// its timer, then the image it shows as a PNG.
+// its timer, with a progress bar, then the image it shows as a PNG.
 #include <cstdlib>
 #include <iostream>
 
@@ -9,6 +9,7 @@
 #include "host/window.h"
 #include "render/live_view.h"
 #include "scene/live_verbs.h"
+#include "scene/progress.h"
 #include "scene/viewport_setup.h"
 
 namespace crn::cli {
@@ -45,7 +46,16 @@ int RunLive(const Args& args, host::Interface& ip) {
   if (!open) return 1;
   void* window = GetLiveViewState().window;
   if (width != kLiveWindowWidth || height != kLiveWindowHeight) host::MoveWindow(window, 0, 0, width, height, true);
-  for (long i = 0; i < ticks && host::IsWindow(window); ++i) host::SendMessage(window, host::WM_TIMER, kLiveTimerId, 0);
+  // A bar of the ticks with the passes; Ctrl-C stops early and saves what the window shows.
+  scene::InstallCancelHandler();
+  scene::ProgressBar bar(std::cerr, "ticks", std::uint64_t(ticks));
+  long done = 0;
+  for (; done < ticks && host::IsWindow(window) && !scene::CancelRequested(); ++done) {
+    host::SendMessage(window, host::WM_TIMER, kLiveTimerId, 0);
+    const RenderContext* ctx = GetLiveViewState().context.get();
+    bar.Update(std::uint64_t(done + 1), ctx ? double(ctx->Passes()) : 0.0, "passes");
+  }
+  bar.Finish();
 
   const std::string title = host::GetWindowText(window);
   std::string error;
@@ -57,6 +67,10 @@ int RunLive(const Args& args, host::Interface& ip) {
     return 1;
   }
   std::cerr << "wrote " << opt["--out"] << " (" << (device == RenderDevice::kCuda ? "GPU" : "CPU") << ")\n";
+  if (done < ticks) {
+    std::cerr << "stopped after " << done << " of " << ticks << " ticks\n";
+    return 130;
+  }
   return 0;
 }
 
