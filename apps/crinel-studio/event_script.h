@@ -1,0 +1,30 @@
+#pragma once
+// Replayed sessions: a text file of mouse, key and panel events, one per line, that the app
+// plays back one event per frame (a drag expands into its press, moves and release).
+//   frames N                     draw N frames
+//   move X Y                     mouse to window pixel X, Y
+//   vmove X Y                    mouse to pixel X, Y of the viewport
+//   press|release [left|right|middle]
+//   drag X0 Y0 X1 Y1 [STEPS]     left-button drag across the viewport
+//   rightclick X Y               right click in the viewport
+//   key ctrl+z|ctrl+y|ctrl+s|ctrl+o|space
+//   select NODE, brush NODE, brushKind N, brushSize PIXELS, brushStrength S
+//   param NODE PARAM VALUE       a rollout edit (lists as [a,b,c])
+//   view front|top|left|persp|NODE, time FRAME, play, stop
+//   open PATH, saveas PATH, screenshot PATH
+#include <string>
+#include <vector>
+
+namespace crn::studio {
+
+struct ScriptEvent {
+  std::string verb;
+  std::vector<std::string> args;
+  int line = 0;
+};
+
+// Reads and expands a session file. Returns false with error ("FILE:LINE: message") when a
+// line cannot be understood, so a mistyped test fails instead of playing half its events.
+bool LoadEventScript(const std::string& path, std::vector<ScriptEvent>& events, std::string& error);
+
+}  // namespace crn::studio

@@ -1,0 +1,733 @@
+#include "crinel-studio/studio_app.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <vector>
+
+#define GLFW_INCLUDE_NONE
+#include <GL/gl.h>
+#include <GLFW/glfw3.h>
+#include <backends/imgui_impl_glfw.h>
+#include <backends/imgui_impl_opengl3.h>
+#include <imgui.h>
+
+#include "crinel-studio/event_script.h"
+#include "crinel-studio/file_browser.h"
+#include "crinel-studio/rollout_panel.h"
+#include "crinel-studio/view_navigation.h"
+#include "groom/brush_mode.h"
+#include "groom/brush_ops.h"
+#include "groom/brush_state.h"
+#include "groom/script_ops.h"
+#include "host/undo.h"
+#include "render/render_settings.h"
+#include "scene/png_file.h"
+#include "scene/scene_file.h"
+#include "scene/values.h"
+#include "scene/viewport_render.h"
+#include "scene/viewport_setup.h"
+
+namespace crn::studio {
+
+using namespace host;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Ms(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// Running timings of one kind of work.
+struct Timing {
+  double total = 0, worst = 0;
+  int count = 0;
+  void Add(double ms) {
+    total += ms;
+    worst = std::max(worst, ms);
+    ++count;
+  }
+  double Mean() const { return count ? total / count : 0; }
+};
+
+// The replayed mouse: overrides what the window system reports.
+struct ScriptedMouse {
+  bool active = false;
+  ImVec2 pos{-1, -1};
+  bool down[3] = {false, false, false};
+};
+
+class Studio {
+ public:
+  Studio(GLFWwindow* window, const StudioOptions& o) : window_(window), options_(o), ip_(*GetCOREInterface()) {
+    ip_.SetSink([this](const std::string& kind, const std::string& text) {
+      if (kind == "prompt") prompt_ = text;
+      else status_ = text;
+    });
+    glGenTextures(1, &viewTexture_);
+    glBindTexture(GL_TEXTURE_2D, viewTexture_);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    ip_.SetActiveViewport(ip_.GetActiveViewExp().Camera(), 800, 600);
+  }
+  ~Studio() {
+    glDeleteTextures(1, &viewTexture_);
+    ip_.SetSink(nullptr);
+  }
+
+  bool Open(const std::string& path) {
+    if (Brush().brushModeActive) ToggleBrushMode(nullptr);
+    rollouts_.pick = {};
+    const scene::SceneLoad r = scene::LoadAnyScene(path, ip_);
+    selected_ = nullptr;
+    if (!r.ok) {
+      ShowError("Open failed", r.error);
+      scenePath_.clear();
+      return false;
+    }
+    for (const std::string& w : r.warnings) std::cerr << "warning: " << w << '\n';
+    scenePath_ = path;
+    savedAsBinary_ = IsBinaryScene(path);
+    scene::SetActiveView(ip_, scene::ViewKind::Persp);
+    for (const auto& n : ip_.Nodes())
+      if (HairObjectOf(n.get())) {
+        selected_ = n.get();
+        break;
+      }
+    status_ = "Opened " + path;
+    dirty_ = true;
+    return true;
+  }
+
+  bool SaveAs(const std::string& path) {
+    std::string error;
+    if (!scene::SaveScene(path, ip_, error)) {
+      ShowError("Save failed", error);
+      return false;
+    }
+    scenePath_ = path;
+    savedAsBinary_ = true;
+    status_ = "Saved " + path;
+    return true;
+  }
+
+  // One frame: input, panels, drawing. False once the window should close.
+  bool Frame(const ScriptedMouse& mouse) {
+    glfwPollEvents();
+    if (glfwWindowShouldClose(window_)) return false;
+    ImGui_ImplOpenGL3_NewFrame();
+    ImGui_ImplGlfw_NewFrame();
+    ImGuiIO& io = ImGui::GetIO();
+    if (mouse.active) {
+      io.MousePos = mouse.pos;
+      for (int b = 0; b < 3; ++b) io.MouseDown[b] = mouse.down[b];
+    }
+    ImGui::NewFrame();
+    Shortcuts();
+    Play();
+    DrawMenu();
+    DrawLayout();
+    if (browser_.Draw(browserPath_)) {
+      if (browserSaves_) SaveAs(browserPath_);
+      else Open(browserPath_);
+    }
+    DrawMessageBox();
+    ImGui::Render();
+    int fw, fh;
+    glfwGetFramebufferSize(window_, &fw, &fh);
+    glViewport(0, 0, fw, fh);
+    glClearColor(0.12f, 0.12f, 0.13f, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    return true;
+  }
+
+  void Present() { glfwSwapBuffers(window_); }
+
+  // Plays one replayed event (mouse state changes take effect in the next frame).
+  bool Apply(const ScriptEvent& e, ScriptedMouse& mouse, std::string& error) {
+    auto num = [&](std::size_t i) { return float(std::atof(e.args[i].c_str())); };
+    auto button = [&]() {
+      const std::string b = e.args.empty() ? "left" : e.args[0];
+      return b == "right" ? 1 : b == "middle" ? 2 : 0;
+    };
+    mouse.active = true;
+    if (e.verb == "frames") return true;
+    if (e.verb == "move") mouse.pos = ImVec2(num(0), num(1));
+    else if (e.verb == "vmove") mouse.pos = ImVec2(viewOrigin_.x + num(0), viewOrigin_.y + num(1));
+    else if (e.verb == "press") mouse.down[button()] = true;
+    else if (e.verb == "release") mouse.down[button()] = false;
+    else if (e.verb == "key") return Key(e.args[0], error);
+    else if (e.verb == "select" || e.verb == "brush") {
+      INode* n = ip_.GetINodeByName(e.args[0]);
+      if (!n) return Fail(error, "no node named \"" + e.args[0] + "\"");
+      SelectNode(n);
+      if (e.verb == "brush") {
+        if (!HairObjectOf(n)) return Fail(error, "\"" + e.args[0] + "\" is not a hair object");
+        PressBrushButton();
+      }
+    } else if (e.verb == "brushKind") SetBrushKind(int(num(0)));
+    else if (e.verb == "brushSize") SetBrushRadius(num(0));
+    else if (e.verb == "brushStrength") SetBrushStrength(num(0));
+    else if (e.verb == "param") return ScriptedParam(e, error);
+    else if (e.verb == "view") return SetView(e.args[0], error);
+    else if (e.verb == "time") SetFrame(num(0));
+    else if (e.verb == "play") ip_.StartAnimPlayback();
+    else if (e.verb == "stop") ip_.EndAnimPlayback();
+    else if (e.verb == "open") return Open(e.args[0]) || Fail(error, status_);
+    else if (e.verb == "saveas") return SaveAs(e.args[0]) || Fail(error, status_);
+    else if (e.verb == "screenshot") return Screenshot(e.args[0], error);
+    return true;
+  }
+
+  bool Screenshot(const std::string& path, std::string& error) {
+    int fw, fh;
+    glfwGetFramebufferSize(window_, &fw, &fh);
+    scene::RgbaImage img;
+    img.width = fw;
+    img.height = fh;
+    img.pixels.resize(std::size_t(fw) * std::size_t(fh) * 4);
+    std::vector<std::uint8_t> rows(img.pixels.size());
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, fw, fh, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    const std::size_t stride = std::size_t(fw) * 4;
+    for (int y = 0; y < fh; ++y)
+      std::copy_n(rows.data() + std::size_t(fh - 1 - y) * stride, stride, img.pixels.data() + std::size_t(y) * stride);
+    for (std::size_t i = 3; i < img.pixels.size(); i += 4) img.pixels[i] = 255;
+    return scene::WritePng(path, img, error);
+  }
+
+  void PrintStats() const {
+    std::printf("frames %d: mean %.2f ms, worst %.2f ms\n", frameTime_.count, frameTime_.Mean(), frameTime_.worst);
+    std::printf("viewport draws %d: mean %.2f ms, worst %.2f ms\n", drawTime_.count, drawTime_.Mean(), drawTime_.worst);
+    std::printf("brush dabs %d: mean %.2f ms, worst %.2f ms (with their redraw: mean %.2f ms, worst %.2f ms)\n",
+                dabTime_.count, dabTime_.Mean(), dabTime_.worst, dabRedraw_.Mean(), dabRedraw_.worst);
+  }
+  void AddFrameTime(double ms) { frameTime_.Add(ms); }
+
+ private:
+  static bool Fail(std::string& error, const std::string& message) {
+    error = message;
+    return false;
+  }
+  static bool IsBinaryScene(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char magic[8] = {};
+    const bool ok = std::fread(magic, 1, 8, f) == 8 && std::equal(magic, magic + 8, scene::kSceneMagic);
+    std::fclose(f);
+    return ok;
+  }
+
+  void ShowError(const std::string& title, const std::string& text) {
+    status_ = text;
+    messageTitle_ = title;
+    messageText_ = text;
+    std::cerr << title << ": " << text << '\n';
+  }
+
+  void DrawMessageBox() {
+    if (messageTitle_.empty()) return;
+    ImGui::OpenPopup(messageTitle_.c_str());
+    if (ImGui::BeginPopupModal(messageTitle_.c_str(), nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
+      ImGui::TextUnformatted(messageText_.c_str());
+      if (ImGui::Button("OK", ImVec2(90, 0))) {
+        messageTitle_.clear();
+        ImGui::CloseCurrentPopup();
+      }
+      ImGui::EndPopup();
+    }
+  }
+
+  // --- commands shared by the menus, keys and replayed sessions
+  void Undo() {
+    const std::string name = theHold.UndoName();
+    if (theHold.Undo()) status_ = "Undo " + name;
+    else status_ = "Nothing to undo";
+    dirty_ = true;
+  }
+  void Redo() {
+    if (theHold.Redo()) status_ = "Redo " + theHold.UndoName();
+    else status_ = "Nothing to redo";
+    dirty_ = true;
+  }
+  void Save() {
+    if (!scenePath_.empty() && savedAsBinary_) SaveAs(scenePath_);
+    else OpenSaveDialog();
+  }
+  void OpenSaveDialog() {
+    fs::path p = scenePath_.empty() ? fs::current_path() / "untitled.crnscene" : fs::path(scenePath_);
+    if (!savedAsBinary_) p.replace_extension(".crnscene");
+    browserSaves_ = true;
+    browser_.Open("Save scene as", p.parent_path(), true, p.filename().string());
+  }
+  void OpenOpenDialog() {
+    browserSaves_ = false;
+    browser_.Open("Open scene", scenePath_.empty() ? fs::current_path() : fs::path(scenePath_).parent_path(), false);
+  }
+  bool Key(const std::string& k, std::string& error) {
+    if (k == "ctrl+z") Undo();
+    else if (k == "ctrl+y") Redo();
+    else if (k == "ctrl+s") Save();
+    else if (k == "ctrl+o") OpenOpenDialog();
+    else if (k == "space") TogglePlay();
+    else return Fail(error, "unknown key " + k);
+    return true;
+  }
+  void Shortcuts() {
+    const ImGuiIO& io = ImGui::GetIO();
+    if (io.WantTextInput || browser_.IsOpen()) return;
+    if (io.KeyCtrl && ImGui::IsKeyPressed(GLFW_KEY_Z, false)) Undo();
+    if (io.KeyCtrl && ImGui::IsKeyPressed(GLFW_KEY_Y, false)) Redo();
+    if (io.KeyCtrl && ImGui::IsKeyPressed(GLFW_KEY_S, false)) Save();
+    if (io.KeyCtrl && ImGui::IsKeyPressed(GLFW_KEY_O, false)) OpenOpenDialog();
+  }
+  void SelectNode(INode* n) {
+    if (rollouts_.pick.Active()) {
+      const std::string refused = CompletePick(ip_, rollouts_, n);
+      status_ = refused.empty() ? "Picked " + (n ? n->GetName() : std::string("None")) : refused;
+      dirty_ = true;
+      return;
+    }
+    selected_ = n;
+  }
+  void PressBrushButton() {
+    const std::string s = ToggleBrushMode(HairObjectOf(selected_));
+    if (!s.empty()) status_ = s;
+    else if (!Brush().brushModeActive) status_ = "Brush off";
+    dirty_ = true;
+  }
+  bool ScriptedParam(const ScriptEvent& e, std::string& error) {
+    INode* n = ip_.GetINodeByName(e.args[0]);
+    if (!n) return Fail(error, "no node named \"" + e.args[0] + "\"");
+    for (ReferenceMaker* owner : {static_cast<ReferenceMaker*>(n->GetObjectRef()), static_cast<ReferenceMaker*>(n->GetMtl())}) {
+      const scene::ParamRef ref = scene::FindParam(owner, e.args[1]);
+      if (!ref.def) continue;
+      PBValue v;
+      const std::string& text = e.args[2];
+      switch (ref.def->type) {
+        case TYPE_FLOAT: v = float(std::atof(text.c_str())); break;
+        case TYPE_INT:
+        case TYPE_BOOL: {
+          const scene::ControlModel c = scene::ControlFor(*ref.block->GetDesc(), *ref.def);
+          const auto item = std::find(c.items.begin(), c.items.end(), text);
+          v = item != c.items.end() ? int(item - c.items.begin()) : text == "true" ? 1 : std::atoi(text.c_str());
+          break;
+        }
+        case TYPE_RGBA: {
+          float r = 0, g = 0, b = 0;
+          if (std::sscanf(text.c_str(), "[%f,%f,%f]", &r, &g, &b) != 3) return Fail(error, "colours are [r,g,b]");
+          v = Color(r, g, b);
+          break;
+        }
+        case TYPE_INODE:
+        case TYPE_INODE_TAB: v = ip_.GetINodeByName(text); break;
+        default: v = text;
+      }
+      const scene::ControlEdit r = scene::ApplyControlEdit(*ref.block, ref.def->id, ip_.GetTime(), v);
+      dirty_ = true;
+      if (!r.Stored()) return Fail(error, r.message);
+      return true;
+    }
+    return Fail(error, "node \"" + e.args[0] + "\" has no parameter \"" + e.args[1] + "\"");
+  }
+  bool SetView(const std::string& name, std::string& error) {
+    scene::ViewKind kind;
+    if (scene::ParseViewKind(name, kind)) {
+      scene::SetActiveView(ip_, kind);
+    } else if (INode* n = ip_.GetINodeByName(name)) {
+      ip_.GetActiveViewExp().SetCamera(scene::NodeCamera(*n, ip_.GetTime()));
+    } else {
+      return Fail(error, "no view or camera node \"" + name + "\"");
+    }
+    dirty_ = true;
+    return true;
+  }
+  int FrameOf(TimeValue t) const { return int(std::lround(TicksToFrames(t))); }
+  void SetFrame(double frame) {
+    const Interval r = ip_.GetAnimRange();
+    ip_.SetTime(std::clamp(FramesToTicks(frame), r.Start(), r.End()));
+    dirty_ = true;
+  }
+  void TogglePlay() {
+    if (ip_.IsAnimPlaying()) ip_.EndAnimPlayback();
+    else ip_.StartAnimPlayback();
+  }
+  void Play() {
+    if (!ip_.IsAnimPlaying()) return;
+    const Interval r = ip_.GetAnimRange();
+    const int next = FrameOf(ip_.GetTime()) + 1;
+    SetFrame(next > FrameOf(r.End()) ? FrameOf(r.Start()) : next);
+  }
+
+  // --- panels
+  void DrawMenu() {
+    if (!ImGui::BeginMainMenuBar()) return;
+    if (ImGui::BeginMenu("File")) {
+      if (ImGui::MenuItem("Open...", "Ctrl+O")) OpenOpenDialog();
+      if (ImGui::MenuItem("Save", "Ctrl+S")) Save();
+      if (ImGui::MenuItem("Save As...")) OpenSaveDialog();
+      ImGui::Separator();
+      if (ImGui::MenuItem("Quit")) glfwSetWindowShouldClose(window_, 1);
+      ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("Edit")) {
+      const std::string undo = theHold.UndoCount() ? "Undo " + theHold.UndoName() : "Undo";
+      if (ImGui::MenuItem(undo.c_str(), "Ctrl+Z", false, theHold.UndoCount() > 0)) Undo();
+      if (ImGui::MenuItem("Redo", "Ctrl+Y", false, theHold.RedoCount() > 0)) Redo();
+      ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("Views")) {
+      std::string error;
+      for (const char* v : {"persp", "front", "top", "left"})
+        if (ImGui::MenuItem(v)) SetView(v, error);
+      ImGui::Separator();
+      for (const auto& n : ip_.Nodes())
+        if (n->GetObjectRef() && n->GetObjectRef()->SuperClassID() == CAMERA_CLASS_ID &&
+            ImGui::MenuItem(n->GetName().c_str()))
+          SetView(n->GetName(), error);
+      ImGui::EndMenu();
+    }
+    ImGui::EndMainMenuBar();
+  }
+
+  void DrawLayout() {
+    const ImGuiViewport* vp = ImGui::GetMainViewport();
+    const float left = 230, right = 380, bottom = 64;
+    const ImVec2 o = vp->WorkPos, s = vp->WorkSize;
+    const ImGuiWindowFlags fixed = ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse;
+    ImGui::SetNextWindowPos(o);
+    ImGui::SetNextWindowSize(ImVec2(left, s.y - bottom));
+    if (ImGui::Begin("Scene", nullptr, fixed)) DrawNodeList();
+    ImGui::End();
+    ImGui::SetNextWindowPos(ImVec2(o.x + s.x - right, o.y));
+    ImGui::SetNextWindowSize(ImVec2(right, s.y - bottom));
+    if (ImGui::Begin("Modify", nullptr, fixed)) DrawModifyPanel();
+    ImGui::End();
+    ImGui::SetNextWindowPos(ImVec2(o.x + left, o.y));
+    ImGui::SetNextWindowSize(ImVec2(s.x - left - right, s.y - bottom));
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(0, 0));
+    if (ImGui::Begin("Viewport", nullptr, fixed | ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse))
+      DrawViewportPane();
+    ImGui::End();
+    ImGui::PopStyleVar();
+    ImGui::SetNextWindowPos(ImVec2(o.x, o.y + s.y - bottom));
+    ImGui::SetNextWindowSize(ImVec2(s.x, bottom));
+    if (ImGui::Begin("Time", nullptr, fixed | ImGuiWindowFlags_NoTitleBar)) DrawTimeBar();
+    ImGui::End();
+  }
+
+  void DrawNodeList() {
+    if (rollouts_.pick.Active())
+      ImGui::TextColored(ImVec4(1, 0.8f, 0.3f, 1), "Pick a node for %s", rollouts_.pick.label.c_str());
+    ImGui::TextDisabled("H: hidden   R: renders");
+    for (const auto& n : ip_.Nodes()) {
+      ImGui::PushID(n.get());
+      bool hidden = n->IsHidden(), renders = n->Renderable();
+      if (ImGui::Checkbox("##H", &hidden)) {
+        n->Hide(hidden);
+        dirty_ = true;
+      }
+      ImGui::SameLine();
+      if (ImGui::Checkbox("##R", &renders)) n->SetRenderable(renders);
+      ImGui::SameLine();
+      if (ImGui::Selectable(n->GetName().c_str(), selected_ == n.get())) SelectNode(n.get());
+      ImGui::PopID();
+    }
+  }
+
+  void DrawModifyPanel() {
+    if (!selected_) {
+      ImGui::TextDisabled("Select a node in the scene list.");
+      DrawRenderSettings();
+      return;
+    }
+    ImGui::Text("%s", selected_->GetName().c_str());
+    if (HairObjectOf(selected_)) DrawBrushControls();
+    rollouts_.changed = false;
+    for (IParamBlock2* pb : scene::ParamBlocksOf(selected_->GetObjectRef()))
+      DrawParamBlockRollouts(ip_, *pb, "object", rollouts_);
+    if (Mtl* m = selected_->GetMtl()) {
+      const auto blocks = scene::ParamBlocksOf(m);
+      if (!blocks.empty()) {
+        ImGui::Separator();
+        ImGui::TextDisabled("Material");
+        for (IParamBlock2* pb : blocks) DrawParamBlockRollouts(ip_, *pb, "material", rollouts_);
+      }
+    }
+    if (rollouts_.changed) dirty_ = true;
+    if (!rollouts_.status.empty()) status_ = rollouts_.status, rollouts_.status.clear();
+    DrawRenderSettings();
+  }
+
+  void DrawBrushControls() {
+    if (!ImGui::CollapsingHeader("Brush", ImGuiTreeNodeFlags_DefaultOpen)) return;
+    BrushState& b = Brush();
+    const bool on = b.brushModeActive;
+    if (on) ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.75f, 0.55f, 0.1f, 1));
+    if (ImGui::Button(on ? "Brush (on: right-click stops)" : "Brush", ImVec2(-1, 0))) PressBrushButton();
+    if (on) ImGui::PopStyleColor();
+    ImGui::PushItemWidth(ImGui::GetContentRegionAvail().x * 0.55f);
+    if (ImGui::BeginCombo("Brush kind", BrushName(b.brushKind))) {
+      for (int k = 0; k < 15; ++k)
+        if (ImGui::Selectable(BrushName(k), k == b.brushKind)) SetBrushKind(k);
+      ImGui::EndCombo();
+    }
+    float radius = b.brushRadius, strength = b.brushStrength;
+    if (ImGui::DragFloat("Size", &radius, 0.5f, 2.0f, 1000.0f, "%.0f px")) SetBrushRadius(radius);
+    if (ImGui::DragFloat("Strength", &strength, 0.005f, 0.0f, 1.0f, "%.3f")) SetBrushStrength(strength);
+    ImGui::PopItemWidth();
+  }
+
+  // The renderer's settings are a module-wide record, not a parameter block.
+  void DrawRenderSettings() {
+    if (!ImGui::CollapsingHeader("Renderer")) return;
+    RenderSettings& s = GetRenderSettings();
+    bool denoise = s.denoise != 0;
+    ImGui::PushItemWidth(ImGui::GetContentRegionAvail().x * 0.55f);
+    ImGui::DragInt("Passes", &s.passes, 1, 1, 100000, "%d", ImGuiSliderFlags_AlwaysClamp);
+    if (ImGui::Checkbox("Denoise", &denoise)) s.denoise = denoise;
+    ImGui::DragFloat("Exposure", &s.exposure, 0.01f, 0.01f, 100.0f, "%.2f", ImGuiSliderFlags_AlwaysClamp);
+    ImGui::DragFloat("Environment", &s.environment, 0.01f, 0.0f, 100.0f, "%.2f", ImGuiSliderFlags_AlwaysClamp);
+    ImGui::PopItemWidth();
+  }
+
+  void DrawTimeBar() {
+    const Interval r = ip_.GetAnimRange();
+    int frame = FrameOf(ip_.GetTime());
+    if (ImGui::Button(ip_.IsAnimPlaying() ? "Stop" : "Play", ImVec2(60, 0))) TogglePlay();
+    ImGui::SameLine();
+    ImGui::SetNextItemWidth(ImGui::GetContentRegionAvail().x * 0.6f);
+    if (ImGui::SliderInt("##frame", &frame, FrameOf(r.Start()), FrameOf(r.End()), "frame %d")) SetFrame(frame);
+    ImGui::SameLine();
+    ImGui::Text("Undo: %s (%zu) | Redo: %zu", theHold.UndoCount() ? theHold.UndoName().c_str() : "-",
+                theHold.UndoCount(), theHold.RedoCount());
+    ImGui::TextUnformatted((prompt_.empty() ? status_ : prompt_).c_str());
+    ImGui::SameLine(ImGui::GetWindowWidth() - 260);
+    ImGui::Text("view %.1f ms | dab+redraw %.1f ms", lastDrawMs_, lastDabMs_);
+  }
+
+  // --- the viewport: the software drawing as a texture, with navigation and brushing
+  void DrawViewportPane() {
+    const ImVec2 avail = ImGui::GetContentRegionAvail();
+    const int w = std::max(int(avail.x), 16), h = std::max(int(avail.y), 16);
+    ViewExp& vpt = ip_.GetActiveViewExp();
+    if (vpt.getGW()->getWinSizeX() != w || vpt.getGW()->getWinSizeY() != h) {
+      if (!sized_) {
+        ip_.SetActiveViewport(vpt.Camera(), w, h);
+        scene::SetActiveView(ip_, scene::ViewKind::Persp);
+        sized_ = true;
+      } else {
+        vpt.SetSize(w, h);
+      }
+      dirty_ = true;
+    }
+    viewOrigin_ = ImGui::GetCursorScreenPos();
+    HandleViewportMouse(vpt, w, h);
+    if (dirty_ || ip_.RedrawCount() != seenRedraws_ || ip_.GetTime() != seenTime_) Redraw(vpt);
+    ImGui::SetCursorScreenPos(viewOrigin_);
+    ImGui::Image(reinterpret_cast<ImTextureID>(std::uintptr_t(viewTexture_)), ImVec2(float(texW_), float(texH_)));
+    ImDrawList* dl = ImGui::GetWindowDrawList();
+    const char* label = Brush().brushModeActive ? "Brush: drag over the hair, right-click stops"
+                                                : "LMB orbit | MMB pan | wheel zoom";
+    dl->AddText(ImVec2(viewOrigin_.x + 8, viewOrigin_.y + 6), IM_COL32(220, 220, 220, 255), label);
+  }
+
+  void Redraw(ViewExp& vpt) {
+    const auto t0 = Clock::now();
+    const scene::RgbaImage img = scene::DrawViewport(ip_, vpt, ip_.GetTime());
+    const auto t1 = Clock::now();
+    glBindTexture(GL_TEXTURE_2D, viewTexture_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, img.width, img.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, img.pixels.data());
+    texW_ = img.width;
+    texH_ = img.height;
+    lastDrawMs_ = Ms(t0, t1);
+    drawTime_.Add(lastDrawMs_);
+    dirty_ = false;
+    seenRedraws_ = ip_.RedrawCount();
+    seenTime_ = ip_.GetTime();
+  }
+
+  IPoint2 ToView(ImVec2 p) const { return {int(std::lround(p.x - viewOrigin_.x)), int(std::lround(p.y - viewOrigin_.y))}; }
+
+  void HandleViewportMouse(ViewExp& vpt, int w, int h) {
+    ImGui::SetCursorScreenPos(viewOrigin_);
+    ImGui::InvisibleButton("view", ImVec2(float(w), float(h)),
+                           ImGuiButtonFlags_MouseButtonLeft | ImGuiButtonFlags_MouseButtonRight |
+                               ImGuiButtonFlags_MouseButtonMiddle);
+    const bool hovered = ImGui::IsItemHovered();
+    const ImGuiIO& io = ImGui::GetIO();
+    const IPoint2 m = ToView(io.MousePos);
+    if (Brush().brushModeActive && ip_.GetCommandMode() == &GetBrushMode()) {
+      if (hovered && ImGui::IsMouseClicked(ImGuiMouseButton_Right)) {
+        ip_.SendMouse(MOUSE_ABORT, 0, MOUSE_RBUTTON, m);
+        status_ = "Brush off";
+        dirty_ = true;
+        return;
+      }
+      if (hovered && ImGui::IsMouseClicked(ImGuiMouseButton_Left)) {
+        ip_.SendMouse(MOUSE_POINT, 0, MOUSE_LBUTTON, m);
+        strokePoint_ = 1;
+        stroking_ = true;
+        lastDabAt_ = m;
+      } else if (stroking_ && ImGui::IsMouseReleased(ImGuiMouseButton_Left)) {
+        ip_.SendMouse(MOUSE_POINT, 1, 0, m);
+        stroking_ = false;
+        status_ = "Stroke: one undo step (" + theHold.UndoName() + ")";
+        dirty_ = true;
+      } else if (stroking_ && !(m == lastDabAt_)) {
+        const auto t0 = Clock::now();
+        ip_.SendMouse(MOUSE_MOVE, strokePoint_++, MOUSE_LBUTTON, m);
+        const auto t1 = Clock::now();
+        Redraw(vpt);
+        const auto t2 = Clock::now();
+        dabTime_.Add(Ms(t0, t1));
+        lastDabMs_ = Ms(t0, t2);
+        dabRedraw_.Add(lastDabMs_);
+        lastDabAt_ = m;
+      } else if (hovered && !stroking_ && (io.MouseDelta.x != 0 || io.MouseDelta.y != 0)) {
+        ip_.SendMouse(MOUSE_FREEMOVE, 0, 0, m);
+      }
+      return;
+    }
+    if (!hovered && !ImGui::IsItemActive()) return;
+    const Point3 pivot = scene::SceneBounds(ip_, ip_.GetTime()).IsEmpty() ? Point3() : scene::SceneBounds(ip_, ip_.GetTime()).Center();
+    const ImVec2 d = io.MouseDelta;
+    ViewCamera cam = vpt.Camera();
+    bool moved = false;
+    if (ImGui::IsItemActive() && (d.x != 0 || d.y != 0)) {
+      if (ImGui::IsMouseDown(ImGuiMouseButton_Middle) && !io.KeyAlt) {
+        cam = Pan(cam, pivot, d.x, d.y, w, h);
+        moved = true;
+      } else if (ImGui::IsMouseDown(ImGuiMouseButton_Left) ||
+                 (ImGui::IsMouseDown(ImGuiMouseButton_Middle) && io.KeyAlt)) {
+        cam = Orbit(cam, pivot, -d.x * 0.008f, -d.y * 0.008f);
+        moved = true;
+      }
+    }
+    if (hovered && io.MouseWheel != 0) {
+      cam = Zoom(cam, pivot, io.MouseWheel);
+      moved = true;
+    }
+    if (moved) {
+      vpt.SetCamera(cam);
+      dirty_ = true;
+    }
+  }
+
+  GLFWwindow* window_;
+  StudioOptions options_;
+  Interface& ip_;
+  std::string scenePath_;
+  bool savedAsBinary_ = false;
+  INode* selected_ = nullptr;
+  RolloutPanelState rollouts_;
+  FileBrowser browser_;
+  std::string browserPath_;
+  bool browserSaves_ = false;
+  std::string messageTitle_, messageText_;
+  std::string status_, prompt_;
+  unsigned viewTexture_ = 0;
+  int texW_ = 0, texH_ = 0;
+  bool dirty_ = true, sized_ = false;
+  int seenRedraws_ = -1;
+  TimeValue seenTime_ = 0;
+  ImVec2 viewOrigin_{0, 0};
+  bool stroking_ = false;
+  int strokePoint_ = 1;
+  IPoint2 lastDabAt_;
+  double lastDrawMs_ = 0, lastDabMs_ = 0;
+  Timing frameTime_, drawTime_, dabTime_, dabRedraw_;
+};
+
+}  // namespace
+
+int RunStudio(const StudioOptions& o) {
+  std::vector<ScriptEvent> events;
+  if (!o.script.empty()) {
+    std::string error;
+    if (!LoadEventScript(o.script, events, error)) {
+      std::cerr << "crinel-studio: " << error << '\n';
+      return 1;
+    }
+  }
+  glfwSetErrorCallback([](int code, const char* text) { std::cerr << "GLFW error " << code << ": " << text << '\n'; });
+  if (!glfwInit()) {
+    std::cerr << "crinel-studio: no display (GLFW could not start)\n";
+    return 1;
+  }
+  glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+  glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+  glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+  GLFWwindow* window = glfwCreateWindow(o.width, o.height, "Crinel Studio", nullptr, nullptr);
+  if (!window) {
+    std::cerr << "crinel-studio: cannot open an OpenGL 3.3 window\n";
+    glfwTerminate();
+    return 1;
+  }
+  glfwMakeContextCurrent(window);
+  glfwSwapInterval(events.empty() ? 1 : 0);
+  IMGUI_CHECKVERSION();
+  ImGui::CreateContext();
+  ImGui::GetIO().IniFilename = nullptr;  // the layout is fixed; nothing to remember
+  ImGui::StyleColorsDark();
+  ImGui_ImplGlfw_InitForOpenGL(window, true);
+  ImGui_ImplOpenGL3_Init("#version 330");
+
+  int rc = 0;
+  {
+    Studio studio(window, o);
+    if (!o.scene.empty() && !studio.Open(o.scene) && !events.empty()) rc = 1;
+    ScriptedMouse mouse;
+    std::size_t next = 0;
+    // Two frames first, so the layout (and the viewport's place) is known to the events.
+    int warmup = 2;
+    bool shot = false;
+    while (rc == 0) {
+      if (warmup > 0) {
+        --warmup;
+      } else if (next < events.size()) {
+        std::string error;
+        const ScriptEvent& e = events[next++];
+        if (!studio.Apply(e, mouse, error)) {
+          std::cerr << "crinel-studio: " << o.script << ":" << e.line << ": " << error << '\n';
+          rc = 1;
+          break;
+        }
+      } else if (!events.empty() && o.quitAfterScript) {
+        break;
+      }
+      const auto t0 = Clock::now();
+      if (!studio.Frame(mouse)) break;
+      studio.AddFrameTime(Ms(t0, Clock::now()));
+      // The screenshot is the frame after the last event (before the buffers swap).
+      if (!shot && warmup == 0 && next == events.size() && !o.screenshot.empty()) {
+        shot = true;
+        std::string error;
+        if (!studio.Screenshot(o.screenshot, error)) {
+          std::cerr << "crinel-studio: " << error << '\n';
+          rc = 1;
+        }
+        if (events.empty() && o.quitAfterScript) break;
+      }
+      studio.Present();
+    }
+    if (o.stats) studio.PrintStats();
+  }
+  ImGui_ImplOpenGL3_Shutdown();
+  ImGui_ImplGlfw_Shutdown();
+  ImGui::DestroyContext();
+  glfwDestroyWindow(window);
+  glfwTerminate();
+  GetCOREInterface()->ResetScene();
+  return rc;
+}
+
+}  // namespace crn::studio
