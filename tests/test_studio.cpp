@@ -1,0 +1,113 @@
+// crinel-studio driven as a person would: under a virtual X server it opens the example,
+// changes a parameter in the rollouts, grooms with a mouse stroke, stops the brush with a
+// right-click, saves and takes a screenshot. Skipped without xvfb-run or without the app.
+#include <gtest/gtest.h>
+#include <stb/stb_image.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "cli_runner.h"
+#include "host/undo.h"
+#include "scene_fixtures.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool HaveXvfb() { return std::system("command -v xvfb-run >/dev/null 2>&1") == 0; }
+
+#ifdef CRINEL_STUDIO_EXE
+fixtures::CliResult RunStudio(const fs::path& dir, const std::string& args) {
+  const fs::path out = dir / "studio_out.txt", err = dir / "studio_err.txt";
+  const std::string cmd = "xvfb-run -a -s '-screen 0 1600x1000x24' " + std::string(CRINEL_STUDIO_EXE) + " " +
+                          args + " >" + out.string() + " 2>" + err.string();
+  const int status = std::system(cmd.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, fixtures::Slurp(out), fixtures::Slurp(err)};
+}
+#endif
+
+class Studio : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifndef CRINEL_STUDIO_EXE
+    GTEST_SKIP() << "crinel-studio is not built here";
+#else
+    if (!HaveXvfb()) GTEST_SKIP() << "xvfb-run is not installed";
+#endif
+  }
+  fixtures::TempDir dir{"crn_studio"};
+};
+
+#ifdef CRINEL_STUDIO_EXE
+TEST_F(Studio, GroomsChangesAParameterAndSavesFromAReplayedSession) {
+  const fs::path saved = dir.Path() / "groomed.crnscene", shot = dir.Path() / "shot.png";
+  const std::string session = dir.Write("session.txt",
+                                        "select fur\n"
+                                        "param fur count 3000\n"
+                                        "brush fur\n"
+                                        "brushKind 0\nbrushSize 90\nbrushStrength 1\n"
+                                        "drag 300 300 500 340 10\n"
+                                        "rightclick 50 50\n"
+                                        "frames 2\n"
+                                        "saveas " + saved.string() + "\n");
+  const fixtures::CliResult r = RunStudio(dir.Path(), "--script " + session + " --screenshot " + shot.string() + " " +
+                                                std::string(CRINEL_EXAMPLES) + "/furball.json");
+  ASSERT_EQ(r.rc, 0) << r.err;
+
+  // The screenshot is the whole window, and its viewport shows the orange fur.
+  int w = 0, h = 0, channels = 0;
+  stbi_uc* px = stbi_load(shot.string().c_str(), &w, &h, &channels, 4);
+  ASSERT_NE(px, nullptr);
+  EXPECT_EQ(w, 1400);
+  EXPECT_EQ(h, 860);
+  int orange = 0;
+  for (int y = 100; y < h - 100; ++y)
+    for (int x = 300; x < w - 400; ++x) {
+      const stbi_uc* p = px + (std::size_t(y) * std::size_t(w) + std::size_t(x)) * 4;
+      if (p[0] > 180 && p[1] > 90 && p[1] < 190 && p[2] < 110) ++orange;
+    }
+  stbi_image_free(px);
+  EXPECT_GT(orange, 500);
+
+  // The saved scene holds the edit and the stroke; the original has neither.
+  crn::scene::ModuleSession module;
+  host::Interface& ip = *host::GetCOREInterface();
+  auto guidesOf = [&](const std::string& path, int& count) {
+    const auto load = crn::scene::LoadAnyScene(path, ip);
+    EXPECT_TRUE(load.ok) << load.error;
+    crn::HairObject* hair = crn::HairObjectOf(ip.GetINodeByName("fur"));
+    EXPECT_NE(hair, nullptr);
+    crn::GuideSet set;
+    host::Interval valid = host::FOREVER;
+    if (hair) {
+      count = hair->pblock2->GetInt(hair->pblock2->GetDesc()->GetParamDefByName("count")->id);
+      hair->GrowGuideSet(0, set, valid);
+    }
+    ip.ResetScene();
+    return set.guidePoints;
+  };
+  int savedCount = 0, originalCount = 0;
+  const auto groomed = guidesOf(saved.string(), savedCount);
+  const auto original = guidesOf(std::string(CRINEL_EXAMPLES) + "/furball.json", originalCount);
+  EXPECT_EQ(savedCount, 3000);
+  EXPECT_EQ(originalCount, 20000);
+  ASSERT_EQ(groomed.size(), original.size());
+  std::size_t moved = 0;
+  for (std::size_t i = 0; i < groomed.size(); ++i)
+    if (std::fabs(groomed[i].x - original[i].x) + std::fabs(groomed[i].y - original[i].y) +
+            std::fabs(groomed[i].z - original[i].z) > 1e-3f)
+      ++moved;
+  EXPECT_GT(moved, 0u) << "the stroke combed no guide";
+}
+
+TEST_F(Studio, AMistakeInTheSessionStopsWithItsLine) {
+  const std::string session = dir.Write("bad.txt", "frames 1\nclick 10 10\n");
+  const fixtures::CliResult r = RunStudio(dir.Path(), "--script " + session);
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.err.find("bad.txt:2: unknown event \"click\""), std::string::npos) << r.err;
+}
+#endif
+
+}  // namespace
