@@ -18,6 +18,29 @@ namespace fs = std::filesystem;
 
 bool HaveXvfb() { return std::system("command -v xvfb-run >/dev/null 2>&1") == 0; }
 
+// Pixels of the window's viewport area that are the example's orange fur, and its light grey
+// ground; -1 when the PNG cannot be read or is not the window's size.
+struct ViewCounts {
+  int orange = -1, ground = -1;
+};
+ViewCounts CountViewPixels(const fs::path& png) {
+  int w = 0, h = 0, channels = 0;
+  stbi_uc* px = stbi_load(png.string().c_str(), &w, &h, &channels, 4);
+  ViewCounts n;
+  if (!px) return n;
+  if (w == 1400 && h == 860) {
+    n = {0, 0};
+    for (int y = 100; y < h - 100; ++y)
+      for (int x = 300; x < w - 400; ++x) {
+        const stbi_uc* p = px + (std::size_t(y) * std::size_t(w) + std::size_t(x)) * 4;
+        if (p[0] > 180 && p[1] > 90 && p[1] < 190 && p[2] < 110) ++n.orange;
+        if (p[0] == p[1] && p[1] == p[2] && p[0] > 120 && p[0] < 240) ++n.ground;
+      }
+  }
+  stbi_image_free(px);
+  return n;
+}
+
 #ifdef CRINEL_STUDIO_EXE
 fixtures::CliResult RunStudio(const fs::path& dir, const std::string& args) {
   const fs::path out = dir / "studio_out.txt", err = dir / "studio_err.txt";
@@ -57,19 +80,7 @@ TEST_F(Studio, GroomsChangesAParameterAndSavesFromAReplayedSession) {
   ASSERT_EQ(r.rc, 0) << r.err;
 
   // The screenshot is the whole window, and its viewport shows the orange fur.
-  int w = 0, h = 0, channels = 0;
-  stbi_uc* px = stbi_load(shot.string().c_str(), &w, &h, &channels, 4);
-  ASSERT_NE(px, nullptr);
-  EXPECT_EQ(w, 1400);
-  EXPECT_EQ(h, 860);
-  int orange = 0;
-  for (int y = 100; y < h - 100; ++y)
-    for (int x = 300; x < w - 400; ++x) {
-      const stbi_uc* p = px + (std::size_t(y) * std::size_t(w) + std::size_t(x)) * 4;
-      if (p[0] > 180 && p[1] > 90 && p[1] < 190 && p[2] < 110) ++orange;
-    }
-  stbi_image_free(px);
-  EXPECT_GT(orange, 500);
+  EXPECT_GT(CountViewPixels(shot).orange, 500);
 
   // The saved scene holds the edit and the stroke; the original has neither.
   crn::scene::ModuleSession module;
@@ -100,6 +111,23 @@ TEST_F(Studio, GroomsChangesAParameterAndSavesFromAReplayedSession) {
             std::fabs(groomed[i].z - original[i].z) > 1e-3f)
       ++moved;
   EXPECT_GT(moved, 0u) << "the stroke combed no guide";
+}
+
+TEST_F(Studio, TheOpenGLViewportDrawsWhatTheSoftwareDrawingDraws) {
+  ViewCounts counts[2];
+  const char* modes[2] = {"software", "gl"};
+  for (int i = 0; i < 2; ++i) {
+    const fs::path shot = dir.Path() / (std::string(modes[i]) + ".png");
+    const fixtures::CliResult r = RunStudio(dir.Path(), std::string("--viewport ") + modes[i] + " --screenshot " +
+                                                            shot.string() + " " + CRINEL_EXAMPLES + "/furball.json");
+    ASSERT_EQ(r.rc, 0) << modes[i] << ": " << r.err;
+    counts[i] = CountViewPixels(shot);
+    ASSERT_GT(counts[i].orange, 500) << modes[i];
+    ASSERT_GT(counts[i].ground, 5000) << modes[i];
+  }
+  // Same camera, meshes and strands: the two drawings cover about the same pixels.
+  EXPECT_NEAR(counts[1].orange, counts[0].orange, 0.25 * counts[0].orange);
+  EXPECT_NEAR(counts[1].ground, counts[0].ground, 0.25 * counts[0].ground);
 }
 
 TEST_F(Studio, AMistakeInTheSessionStopsWithItsLine) {

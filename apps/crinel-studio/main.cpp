@@ -17,7 +17,8 @@ const char* kUsage =
     "  --screenshot FILE   save the window as a PNG once the session is played\n"
     "  --keep-open         stay open after the session instead of closing\n"
     "  --size WxH          window size (default 1400x860)\n"
-    "  --stats             print frame and brush timings at exit\n";
+    "  --stats             print frame and brush timings at exit\n"
+    "  --viewport MODE     auto (default), gl or software: how the viewport is drawn\n";
 
 }  // namespace
 
@@ -43,6 +44,12 @@ int main(int argc, char** argv) {
       value(o.screenshot);
     } else if (a == "--keep-open") {
       o.quitAfterScript = false;
+    } else if (a == "--viewport") {
+      value(o.viewport);
+      if (o.viewport != "auto" && o.viewport != "gl" && o.viewport != "software") {
+        std::cerr << "crinel-studio: --viewport is auto, gl or software\n";
+        return 2;
+      }
     } else if (a == "--stats") {
       o.stats = true;
     } else if (a == "--size") {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <vector>
 
 #define GLFW_INCLUDE_NONE
@@ -17,6 +18,7 @@
 
 #include "crinel-studio/event_script.h"
 #include "crinel-studio/file_browser.h"
+#include "crinel-studio/gl_viewport.h"
 #include "crinel-studio/rollout_panel.h"
 #include "crinel-studio/view_navigation.h"
 #include "groom/brush_mode.h"
@@ -74,8 +76,20 @@ class Studio {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     ip_.SetActiveViewport(ip_.GetActiveViewExp().Camera(), 800, 600);
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    const std::string name = renderer ? renderer : "";
+    const bool softwareGl = name.find("llvmpipe") != std::string::npos ||
+                            name.find("softpipe") != std::string::npos || name.find("swrast") != std::string::npos;
+    if (o.viewport == "gl" || (o.viewport == "auto" && !softwareGl)) {
+      gl_ = std::make_unique<GlViewport>();
+      if (!gl_->Ready()) {
+        std::cerr << "crinel-studio: the OpenGL viewport is unavailable; drawing in software\n";
+        gl_.reset();
+      }
+    }
   }
   ~Studio() {
+    gl_.reset();
     glDeleteTextures(1, &viewTexture_);
     ip_.SetSink(nullptr);
   }
@@ -532,7 +546,11 @@ class Studio {
     HandleViewportMouse(vpt, w, h);
     if (dirty_ || ip_.RedrawCount() != seenRedraws_ || ip_.GetTime() != seenTime_) Redraw(vpt);
     ImGui::SetCursorScreenPos(viewOrigin_);
-    ImGui::Image(reinterpret_cast<ImTextureID>(std::uintptr_t(viewTexture_)), ImVec2(float(texW_), float(texH_)));
+    if (gl_)  // the offscreen target's rows run bottom to top
+      ImGui::Image(reinterpret_cast<ImTextureID>(std::uintptr_t(gl_->Texture())),
+                   ImVec2(float(gl_->Width()), float(gl_->Height())), ImVec2(0, 1), ImVec2(1, 0));
+    else
+      ImGui::Image(reinterpret_cast<ImTextureID>(std::uintptr_t(viewTexture_)), ImVec2(float(texW_), float(texH_)));
     ImDrawList* dl = ImGui::GetWindowDrawList();
     const char* label = Brush().brushModeActive ? "Brush: drag over the hair, right-click stops"
                                                 : "LMB orbit | MMB pan | wheel zoom";
@@ -541,6 +559,16 @@ class Studio {
 
   void Redraw(ViewExp& vpt) {
     const auto t0 = Clock::now();
+    if (gl_) {
+      gl_->Draw(ip_, vpt, ip_.GetTime());
+      glFinish();  // so the timing holds the drawing, not just its queueing
+      lastDrawMs_ = Ms(t0, Clock::now());
+      drawTime_.Add(lastDrawMs_);
+      dirty_ = false;
+      seenRedraws_ = ip_.RedrawCount();
+      seenTime_ = ip_.GetTime();
+      return;
+    }
     const scene::RgbaImage img = scene::DrawViewport(ip_, vpt, ip_.GetTime());
     const auto t1 = Clock::now();
     glBindTexture(GL_TEXTURE_2D, viewTexture_);
@@ -634,6 +662,7 @@ class Studio {
   bool browserSaves_ = false;
   std::string messageTitle_, messageText_;
   std::string status_, prompt_;
+  std::unique_ptr<GlViewport> gl_;
   unsigned viewTexture_ = 0;
   int texW_ = 0, texH_ = 0;
   bool dirty_ = true, sized_ = false;

@@ -12,6 +12,10 @@ struct StudioOptions {
   int width = 1400, height = 860;
   bool quitAfterScript = true;  // with a script: close once it is played
   bool stats = false;           // print frame and dab timings at exit
+  // How the viewport is drawn: "gl" (line items uploaded to the GPU), "software" (the
+  // snapshot drawing shown as a texture) or "auto" (software on a software OpenGL, where it is
+  // the faster of the two; gl otherwise).
+  std::string viewport = "auto";
 };
 
 // Runs the app until the window closes; the process exit status.

@@ -114,7 +114,7 @@ void DrawShadedMesh(const Mesh& mesh, const Matrix3& objectToView, const Graphic
     if (f.v[0] >= view.size() || f.v[1] >= view.size() || f.v[2] >= view.size()) continue;
     const Point3 v[3] = {view[f.v[0]], view[f.v[1]], view[f.v[2]]};
     const Point3 n = Normalize(CrossProd(v[1] - v[0], v[2] - v[0]));
-    const std::uint8_t grey = std::uint8_t(80 + 150 * std::fabs(n.z));
+    const std::uint8_t grey = FaceGrey(n.z);
     // Sutherland-Hodgman against depth >= nearClip (perspective only).
     Point3 poly[4];
     int count = 0;

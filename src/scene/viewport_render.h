@@ -16,6 +16,12 @@ struct RgbaImage {
 // Background and mesh shades of the drawing (grey levels).
 constexpr std::uint8_t kViewBackground = 58;
 
+// Grey level of a mesh face whose unit normal in view space is n: by how squarely it faces
+// the viewer.
+inline std::uint8_t FaceGrey(float normalZ) {
+  return std::uint8_t(80 + 150 * (normalZ < 0 ? -normalZ : normalZ));
+}
+
 // Draws viewport vpt at t: the pre-scene display callbacks, the meshes of visible nodes
 // (flat-shaded grey with a z-buffer, or grey wireframes when the graphics window's render
 // limits hold GW_WIREFRAME), the render items of objects that have them (depth-tested
