@@ -53,6 +53,7 @@ const std::map<std::string, VerbShape>& Shapes() {
       {"brushStrength", {1, 1, 1}}, {"param", {3, 3, 0}},    {"view", {1, 1, 0}},
       {"time", {1, 1, 1}},       {"play", {0, 0, 0}},        {"stop", {0, 0, 0}},
       {"open", {1, 1, 0}},       {"saveas", {1, 1, 0}},      {"screenshot", {1, 1, 0}},
+      {"live", {0, 0, 0}},
   };
   return shapes;
 }

@@ -11,7 +11,7 @@
 //   select NODE, brush NODE, brushKind N, brushSize PIXELS, brushStrength S
 //   param NODE PARAM VALUE       a rollout edit (lists as [a,b,c])
 //   view front|top|left|persp|NODE, time FRAME, play, stop
-//   open PATH, saveas PATH, screenshot PATH
+//   open PATH, saveas PATH, screenshot PATH, live (opens the live view)
 #include <string>
 #include <vector>
 

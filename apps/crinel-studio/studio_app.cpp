@@ -19,13 +19,16 @@
 #include "crinel-studio/event_script.h"
 #include "crinel-studio/file_browser.h"
 #include "crinel-studio/gl_viewport.h"
+#include "crinel-studio/live_view_panel.h"
 #include "crinel-studio/rollout_panel.h"
 #include "crinel-studio/view_navigation.h"
 #include "groom/brush_mode.h"
 #include "groom/brush_ops.h"
 #include "groom/brush_state.h"
 #include "groom/script_ops.h"
+#include "host/message_box.h"
 #include "host/undo.h"
+#include "render/live_view_window.h"
 #include "render/render_settings.h"
 #include "scene/png_file.h"
 #include "scene/scene_file.h"
@@ -71,6 +74,10 @@ class Studio {
       if (kind == "prompt") prompt_ = text;
       else status_ = text;
     });
+    // The module's message boxes show as the studio's own.
+    host::SetMessageBoxSink([this](const std::string& text, const std::string& caption, int) {
+      ShowError(caption.empty() ? "Crinel" : caption, text);
+    });
     glGenTextures(1, &viewTexture_);
     glBindTexture(GL_TEXTURE_2D, viewTexture_);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
@@ -92,6 +99,8 @@ class Studio {
     gl_.reset();
     glDeleteTextures(1, &viewTexture_);
     ip_.SetSink(nullptr);
+    host::SetMessageBoxSink(nullptr);
+    if (live_.IsOpen()) DestroyLiveViewWindow();
   }
 
   bool Open(const std::string& path) {
@@ -150,6 +159,7 @@ class Studio {
       if (browserSaves_) SaveAs(browserPath_);
       else Open(browserPath_);
     }
+    live_.Draw();
     DrawMessageBox();
     ImGui::Render();
     int fw, fh;
@@ -196,6 +206,7 @@ class Studio {
     else if (e.verb == "open") return Open(e.args[0]) || Fail(error, status_);
     else if (e.verb == "saveas") return SaveAs(e.args[0]) || Fail(error, status_);
     else if (e.verb == "screenshot") return Screenshot(e.args[0], error);
+    else if (e.verb == "live") live_.Open();
     return true;
   }
 
@@ -395,6 +406,10 @@ class Studio {
       const std::string undo = theHold.UndoCount() ? "Undo " + theHold.UndoName() : "Undo";
       if (ImGui::MenuItem(undo.c_str(), "Ctrl+Z", false, theHold.UndoCount() > 0)) Undo();
       if (ImGui::MenuItem("Redo", "Ctrl+Y", false, theHold.RedoCount() > 0)) Redo();
+      ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("Render")) {
+      if (ImGui::MenuItem("Live view", nullptr, live_.IsOpen())) live_.Open();
       ImGui::EndMenu();
     }
     if (ImGui::BeginMenu("Views")) {
@@ -658,6 +673,7 @@ class Studio {
   INode* selected_ = nullptr;
   RolloutPanelState rollouts_;
   FileBrowser browser_;
+  LiveViewPanel live_;
   std::string browserPath_;
   bool browserSaves_ = false;
   std::string messageTitle_, messageText_;
