@@ -1,6 +1,6 @@
 // crinel-studio driven as a person would: under a virtual X server it opens the example,
 // changes a parameter in the rollouts, grooms with a mouse stroke, stops the brush with a
-// right-click, saves and takes a screenshot. Skipped without xvfb-run or without the app.
+// right-click, picks a node for a node list in the viewport, saves and takes a screenshot. Skipped without xvfb-run or without the app.
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
 #include <sys/wait.h>
@@ -69,6 +69,10 @@ TEST_F(Studio, GroomsChangesAParameterAndSavesFromAReplayedSession) {
   const std::string session = dir.Write("session.txt",
                                         "select fur\n"
                                         "param fur count 3000\n"
+                                        "pick fur colliders\n"
+                                        "click 400 600\n"  // the ground, below the ball
+                                        "expect selected fur\n"
+                                        "expect undo \"Parameter change\"\n"
                                         "brush fur\n"
                                         "brushKind 0\nbrushSize 90\nbrushStrength 1\n"
                                         "drag 300 300 500 340 10\n"
@@ -85,7 +89,7 @@ TEST_F(Studio, GroomsChangesAParameterAndSavesFromAReplayedSession) {
   // The saved scene holds the edit and the stroke; the original has neither.
   crn::scene::ModuleSession module;
   host::Interface& ip = *host::GetCOREInterface();
-  auto guidesOf = [&](const std::string& path, int& count) {
+  auto guidesOf = [&](const std::string& path, int& count, std::string& colliders) {
     const auto load = crn::scene::LoadAnyScene(path, ip);
     EXPECT_TRUE(load.ok) << load.error;
     crn::HairObject* hair = crn::HairObjectOf(ip.GetINodeByName("fur"));
@@ -93,16 +97,23 @@ TEST_F(Studio, GroomsChangesAParameterAndSavesFromAReplayedSession) {
     crn::GuideSet set;
     host::Interval valid = host::FOREVER;
     if (hair) {
-      count = hair->pblock2->GetInt(hair->pblock2->GetDesc()->GetParamDefByName("count")->id);
+      const host::ParamBlockDesc2& desc = *hair->pblock2->GetDesc();
+      count = hair->pblock2->GetInt(desc.GetParamDefByName("count")->id);
+      const host::ParamID cid = desc.GetParamDefByName("colliders")->id;
+      for (int i = 0; i < hair->pblock2->Count(cid); ++i)
+        if (host::INode* n = hair->pblock2->GetINode(cid, 0, i)) colliders += n->GetName() + ";";
       hair->GrowGuideSet(0, set, valid);
     }
     ip.ResetScene();
     return set.guidePoints;
   };
   int savedCount = 0, originalCount = 0;
-  const auto groomed = guidesOf(saved.string(), savedCount);
-  const auto original = guidesOf(std::string(CRINEL_EXAMPLES) + "/furball.json", originalCount);
+  std::string savedColliders, originalColliders;
+  const auto groomed = guidesOf(saved.string(), savedCount, savedColliders);
+  const auto original = guidesOf(std::string(CRINEL_EXAMPLES) + "/furball.json", originalCount, originalColliders);
   EXPECT_EQ(savedCount, 3000);
+  EXPECT_EQ(savedColliders, "ground;") << "the viewport pick did not reach the node list";
+  EXPECT_EQ(originalColliders, "");
   EXPECT_EQ(originalCount, 20000);
   ASSERT_EQ(groomed.size(), original.size());
   std::size_t moved = 0;
@@ -131,10 +142,10 @@ TEST_F(Studio, TheOpenGLViewportDrawsWhatTheSoftwareDrawingDraws) {
 }
 
 TEST_F(Studio, AMistakeInTheSessionStopsWithItsLine) {
-  const std::string session = dir.Write("bad.txt", "frames 1\nclick 10 10\n");
+  const std::string session = dir.Write("bad.txt", "frames 1\ntap 10 10\n");
   const fixtures::CliResult r = RunStudio(dir.Path(), "--script " + session);
   EXPECT_EQ(r.rc, 1);
-  EXPECT_NE(r.err.find("bad.txt:2: unknown event \"click\""), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("bad.txt:2: unknown event \"tap\""), std::string::npos) << r.err;
 }
 #endif
 

@@ -53,7 +53,8 @@ const std::map<std::string, VerbShape>& Shapes() {
       {"brushStrength", {1, 1, 1}}, {"param", {3, 3, 0}},    {"view", {1, 1, 0}},
       {"time", {1, 1, 1}},       {"play", {0, 0, 0}},        {"stop", {0, 0, 0}},
       {"open", {1, 1, 0}},       {"saveas", {1, 1, 0}},      {"screenshot", {1, 1, 0}},
-      {"live", {0, 0, 0}},
+      {"live", {0, 0, 0}},       {"click", {2, 2, 2}},       {"pick", {2, 2, 0}},
+      {"expect", {2, 2, 0}},
   };
   return shapes;
 }
@@ -120,11 +121,16 @@ bool LoadEventScript(const std::string& path, std::vector<ScriptEvent>& events, 
       events.push_back({"release", {"left"}, lineNo});
       continue;
     }
-    if (e.verb == "rightclick") {
+    if (e.verb == "rightclick" || e.verb == "click") {
+      const std::string button = e.verb == "click" ? "left" : "right";
       events.push_back({"vmove", e.args, lineNo});
-      events.push_back({"press", {"right"}, lineNo});
-      events.push_back({"release", {"right"}, lineNo});
+      events.push_back({"press", {button}, lineNo});
+      events.push_back({"release", {button}, lineNo});
       continue;
+    }
+    if (e.verb == "expect" && e.args[0] != "selected" && e.args[0] != "undo") {
+      error = where + "expect takes selected NODE or undo STEPNAME";
+      return false;
     }
     if ((e.verb == "press" || e.verb == "release") && !e.args.empty() && e.args[0] != "left" &&
         e.args[0] != "right" && e.args[0] != "middle") {

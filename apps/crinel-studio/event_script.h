@@ -6,7 +6,9 @@
 //   vmove X Y                    mouse to pixel X, Y of the viewport
 //   press|release [left|right|middle]
 //   drag X0 Y0 X1 Y1 [STEPS]     left-button drag across the viewport
-//   rightclick X Y               right click in the viewport
+//   click X Y, rightclick X Y    left or right click in the viewport
+//   pick NODE PARAM              press the node picker of NODE's parameter PARAM
+//   expect selected NODE|undo STEPNAME   stop with an error unless it holds
 //   key ctrl+z|ctrl+y|ctrl+s|ctrl+o|space
 //   select NODE, brush NODE, brushKind N, brushSize PIXELS, brushStrength S
 //   param NODE PARAM VALUE       a rollout edit (lists as [a,b,c])

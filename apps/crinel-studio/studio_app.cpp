@@ -22,6 +22,7 @@
 #include "crinel-studio/live_view_panel.h"
 #include "crinel-studio/rollout_panel.h"
 #include "crinel-studio/view_navigation.h"
+#include "crinel-studio/viewport_pick.h"
 #include "groom/brush_mode.h"
 #include "groom/brush_ops.h"
 #include "groom/brush_state.h"
@@ -207,6 +208,11 @@ class Studio {
     else if (e.verb == "saveas") return SaveAs(e.args[0]) || Fail(error, status_);
     else if (e.verb == "screenshot") return Screenshot(e.args[0], error);
     else if (e.verb == "live") live_.Open();
+    else if (e.verb == "pick") return PressPicker(e.args[0], e.args[1], error);
+    else if (e.verb == "expect") {
+      const std::string now = e.args[0] == "selected" ? (selected_ ? selected_->GetName() : "") : theHold.UndoName();
+      if (now != e.args[1]) return Fail(error, "expected " + e.args[0] + " \"" + e.args[1] + "\", found \"" + now + "\"");
+    }
     return true;
   }
 
@@ -361,6 +367,16 @@ class Studio {
       return true;
     }
     return Fail(error, "node \"" + e.args[0] + "\" has no parameter \"" + e.args[1] + "\"");
+  }
+  // The node-picker button of a parameter, as a click on it in the rollout.
+  bool PressPicker(const std::string& nodeName, const std::string& param, std::string& error) {
+    INode* n = ip_.GetINodeByName(nodeName);
+    if (!n) return Fail(error, "no node named \"" + nodeName + "\"");
+    const scene::ParamRef ref = scene::FindParam(n->GetObjectRef(), param);
+    if (!ref.def || (ref.def->type != TYPE_INODE && ref.def->type != TYPE_INODE_TAB))
+      return Fail(error, "\"" + param + "\" is not a node parameter of \"" + nodeName + "\"");
+    rollouts_.pick = {ref.block, ref.def->id, scene::ControlFor(*ref.block->GetDesc(), *ref.def).label};
+    return true;
   }
   bool SetView(const std::string& name, std::string& error) {
     scene::ViewKind kind;
@@ -641,6 +657,12 @@ class Studio {
       return;
     }
     if (!hovered && !ImGui::IsItemActive()) return;
+    // A click without a drag picks: it selects the node under the mouse, or gives it to the
+    // node picker waiting for one.
+    if (ImGui::IsMouseReleased(ImGuiMouseButton_Left) && io.MouseDragMaxDistanceSqr[0] < 9.0f && hovered) {
+      if (INode* n = PickNode(ip_, vpt, m, ip_.GetTime())) SelectNode(n);
+      return;
+    }
     const Point3 pivot = scene::SceneBounds(ip_, ip_.GetTime()).IsEmpty() ? Point3() : scene::SceneBounds(ip_, ip_.GetTime()).Center();
     const ImVec2 d = io.MouseDelta;
     ViewCamera cam = vpt.Camera();
