@@ -3,26 +3,25 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
+#include "host/file_read.h"
 #include "plugin/worker_pool.h"
-#include "scene/groom_verbs.h"
 #include "scene/info.h"
 #include "scene/module_session.h"
 #include "scene/ply_writer.h"
 #include "scene/png_file.h"
 #include "scene/scene_file.h"
-#include "scene/script.h"
+#include "scene/script_calls.h"
 #include "scene/viewport_render.h"
 #include "scene/viewport_setup.h"
-#include "scene/viewport_verbs.h"
 
 namespace {
 
@@ -70,23 +69,21 @@ int RunInfo(const std::vector<std::string>& args, host::Interface& ip) {
 
 int RunScript(const std::vector<std::string>& args, host::Interface& ip) {
   if (args.size() != 2) return Usage("script takes a scene file and a script");
-  std::ifstream file;
+  std::istringstream file;
   std::istream* in = &std::cin;
   if (args[1] != "-") {
-    file.open(args[1]);
-    if (!file) {
-      std::cerr << "crinel: " << args[1] << ": cannot open the script\n";
+    std::string text, error;
+    if (!host::ReadRegularFile(args[1], host::kMaxScriptFileBytes, text, error)) {
+      std::cerr << "crinel: " << args[1] << ": " << error << '\n';
       return 1;
     }
+    file.str(std::move(text));
     in = &file;
   }
   if (!Load(args[0], ip)) return 1;
   crn::scene::SetDefaultViewport(ip);
   crn::scene::ScriptRunner runner(ip);
-  crn::scene::AddHostVerbs(runner);
-  crn::scene::AddCrinelOpsVerbs(runner);
-  crn::scene::AddViewportVerbs(runner);
-  crn::scene::AddGroomVerbs(runner);
+  crn::scene::AddAllVerbs(runner);
   return runner.Run(args[1], *in, std::cout, std::cerr, std::cerr);
 }
 

@@ -1,6 +1,15 @@
 #include "scene/mesh_import.h"
 
+// The OBJ reader is compiled here rather than linked, so sanitizer and fuzzing builds
+// instrument it together with the checks around it.
+#define TINYOBJLOADER_IMPLEMENTATION
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #include <tiny_obj_loader.h>
+#pragma GCC diagnostic pop
 
 #include <algorithm>
 #include <array>
@@ -8,15 +17,14 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <numbers>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "host/file_read.h"
 
 namespace crn::scene {
 namespace {
@@ -248,54 +256,32 @@ std::string OneLine(std::string s) {
   return s;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text, std::string& what) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    what = "is a directory, not a mesh file";
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    what = "cannot open file";
-    return false;
-  }
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    what = "cannot read file";
-    return false;
-  }
-  return true;
-}
-
-bool LoadObjInto(const std::string& path, Mesh& mesh, std::string& what) {
-  std::string text;
-  if (!ReadWholeFile(path, text, what)) return false;
+bool ParseObjText(std::string text, Mesh& mesh, std::string& what) {
   ObjScan scan;
   if (!ScanObj(text, scan, what)) return false;
   if (scan.faceCorners.empty()) {
     what = "has no faces";
     return false;
   }
-  text.clear();
-  text.shrink_to_fit();
 
   tinyobj::ObjReaderConfig config;
   config.triangulate = false;
   config.vertex_color = false;
-  // A referenced .mtl library is looked up next to the OBJ file; when it is missing the loader
-  // only warns, and warnings are ignored: material ids come from the usemtl names.
-  std::string folder = std::filesystem::path(path).parent_path().string();
-  config.mtl_search_path = folder.empty() ? "." : folder;
+  // Material libraries are not read: material ids come from the usemtl names, and a scene's
+  // mesh never makes crinel open files the scene does not name.
   tinyobj::ObjReader reader;
-  if (!reader.ParseFromFile(path, config)) {
+  if (!reader.ParseFromString(text, std::string(), config)) {
     what = reader.Error().empty() ? "cannot be parsed" : OneLine(reader.Error());
     return false;
   }
+  text.clear();
+  text.shrink_to_fit();
 
   const tinyobj::attrib_t& attrib = reader.GetAttrib();
   const std::size_t nv = attrib.vertices.size() / 3;
   const std::size_t nt = attrib.texcoords.size() / 2;
-  const std::string inconsistent = "was read inconsistently (did it change while loading?)";
+  // The scan and the loader read the same text; a disagreement is a fault of this reader.
+  const std::string inconsistent = "was read inconsistently by the OBJ reader";
   if (nv != scan.numVerts || nt != scan.numTexcoords) {
     what = inconsistent;
     return false;
@@ -604,10 +590,19 @@ bool CheckSize(const std::string& kind, const char* name, float value, std::stri
 }  // namespace
 
 bool LoadObjMesh(const std::string& path, host::Mesh& mesh, std::string& error) {
+  std::string text;
+  if (!host::ReadRegularFile(path, host::kMaxMeshFileBytes, text, error)) {
+    error = path + ": " + error;
+    return false;
+  }
+  return LoadObjText(std::move(text), path, mesh, error);
+}
+
+bool LoadObjText(std::string text, const std::string& path, host::Mesh& mesh, std::string& error) {
   // Built aside so that a failed load leaves the caller's mesh as it was.
   Mesh loaded;
   std::string what;
-  if (!LoadObjInto(path, loaded, what)) {
+  if (!ParseObjText(std::move(text), loaded, what)) {
     error = path + ": " + what;
     return false;
   }

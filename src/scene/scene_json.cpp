@@ -2,13 +2,12 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "host/class_desc.h"
+#include "host/file_read.h"
 #include "host/mesh_sequence.h"
 #include "host/shape.h"
 #include "host/simple_object.h"
@@ -47,7 +46,8 @@ std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 
 class Loader {
  public:
-  Loader(std::string path, Interface& ip) : path_(std::move(path)), ip_(ip) {
+  Loader(std::string path, const std::string& text, Interface& ip)
+      : path_(std::move(path)), text_(text), ip_(ip) {
     dir_ = fs::path(path_).parent_path();
   }
 
@@ -69,12 +69,8 @@ class Loader {
 
  private:
   json Parse() {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) Fail("cannot open the file");
-    std::stringstream ss;
-    ss << in.rdbuf();
     try {
-      return json::parse(ss.str());
+      return json::parse(text_);
     } catch (const json::parse_error& e) {
       Fail(std::string("invalid JSON: ") + e.what());
     }
@@ -517,6 +513,7 @@ class Loader {
   }
 
   std::string path_;
+  const std::string& text_;
   fs::path dir_;
   Interface& ip_;
   IParamBlock2* block_ = nullptr;
@@ -526,10 +523,22 @@ class Loader {
 }  // namespace
 
 SceneLoadResult LoadJsonScene(const std::string& path, Interface& ip) {
+  std::string text, error;
+  if (!ReadRegularFile(path, kMaxJsonSceneBytes, text, error)) {
+    ip.ResetScene();
+    theHold.ClearStacks();
+    SceneLoadResult result;
+    result.error = path + ": " + error;
+    return result;
+  }
+  return LoadJsonSceneText(text, path, ip);
+}
+
+SceneLoadResult LoadJsonSceneText(const std::string& text, const std::string& path, Interface& ip) {
   SceneLoadResult result;
   ip.ResetScene();
   try {
-    Loader(path, ip).Run(result);
+    Loader(path, text, ip).Run(result);
     result.ok = true;
   } catch (const LoadError& e) {
     result.error = path + ": " + e.what;

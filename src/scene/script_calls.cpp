@@ -1,0 +1,15 @@
+#include "scene/script_calls.h"
+
+#include "scene/groom_verbs.h"
+#include "scene/viewport_verbs.h"
+
+namespace crn::scene {
+
+void AddAllVerbs(ScriptRunner& runner) {
+  AddHostVerbs(runner);
+  AddCrinelOpsVerbs(runner);
+  AddViewportVerbs(runner);
+  AddGroomVerbs(runner);
+}
+
+}  // namespace crn::scene
