@@ -1,5 +1,6 @@
 #include "host/image_decode.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,14 @@ std::string TooLarge(std::uint64_t w, std::uint64_t h) {
 bool WithinLimits(std::uint64_t w, std::uint64_t h, int maxSide, std::int64_t maxPixels) {
   return w > 0 && h > 0 && w <= std::uint64_t(maxSide) && h <= std::uint64_t(maxSide) &&
          w * h <= std::uint64_t(maxPixels);
+}
+
+// Makes room for the first `need` bytes of an image of `total` bytes. The pixel buffer grows
+// as rows decode, so a short file that announces a large image fails before the whole image
+// is allocated.
+void GrowTo(std::vector<std::uint8_t>& v, std::size_t need, std::size_t total) {
+  if (need <= v.size()) return;
+  v.resize(std::min(total, std::max({need, 2 * v.size(), std::size_t(1) << 20})));
 }
 
 // Data that starts as a PNG or a JPEG file and fails later is a damaged image.
@@ -93,6 +102,14 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, int maxSide, std::int
     return false;
   }
   const int colourType = png_get_color_type(png, info), depth = png_get_bit_depth(png, info);
+  // Deflate packs at most 1032 bytes into one, so the file must hold at least the raw rows
+  // (a filter byte and the packed samples each) over 1032.
+  const std::uint64_t rawRow = (std::uint64_t(w) * png_get_channels(png, info) * depth + 7) / 8 + 1;
+  if (std::uint64_t(size) * 1032 < rawRow * h) {
+    std::snprintf(st.message, sizeof st.message, "the file is too short for %u x %u pixels",
+                  unsigned(w), unsigned(h));
+    std::longjmp(st.jump, 1);
+  }
   if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if (colourType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
   if (depth == 16) png_set_strip_16(png);
@@ -107,10 +124,14 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, int maxSide, std::int
   if (png_get_rowbytes(png, info) != stride) png_error(png, "unexpected row layout");
   out.width = int(w);
   out.height = int(h);
-  out.rgb.resize(stride * h);
-  // Interlaced images fill the same rows pass after pass.
+  const std::size_t total = stride * h;
+  // Interlaced images fill the same rows pass after pass, so they need them all at once.
+  if (passes > 1) out.rgb.resize(total);
   for (int pass = 0; pass < passes; ++pass)
-    for (png_uint_32 y = 0; y < h; ++y) png_read_row(png, out.rgb.data() + stride * y, nullptr);
+    for (png_uint_32 y = 0; y < h; ++y) {
+      GrowTo(out.rgb, stride * (y + 1), total);
+      png_read_row(png, out.rgb.data() + stride * y, nullptr);
+    }
   png_destroy_read_struct(&png, &info, nullptr);
   return true;
 }
@@ -192,8 +213,9 @@ bool DecodeJpeg(const std::uint8_t* data, std::size_t size, int maxSide, std::in
   const std::size_t stride = std::size_t(cinfo.output_width) * 3;
   out.width = int(cinfo.output_width);
   out.height = int(cinfo.output_height);
-  out.rgb.resize(stride * cinfo.output_height);
+  const std::size_t total = stride * cinfo.output_height;
   while (cinfo.output_scanline < cinfo.output_height) {
+    GrowTo(out.rgb, stride * (cinfo.output_scanline + 1), total);
     JSAMPROW row = out.rgb.data() + stride * cinfo.output_scanline;
     jpeg_read_scanlines(&cinfo, &row, 1);
   }

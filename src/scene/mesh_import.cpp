@@ -126,7 +126,10 @@ bool ResolveIndex(std::string_view text, std::string_view corner, const char* wh
   return true;
 }
 
-bool ScanObj(std::string_view text, ObjScan& scan, std::string& error) {
+// Checks the text and blanks every line the import does not use (comments, usemtl once read,
+// groups, normals' and weights' relatives, material libraries, ...), so the loader reads
+// only lines checked here.
+bool ScanObj(std::string& text, ObjScan& scan, std::string& error) {
   // Material ids are numbered in the order in which faces first use each usemtl name. Faces
   // before any usemtl belong to the unnamed default group, so they get id 0; when the first face
   // of the file already follows a usemtl, that name gets id 0 instead. A usemtl with no face
@@ -140,7 +143,8 @@ bool ScanObj(std::string_view text, ObjScan& scan, std::string& error) {
   while (pos < text.size()) {
     std::size_t eol = text.find_first_of("\r\n", pos);
     if (eol == std::string_view::npos) eol = text.size();
-    std::string_view line = text.substr(pos, eol - pos);
+    const std::size_t lineStart = pos;
+    std::string_view line = std::string_view(text).substr(pos, eol - pos);
     pos = eol;
     if (pos < text.size()) {
       if (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
@@ -229,8 +233,19 @@ bool ScanObj(std::string_view text, ObjScan& scan, std::string& error) {
       }
       scan.faceCorners.push_back(std::uint32_t(corners));
       scan.faceMtl.push_back(it->second);
-    } else if (key == "usemtl") {
-      currentMtl = tokens.size() > 1 ? std::string(tokens[1]) : std::string();
+    } else if (key == "vn") {
+      // Normals are not imported, but faces may refer to them, so the loader still counts them.
+      for (std::size_t i = 1; i < tokens.size() && i <= 3; ++i) {
+        float c;
+        if (!ParseCoord(tokens[i], c)) {
+          error = LineTag(lineNo) + "normal coordinate '" + std::string(tokens[i]) +
+                  "' is not a finite number";
+          return false;
+        }
+      }
+    } else {
+      if (key == "usemtl") currentMtl = tokens.size() > 1 ? std::string(tokens[1]) : std::string();
+      std::fill(text.begin() + long(lineStart), text.begin() + long(eol), ' ');
     }
   }
   if (maxVert.index >= static_cast<long long>(scan.numVerts)) {
