@@ -47,4 +47,5 @@ mkdir -p "$corpus" "$findings"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1:allocator_may_return_null=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 exec "$build/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=1024 \
-  -timeout=30 -print_final_stats=1 -artifact_prefix="$findings/" "$@" "$corpus" "tests/fuzz/$target"
+  -timeout=30 -max_len=65536 -print_final_stats=1 -artifact_prefix="$findings/" "$@" "$corpus" \
+  "tests/fuzz/$target"

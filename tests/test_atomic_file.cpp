@@ -295,3 +295,15 @@ TEST(FailedWrites, CommandsAndScriptsReportTheReasonAndKeepTheOldFile) {
       EXPECT_EQ(Listing(folder), (std::set<std::string>{"blocker", "out.file"}));
     }
 }
+
+// Output to /dev/stdout goes to whatever standard output is (here a file the shell opened),
+// not to a file renamed over it.
+TEST(SpecialTargets, CommandsWriteToStandardOutput) {
+  fixtures::TempDir dir("crinel_stdout_");
+  const fixtures::CliResult r = fixtures::RunCli(
+      dir.Path(), std::string("snapshot ") + CRINEL_TEST_DATA + "/scenes/ball.json --size 32x24 --out /dev/stdout");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  EXPECT_NE(r.err.find("wrote /dev/stdout: 32x24"), std::string::npos) << r.err;
+  EXPECT_EQ(Listing(dir.Path()), (std::set<std::string>{"cli_err.txt", "cli_in.txt", "cli_out.txt"}));
+}

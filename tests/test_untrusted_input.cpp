@@ -16,6 +16,7 @@
 #include "hair/hair_params.h"
 #include "host/file_read.h"
 #include "host/texmap.h"
+#include "scene/scene_json.h"
 #include "scene_fixtures.h"
 
 namespace fs = std::filesystem;
@@ -236,4 +237,24 @@ TEST(ImageDecoding, AJpegWithTooManyHuffmanCodesIsRefused) {
                        "\": the image could not be decoded (Bogus Huffman table definition)"),
             std::string::npos)
       << r.err;
+}
+
+// Deep nesting is refused while parsing; a message never prints a value that would take the
+// stack down, nor one longer than a line.
+TEST(UntrustedInput, DeepOrHugeJsonValuesGiveShortMessages) {
+  fixtures::TempDir dir("crinel_deep_json_");
+  crn::scene::ModuleSession module;
+  host::Interface& ip = *host::GetCOREInterface();
+  const std::string hair = R"({"nodes": [{"name": "h", "object": "Crinel", "params": {"count": )";
+  const std::string deep = fixtures::Slurp(FuzzInput("json_scene", "deep_nesting.json"));
+  auto r = crn::scene::LoadJsonSceneText(deep, "deep.json", ip);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "deep.json: the JSON nests deeper than 64 levels");
+  std::string wide = hair + "[0";
+  for (int i = 0; i < 100000; ++i) wide += ",0";
+  r = crn::scene::LoadJsonSceneText(wide + "]}}]}", "wide.json", ip);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "wide.json: node \"h\": parameter \"count\" expects an integer (1 to 20000000), got "
+                     "[0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,...");
+  EXPECT_TRUE(ip.Nodes().empty());
 }

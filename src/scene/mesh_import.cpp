@@ -126,6 +126,20 @@ bool ResolveIndex(std::string_view text, std::string_view corner, const char* wh
   return true;
 }
 
+// The first `count` coordinates of a v, vt or vn line (those present) must be finite numbers.
+bool CheckCoords(const std::vector<std::string_view>& tokens, std::size_t count, const char* what,
+                 std::size_t line, std::string& error) {
+  for (std::size_t i = 1; i < tokens.size() && i <= count; ++i) {
+    float c;
+    if (!ParseCoord(tokens[i], c)) {
+      error = LineTag(line) + what + " coordinate '" + std::string(tokens[i]) +
+              "' is not a finite number";
+      return false;
+    }
+  }
+  return true;
+}
+
 // Checks the text and blanks every line the import does not use (comments, usemtl once read,
 // groups, normals' and weights' relatives, material libraries, ...), so the loader reads
 // only lines checked here.
@@ -162,28 +176,14 @@ bool ScanObj(std::string& text, ObjScan& scan, std::string& error) {
         error = LineTag(lineNo) + "vertex needs 3 coordinates";
         return false;
       }
-      for (int i = 1; i <= 3; ++i) {
-        float c;
-        if (!ParseCoord(tokens[i], c)) {
-          error = LineTag(lineNo) + "vertex coordinate '" + std::string(tokens[i]) +
-                  "' is not a finite number";
-          return false;
-        }
-      }
+      if (!CheckCoords(tokens, 3, "vertex", lineNo, error)) return false;
       ++scan.numVerts;
     } else if (key == "vt") {
       if (tokens.size() < 2) {
         error = LineTag(lineNo) + "texture vertex needs a coordinate";
         return false;
       }
-      for (std::size_t i = 1; i < tokens.size() && i <= 2; ++i) {
-        float c;
-        if (!ParseCoord(tokens[i], c)) {
-          error = LineTag(lineNo) + "texture coordinate '" + std::string(tokens[i]) +
-                  "' is not a finite number";
-          return false;
-        }
-      }
+      if (!CheckCoords(tokens, 2, "texture", lineNo, error)) return false;
       ++scan.numTexcoords;
     } else if (key == "f") {
       const std::size_t corners = tokens.size() - 1;
@@ -235,14 +235,7 @@ bool ScanObj(std::string& text, ObjScan& scan, std::string& error) {
       scan.faceMtl.push_back(it->second);
     } else if (key == "vn") {
       // Normals are not imported, but faces may refer to them, so the loader still counts them.
-      for (std::size_t i = 1; i < tokens.size() && i <= 3; ++i) {
-        float c;
-        if (!ParseCoord(tokens[i], c)) {
-          error = LineTag(lineNo) + "normal coordinate '" + std::string(tokens[i]) +
-                  "' is not a finite number";
-          return false;
-        }
-      }
+      if (!CheckCoords(tokens, 3, "normal", lineNo, error)) return false;
     } else {
       if (key == "usemtl") currentMtl = tokens.size() > 1 ? std::string(tokens[1]) : std::string();
       std::fill(text.begin() + long(lineStart), text.begin() + long(eol), ' ');
