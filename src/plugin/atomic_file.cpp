@@ -90,8 +90,8 @@ bool FollowDanglingLinks(std::string& path, int& err) {
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
     char buf[PATH_MAX];
     const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
-    if (n < 0) {
-      err = errno;
+    if (n <= 0) {
+      err = n < 0 ? errno : ENOENT;
       return false;
     }
     const std::string link(buf, std::size_t(n));
