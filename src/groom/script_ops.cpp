@@ -171,7 +171,17 @@ int renderCount(INode* node) {
 
 int dumpStrands(INode* node, const std::string& path) {
   HairObject* obj = HairObjectOf(node);
-  if (!obj || path.empty()) return -1;
+  // Every -1 comes with its reason in the message log.
+  if (!obj) {
+    GetCOREInterface()->LogMessage(
+        "dumpStrands: " + (node ? "node \"" + node->GetName() + "\" is not a hair object"
+                                : std::string("no node given")));
+    return -1;
+  }
+  if (path.empty()) {
+    GetCOREInterface()->LogMessage("dumpStrands: no file name given");
+    return -1;
+  }
   StrandSet set;
   obj->BuildRenderStrands(Now(), 1.0, set);
   const std::int32_t S = std::int32_t(set.StrandCount());

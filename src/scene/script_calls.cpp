@@ -1,0 +1,17 @@
+#include "scene/script_calls.h"
+
+#include "scene/groom_verbs.h"
+#include "scene/sim_verbs.h"
+#include "scene/viewport_verbs.h"
+
+namespace crn::scene {
+
+void AddAllVerbs(ScriptRunner& runner) {
+  AddHostVerbs(runner);
+  AddCrinelOpsVerbs(runner);
+  AddViewportVerbs(runner);
+  AddGroomVerbs(runner);
+  AddSimVerbs(runner);
+}
+
+}  // namespace crn::scene
