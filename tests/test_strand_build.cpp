@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
+#include <unordered_map>
 #include <vector>
 
 #include "hair/clump_table.h"
@@ -123,10 +125,10 @@ struct VertexInputs {
   }
 };
 
-template <class T>
-bool SameBits(const std::vector<T>& a, const std::vector<T>& b, std::size_t count) {
+template <class Array>
+bool SameBits(const Array& a, const Array& b, std::size_t count) {
   return a.size() >= count && b.size() >= count &&
-         (count == 0 || std::memcmp(a.data(), b.data(), count * sizeof(T)) == 0);
+         (count == 0 || std::memcmp(a.data(), b.data(), count * sizeof(a[0])) == 0);
 }
 
 // Strand-by-strand bitwise equality of the first n strands of two builds.
@@ -657,6 +659,97 @@ TEST(StrandBuildClumps, NearestCentreByGridLookup) {
   EXPECT_EQ(ClumpCellSize(0.0, 10), 1e-6);
   EXPECT_EQ(ClumpCellCoord(std::nan(""), 1.0), 0);
   EXPECT_GT(ClumpCellCoord(1e300, 1e-6), 0);
+}
+
+// The clump search as first written: a hash map from cell key to centres, the 27 cells
+// around the query visited x outermost, each bucket in insertion order, a later centre
+// winning only when strictly nearer. The table's faster search must answer the same.
+struct ReferenceClumpGrid {
+  const ClumpTable& t;
+  std::unordered_map<std::uint64_t, std::vector<int>> grid;
+  explicit ReferenceClumpGrid(const ClumpTable& table) : t(table) {
+    for (int k = 0; k < t.count; ++k) grid[Key(t.Shape(k)[0], 0, 0, 0)].push_back(k);
+  }
+  std::uint64_t Key(const V3& p, int di, int dj, int dk) const {
+    return CellKey64(ClumpCellCoord(p.x, t.cell) + di, ClumpCellCoord(p.y, t.cell) + dj,
+                     ClumpCellCoord(p.z, t.cell) + dk);
+  }
+  int Nearest(const V3& p) const {
+    int best = -1;
+    float bestD = std::numeric_limits<float>::infinity();
+    for (int di = -1; di <= 1; ++di)
+      for (int dj = -1; dj <= 1; ++dj)
+        for (int dk = -1; dk <= 1; ++dk) {
+          const auto it = grid.find(Key(p, di, dj, dk));
+          if (it == grid.end()) continue;
+          for (const int c : it->second) {
+            const float d = LengthSq(t.Shape(c)[0] - p);
+            if (best < 0 || d < bestD) best = c, bestD = d;
+          }
+        }
+    return best;
+  }
+};
+
+TEST(StrandBuildClumps, FastSearchAnswersAsTheHashedGrid) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+  struct Case {
+    const char* what;
+    std::function<V3(int)> centre;  // centre k
+    int centres;
+    double area;
+    float queryScale;  // queries spread over [-queryScale, queryScale]^3 (and a lattice)
+  };
+  // Centred on the origin, the cell keys of (i, -1, k) and (i, 1, -k) collide for odd k:
+  // those buckets hold centres of two far-apart cells.
+  const Case cases[] = {
+      {"sphere of radius 50, 300 centres",
+       [](int k) {
+         const float a = Unit24(Mix32(std::uint32_t(k) * 7u + 1u)) * 6.2831853f;
+         const float z = Unit24(Mix32(std::uint32_t(k) * 7u + 2u)) * 2.f - 1.f, r = std::sqrt(1.f - z * z);
+         return V3(r * std::cos(a), r * std::sin(a), z) * 50.f;
+       },
+       300, 31416.0, 60.f},
+      {"lattice with many equal distances",
+       [](int k) { return V3(float(k % 7) - 3.f, float(k / 7 % 7) - 3.f, float(k / 49) - 1.f) * 0.5f; },
+       147, 147.0 / 4.0 * 0.25, 2.5f},
+      {"duplicates of one point", [](int) { return V3(1, 2, 3); }, 5, 5.0, 3.f},
+      {"a non-finite centre", [&](int k) { return k == 3 ? V3(nan, 0, 0) : V3(float(k), 0.5f, 0); }, 8, 2.0, 6.f},
+      {"centres too far apart for a dense window",
+       [](int k) { return V3(float(k) * 1e6f, -float(k) * 3e5f, 1.f); }, 4, 4.0, 2e6f},
+  };
+  for (const Case& c : cases) {
+    ClumpTable t;
+    PrepareClumpTable(t, c.centres, 1);
+    for (int k = 0; k < c.centres; ++k) t.Shape(k)[0] = c.centre(k);
+    BuildClumpGrid(t, c.area);
+    const ReferenceClumpGrid ref(t);
+    std::vector<V3> queries = {V3(nan, 0, 0), V3(inf, 0, 0), V3(0, -inf, 1), V3(1e30f, 1e30f, 0)};
+    for (int k = 0; k < c.centres; ++k) queries.push_back(t.Shape(k)[0]);
+    for (std::uint32_t q = 0; q < 4000; ++q) {
+      const float u[3] = {Unit24(Mix32(q * 3u)), Unit24(Mix32(q * 3u + 1u)), Unit24(Mix32(q * 3u + 2u))};
+      queries.push_back(V3(u[0] * 2.f - 1.f, u[1] * 2.f - 1.f, u[2] * 2.f - 1.f) * c.queryScale);
+      // Half-steps of the lattice hit equal distances and cell borders.
+      queries.push_back(V3(std::floor(u[0] * 16.f) - 8.f, std::floor(u[1] * 16.f) - 8.f, std::floor(u[2] * 6.f) - 3.f) * 0.25f);
+    }
+    int found = 0;
+    for (const V3& p : queries) {
+      const int expected = ref.Nearest(p);
+      found += expected >= 0;
+      ASSERT_EQ(t.Nearest(p), expected) << c.what << " at " << p.x << "," << p.y << "," << p.z;
+    }
+    EXPECT_GT(found, 0) << c.what;
+  }
+
+  // A centre in cell (0, 1, -1) is found from cell (0, 0, 2), three cells away in z,
+  // through the colliding key of its neighbour cell (0, -1, 1).
+  ClumpTable one;
+  PrepareClumpTable(one, 1, 1);
+  one.Shape(0)[0] = V3(0.5f, 1.5f, -0.5f);
+  BuildClumpGrid(one, 0.25);  // cell 1
+  ASSERT_EQ(CellKey64(0, -1, 1), CellKey64(0, 1, -1));
+  EXPECT_EQ(one.Nearest(V3(0.5f, 0.5f, 2.5f)), 0);
+  EXPECT_EQ(ReferenceClumpGrid(one).Nearest(V3(0.5f, 0.5f, 2.5f)), 0);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -2,9 +2,9 @@
 // Clump centres of one strand build: the base shape of every centre strand and a hashed
 // grid over their roots that finds the nearest centre to a point. Two tables exist per
 // build (main clumps and sub-clumps); both are discarded when the build ends.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "hair/fur_math.h"
@@ -17,13 +17,45 @@ struct ClumpTable {
   std::vector<V3> points;   // count * pointsPerStrand: the base shape of each centre
   std::vector<V3> roots;    // point 0 of each shape, kept apart for the nearest search
   double cell = 1e-6;       // grid cell edge
-  std::unordered_map<std::uint64_t, std::vector<int>> grid;  // cell key -> centres, in insertion order
+
+  // The hashed grid: cell key (CellKey64) -> bucket of the centres whose cells have that
+  // key, in insertion order; cells whose keys collide share a bucket. Open addressing over
+  // slotKey / slotBucket (-1: empty slot); bucket b is bucketCentres[bucketStart[b] ..
+  // bucketStart[b + 1]).
+  std::vector<std::uint64_t> slotKey;
+  std::vector<std::int32_t> slotBucket;
+  std::vector<std::uint32_t> bucketStart;
+  std::vector<std::int32_t> bucketCentres;
+  std::vector<std::int64_t> centreCell;  // three grid coordinates per centre
+
+  // A dense grid of finer cells (fineCell, about half a grid cell) over the centres with
+  // two cells of margin, each listing the centres in it with their roots, and a mask of
+  // which of its 27 neighbours list any (bit dx * 9 + dy * 3 + dz, offsets 0..2 for -1..1).
+  // It finds the nearest centre among few; Nearest keeps that answer only where it
+  // provably equals the grid search. Unused (fineCells == 0) when it would be too large.
+  double fineCell = 0;
+  std::int64_t fineLo[3] = {0, 0, 0};
+  std::int64_t fineDim[3] = {0, 0, 0};
+  std::int64_t fineOffset[27] = {};  // index step to each neighbour
+  std::size_t fineCells = 0;
+  std::vector<std::uint32_t> fineStart;  // fineCells + 1 offsets into the entries
+  std::vector<std::uint32_t> fineMask;
+  std::vector<V3> fineRoot;
+  std::vector<std::int32_t> fineCentre;
 
   const V3* Shape(int c) const { return points.data() + std::size_t(c) * std::size_t(pointsPerStrand); }
   V3* Shape(int c) { return points.data() + std::size_t(c) * std::size_t(pointsPerStrand); }
 
-  // Index of the centre nearest to p among the 27 cells around p's cell, or -1.
+  // Index of the centre nearest to p among the centres of the buckets of the 27 cells
+  // around p's cell, visited x outermost from -1, then y, then z, each bucket in insertion
+  // order; a later centre wins only when strictly nearer. -1 when there is none.
   int Nearest(const V3& p) const;
+
+  // The bucket of a cell key: its centres, or an empty range.
+  const std::int32_t* Bucket(std::uint64_t key, const std::int32_t*& end) const;
+
+ private:
+  int NearestByFineGrid(const V3& p, const std::int64_t cellOf[3]) const;
 };
 
 // Number of centres for a table of clumpCount clumps with the given amount: min(roots,
@@ -43,6 +75,14 @@ void PrepareClumpTable(ClumpTable& table, int count, int pointsPerStrand);
 void BuildClumpGrid(ClumpTable& table, double surfaceArea);
 
 // Integer grid coordinate of v / cell, clamped so that huge or invalid inputs stay defined.
-std::int64_t ClumpCellCoord(double v, double cell);
+inline std::int64_t ClumpCellCoord(double v, double cell) {
+  const double f = std::floor(v / cell);
+  // Far outside any real scene, or NaN: keep the cast defined; such points find no centre
+  // they should not.
+  constexpr double kLimit = 4.0e18;
+  if (!(f > -kLimit)) return f != f ? 0 : -std::int64_t(kLimit);
+  if (f > kLimit) return std::int64_t(kLimit);
+  return std::int64_t(f);
+}
 
 }  // namespace crn

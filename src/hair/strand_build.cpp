@@ -99,6 +99,8 @@ struct BuildContext {
   const V3* splinePoints = nullptr;  // splineCount splines of P points, when styling applies
   std::size_t splineCount = 0;
   bool curlOn = false;
+  bool splitHighlights = false;  // hiColour, hiStart and hiSoft are built
+  bool glowOn = false;           // glow is built
 
   ClumpTable mainClumps, subClumps;
   ColourContext colour;
@@ -406,6 +408,13 @@ void BuildStrand(const BuildContext& ctx, std::size_t s, Scratch& scratch) {
     }
   }
 
+  // The colour stage writes highlights and glow only where they apply.
+  if (ctx.splitHighlights) {
+    out.hiColour[s] = 0xFF000000u;
+    out.hiStart[s] = 2.0f;
+    out.hiSoft[s] = 0.0f;
+  }
+  if (ctx.glowOn) out.glow[s] = 0.f;
   ColourStrand(ctx.colour, r, burn, s, out);
   out.strandId[s] = id;
   out.triIndex[s] = r.tri;
@@ -564,28 +573,29 @@ void BuildStrands(const GuideSet& guides, const std::vector<RootSample>& roots,
   FillClumpTable(ctx, ctx.mainClumps, mainCount, area);
   FillClumpTable(ctx, ctx.subClumps, subCount, area);
 
+  // Every array below is written in full by the workers: sized without initialising, so
+  // each page is first touched by the thread that fills it.
   const std::size_t nP = n * std::size_t(P);
-  out.points.resize(nP);
-  out.widths.resize(nP);
-  out.rootColour.resize(n);
-  out.tipColour.resize(n);
-  out.strandId.resize(n);
-  out.rootNormal.resize(n);
-  out.clumpIndex.resize(n);
-  out.triIndex.resize(n);
-  if (SplitHighlights(settings)) {
-    out.hiColour.assign(n, 0xFF000000u);
-    out.hiStart.assign(n, 2.0f);
-    out.hiSoft.assign(n, 0.0f);
-  } else {
-    out.hiColour.clear();
-    out.hiStart.clear();
-    out.hiSoft.clear();
-  }
+  ResizeForOverwrite(out.points, nP);
+  ResizeForOverwrite(out.widths, nP);
+  ResizeForOverwrite(out.rootColour, n);
+  ResizeForOverwrite(out.tipColour, n);
+  ResizeForOverwrite(out.strandId, n);
+  ResizeForOverwrite(out.rootNormal, n);
+  ResizeForOverwrite(out.clumpIndex, n);
+  ResizeForOverwrite(out.triIndex, n);
   // Arrays without an input this build are emptied rather than left from an earlier one.
-  if (ctx.wetness) out.wet.resize(n);
+  ctx.splitHighlights = SplitHighlights(settings);
+  for (StrandArray<float>* a : {&out.hiStart, &out.hiSoft}) {
+    if (ctx.splitHighlights) ResizeForOverwrite(*a, n);
+    else a->clear();
+  }
+  if (ctx.splitHighlights) ResizeForOverwrite(out.hiColour, n);
+  else out.hiColour.clear();
+  if (ctx.wetness) ResizeForOverwrite(out.wet, n);
   else out.wet.clear();
-  if (in.glow.size() == V) out.glow.assign(n, 0.f);
+  ctx.glowOn = in.glow.size() == V;
+  if (ctx.glowOn) ResizeForOverwrite(out.glow, n);
   else out.glow.clear();
 
   ParallelFor(
