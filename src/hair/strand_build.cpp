@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "hair/clump_table.h"
 #include "hair/face_coords.h"
 #include "hair/strand_colour.h"
@@ -79,7 +83,12 @@ struct BuildContext {
   const ScalarMapSampler* lengthSampler = nullptr;
   const ScalarMapSampler* widthSampler = nullptr;
   const ColourMapSampler* colourSampler = nullptr;
-  const float* segmentLengths = nullptr;  // per vertex, blendCount - 1 guide segment lengths
+  // Per vertex, blendCount - 1 guide segments g[j + 1] - g[j] by component and their
+  // lengths: segment j of vertex v at v * (blendCount - 1) + j.
+  const float* segX = nullptr;
+  const float* segY = nullptr;
+  const float* segZ = nullptr;
+  const float* segLength = nullptr;
   const float* wetness = nullptr;  // per vertex, when usable
   const float* burn = nullptr;     // per vertex, when usable
   StrandSet* out = nullptr;
@@ -150,43 +159,78 @@ float LengthFactor(const BuildContext& ctx, const RootSample& r) {
 }
 
 // Blends the three guides of the root's triangle segment by segment into b (starting at
-// the origin); each blended segment keeps the blended length of its three segments.
+// the origin); each blended segment keeps the blended length of its three segments. The
+// segments are blended four at a time: the same float operations in the same order as
+// one at a time, so the bits are the same.
 void BlendGuides(const BuildContext& ctx, const Bary& w, V3* b) {
-  const std::size_t G = std::size_t(ctx.G), S = std::size_t(ctx.blendCount - 1);
-  const V3* g0 = ctx.guidePoints + std::size_t(w.a) * G;
-  const V3* g1 = ctx.guidePoints + std::size_t(w.b) * G;
-  const V3* g2 = ctx.guidePoints + std::size_t(w.c) * G;
-  const float* l0 = ctx.segmentLengths + std::size_t(w.a) * S;
-  const float* l1 = ctx.segmentLengths + std::size_t(w.b) * S;
-  const float* l2 = ctx.segmentLengths + std::size_t(w.c) * S;
-  b[0] = V3(0, 0, 0);
-  for (std::size_t j = 0; j < S; ++j) {
-    const V3 s0 = g0[j + 1] - g0[j], s1 = g1[j + 1] - g1[j], s2 = g2[j + 1] - g2[j];
-    V3 seg = s0 * w.w0 + s1 * w.w1 + s2 * w.w2;
+  const std::size_t S = std::size_t(ctx.blendCount - 1);
+  const std::size_t a0 = std::size_t(w.a) * S, a1 = std::size_t(w.b) * S, a2 = std::size_t(w.c) * S;
+  const float *x = ctx.segX, *y = ctx.segY, *z = ctx.segZ, *l = ctx.segLength;
+  alignas(16) float sx[kMaxBlendPoints], sy[kMaxBlendPoints], sz[kMaxBlendPoints];
+  std::size_t j = 0;
+#if defined(__SSE2__)
+  const __m128 w0 = _mm_set1_ps(w.w0), w1 = _mm_set1_ps(w.w1), w2 = _mm_set1_ps(w.w2);
+  const __m128 tiny = _mm_set1_ps(1e-12f), one = _mm_set1_ps(1.f);
+  const auto blend = [&](const float* v) {
+    const __m128 s0 = _mm_mul_ps(_mm_loadu_ps(v + a0 + j), w0), s1 = _mm_mul_ps(_mm_loadu_ps(v + a1 + j), w1);
+    return _mm_add_ps(_mm_add_ps(s0, s1), _mm_mul_ps(_mm_loadu_ps(v + a2 + j), w2));
+  };
+  for (; j + 4 <= S; j += 4) {
+    const __m128 vx = blend(x), vy = blend(y), vz = blend(z);
+    const __m128 len =
+        _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(vx, vx), _mm_mul_ps(vy, vy)), _mm_mul_ps(vz, vz)));
+    const __m128 target = blend(l);
+    // seg * (target / len) where len > 1e-12, else seg itself (times 1)
+    const __m128 use = _mm_cmpgt_ps(len, tiny);
+    const __m128 k = _mm_or_ps(_mm_and_ps(use, _mm_div_ps(target, len)), _mm_andnot_ps(use, one));
+    _mm_store_ps(sx + j, _mm_mul_ps(vx, k));
+    _mm_store_ps(sy + j, _mm_mul_ps(vy, k));
+    _mm_store_ps(sz + j, _mm_mul_ps(vz, k));
+  }
+#endif
+  for (; j < S; ++j) {
+    V3 seg(x[a0 + j] * w.w0 + x[a1 + j] * w.w1 + x[a2 + j] * w.w2,
+           y[a0 + j] * w.w0 + y[a1 + j] * w.w1 + y[a2 + j] * w.w2,
+           z[a0 + j] * w.w0 + z[a1 + j] * w.w1 + z[a2 + j] * w.w2);
     const float len = Length(seg);
     if (len > 1e-12f) {
-      const float target = w.w0 * l0[j] + w.w1 * l1[j] + w.w2 * l2[j];
+      const float target = w.w0 * l[a0 + j] + w.w1 * l[a1 + j] + w.w2 * l[a2 + j];
       seg = seg * (target / len);
     }
-    b[j + 1] = b[j] + seg;
+    sx[j] = seg.x;
+    sy[j] = seg.y;
+    sz[j] = seg.z;
   }
+  b[0] = V3(0, 0, 0);
+  for (j = 0; j < S; ++j) b[j + 1] = b[j] + V3(sx[j], sy[j], sz[j]);
 }
 
-// Lengths of the blended guide segments of every vertex, shared by all strands.
-std::vector<float> GuideSegmentLengths(const V3* guidePoints, std::size_t vertexCount, int G, int blendCount) {
+// The guide segments of every vertex by component, and their lengths, shared by all strands.
+struct GuideSegments {
+  std::vector<float> x, y, z, length;
+};
+
+GuideSegments MakeGuideSegments(const V3* guidePoints, std::size_t vertexCount, int G, int blendCount) {
   const std::size_t S = std::size_t(blendCount - 1);
-  std::vector<float> lengths(vertexCount * S);
-  float* out = lengths.data();
+  GuideSegments segs;
+  for (std::vector<float>* a : {&segs.x, &segs.y, &segs.z, &segs.length}) a->resize(vertexCount * S);
+  float *x = segs.x.data(), *y = segs.y.data(), *z = segs.z.data(), *l = segs.length.data();
   ParallelFor(
       vertexCount,
       [=](std::uint64_t begin, std::uint64_t end) {
         for (std::uint64_t v = begin; v < end; ++v) {
           const V3* g = guidePoints + v * std::uint64_t(G);
-          for (std::size_t j = 0; j < S; ++j) out[v * S + j] = Length(g[j + 1] - g[j]);
+          for (std::size_t j = 0; j < S; ++j) {
+            const V3 d = g[j + 1] - g[j];
+            x[v * S + j] = d.x;
+            y[v * S + j] = d.y;
+            z[v * S + j] = d.z;
+            l[v * S + j] = Length(d);
+          }
         }
       },
       kClumpGrain);
-  return lengths;
+  return segs;
 }
 
 // Pulls the strand towards the distance-weighted shape of the three nearest splines.
@@ -567,8 +611,11 @@ void BuildStrands(const GuideSet& guides, const std::vector<RootSample>& roots,
     return;
   }
 
-  const std::vector<float> segmentLengths = GuideSegmentLengths(guidePoints.data(), V, G, ctx.blendCount);
-  ctx.segmentLengths = segmentLengths.data();
+  const GuideSegments segments = MakeGuideSegments(guidePoints.data(), V, G, ctx.blendCount);
+  ctx.segX = segments.x.data();
+  ctx.segY = segments.y.data();
+  ctx.segZ = segments.z.data();
+  ctx.segLength = segments.length.data();
   const double area = SurfaceArea(guides);
   FillClumpTable(ctx, ctx.mainClumps, mainCount, area);
   FillClumpTable(ctx, ctx.subClumps, subCount, area);
