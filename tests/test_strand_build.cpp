@@ -699,6 +699,7 @@ TEST(StrandBuildClumps, FastSearchAnswersAsTheHashedGrid) {
     int centres;
     double area;
     float queryScale;  // queries spread over [-queryScale, queryScale]^3 (and a lattice)
+    bool lists;        // nearest lists can be made
   };
   // Centred on the origin, the cell keys of (i, -1, k) and (i, 1, -k) collide for odd k:
   // those buckets hold centres of two far-apart cells.
@@ -709,37 +710,54 @@ TEST(StrandBuildClumps, FastSearchAnswersAsTheHashedGrid) {
          const float z = Unit24(Mix32(std::uint32_t(k) * 7u + 2u)) * 2.f - 1.f, r = std::sqrt(1.f - z * z);
          return V3(r * std::cos(a), r * std::sin(a), z) * 50.f;
        },
-       300, 31416.0, 60.f},
+       300, 31416.0, 60.f, true},
       {"lattice with many equal distances",
        [](int k) { return V3(float(k % 7) - 3.f, float(k / 7 % 7) - 3.f, float(k / 49) - 1.f) * 0.5f; },
-       147, 147.0 / 4.0 * 0.25, 2.5f},
-      {"duplicates of one point", [](int) { return V3(1, 2, 3); }, 5, 5.0, 3.f},
-      {"a non-finite centre", [&](int k) { return k == 3 ? V3(nan, 0, 0) : V3(float(k), 0.5f, 0); }, 8, 2.0, 6.f},
-      {"centres too far apart for a dense window",
-       [](int k) { return V3(float(k) * 1e6f, -float(k) * 3e5f, 1.f); }, 4, 4.0, 2e6f},
+       147, 147.0 / 4.0 * 0.25, 2.5f, true},
+      {"duplicates of one point", [](int) { return V3(1, 2, 3); }, 5, 5.0, 3.f, true},
+      // Cells of 1 over a 30-unit cube: the nearest lists take coarser cells than half a
+      // cell, so a list's nearest centre can lie beyond the 27 grid cells.
+      {"sparse centres in a volume",
+       [](int k) {
+         return V3(Unit24(Mix32(std::uint32_t(k) * 5u + 1u)), Unit24(Mix32(std::uint32_t(k) * 5u + 2u)),
+                   Unit24(Mix32(std::uint32_t(k) * 5u + 3u))) * 30.f;
+       },
+       64, 16.0, 30.f, true},
+      {"a non-finite centre", [&](int k) { return k == 3 ? V3(nan, 0, 0) : V3(float(k), 0.5f, 0); }, 8, 2.0, 6.f,
+       false},
+      {"centres too far apart for a dense grid",
+       [](int k) { return V3(float(k) * 1e6f, -float(k) * 3e5f, 1.f); }, 4, 4.0, 2e6f, false},
   };
-  for (const Case& c : cases) {
-    ClumpTable t;
-    PrepareClumpTable(t, c.centres, 1);
-    for (int k = 0; k < c.centres; ++k) t.Shape(k)[0] = c.centre(k);
-    BuildClumpGrid(t, c.area);
-    const ReferenceClumpGrid ref(t);
-    std::vector<V3> queries = {V3(nan, 0, 0), V3(inf, 0, 0), V3(0, -inf, 1), V3(1e30f, 1e30f, 0)};
-    for (int k = 0; k < c.centres; ++k) queries.push_back(t.Shape(k)[0]);
-    for (std::uint32_t q = 0; q < 4000; ++q) {
-      const float u[3] = {Unit24(Mix32(q * 3u)), Unit24(Mix32(q * 3u + 1u)), Unit24(Mix32(q * 3u + 2u))};
-      queries.push_back(V3(u[0] * 2.f - 1.f, u[1] * 2.f - 1.f, u[2] * 2.f - 1.f) * c.queryScale);
-      // Half-steps of the lattice hit equal distances and cell borders.
-      queries.push_back(V3(std::floor(u[0] * 16.f) - 8.f, std::floor(u[1] * 16.f) - 8.f, std::floor(u[2] * 6.f) - 3.f) * 0.25f);
+  for (const Case& c : cases)
+    for (const std::size_t queries : {std::size_t(0), std::size_t(1) << 30}) {
+      // Without searches to serve, no nearest lists; with many, lists where they settle.
+      ClumpTable t;
+      PrepareClumpTable(t, c.centres, 1);
+      for (int k = 0; k < c.centres; ++k) t.Shape(k)[0] = c.centre(k);
+      BuildClumpGrid(t, c.area, queries);
+      EXPECT_EQ(t.fineCells > 0, queries > 0 && c.lists) << c.what;
+      const ReferenceClumpGrid ref(t);
+      std::vector<V3> queries = {V3(nan, 0, 0), V3(inf, 0, 0), V3(0, -inf, 1), V3(1e30f, 1e30f, 0)};
+      for (int k = 0; k < c.centres; ++k) queries.push_back(t.Shape(k)[0]);
+      for (std::uint32_t q = 0; q < 4000; ++q) {
+        const float u[3] = {Unit24(Mix32(q * 3u)), Unit24(Mix32(q * 3u + 1u)), Unit24(Mix32(q * 3u + 2u))};
+        const V3 spread(u[0] * 2.f - 1.f, u[1] * 2.f - 1.f, u[2] * 2.f - 1.f);
+        queries.push_back(spread * c.queryScale);
+        // Within two cells of a centre, where searches find centres in most cases.
+        if (std::isfinite(t.Shape(int(q) % c.centres)[0].x))
+          queries.push_back(t.Shape(int(q) % c.centres)[0] + spread * float(2 * t.cell));
+        // Half-steps of the lattice hit equal distances and cell borders.
+        queries.push_back(V3(std::floor(u[0] * 16.f) - 8.f, std::floor(u[1] * 16.f) - 8.f, std::floor(u[2] * 6.f) - 3.f) *
+                          0.25f);
+      }
+      int found = 0;
+      for (const V3& p : queries) {
+        const int expected = ref.Nearest(p);
+        found += expected >= 0;
+        ASSERT_EQ(t.Nearest(p), expected) << c.what << " at " << p.x << "," << p.y << "," << p.z;
+      }
+      EXPECT_GT(found, 0) << c.what;
     }
-    int found = 0;
-    for (const V3& p : queries) {
-      const int expected = ref.Nearest(p);
-      found += expected >= 0;
-      ASSERT_EQ(t.Nearest(p), expected) << c.what << " at " << p.x << "," << p.y << "," << p.z;
-    }
-    EXPECT_GT(found, 0) << c.what;
-  }
 
   // A centre in cell (0, 1, -1) is found from cell (0, 0, 2), three cells away in z,
   // through the colliding key of its neighbour cell (0, -1, 1).

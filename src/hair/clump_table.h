@@ -26,22 +26,21 @@ struct ClumpTable {
   std::vector<std::int32_t> slotBucket;
   std::vector<std::uint32_t> bucketStart;
   std::vector<std::int32_t> bucketCentres;
-  std::vector<std::int64_t> centreCell;  // three grid coordinates per centre
 
-  // A dense grid of finer cells (fineCell, about half a grid cell) over the centres with
-  // two cells of margin, each listing the centres in it with their roots, and a mask of
-  // which of its 27 neighbours list any (bit dx * 9 + dy * 3 + dz, offsets 0..2 for -1..1).
-  // It finds the nearest centre among few; Nearest keeps that answer only where it
-  // provably equals the grid search. Unused (fineCells == 0) when it would be too large.
+  // Nearest lists: a dense grid of finer cells (fineCell, about a third of a cell) over the
+  // centres, two cells of margin on each side, listing for each cell the few centres that
+  // can be nearest to a point in it (their roots beside their indices); an empty list
+  // where that could not be settled. Nearest keeps the nearest of a list only where it is
+  // provably the answer of the grid search. Unused (fineCells == 0) when the grid would be
+  // too large or would cost more to fill than the searches it serves.
   double fineCell = 0;
+  double listReachSq = 0;  // a list's nearest centre is kept only when nearer than this
   std::int64_t fineLo[3] = {0, 0, 0};
   std::int64_t fineDim[3] = {0, 0, 0};
-  std::int64_t fineOffset[27] = {};  // index step to each neighbour
   std::size_t fineCells = 0;
-  std::vector<std::uint32_t> fineStart;  // fineCells + 1 offsets into the entries
-  std::vector<std::uint32_t> fineMask;
-  std::vector<V3> fineRoot;
-  std::vector<std::int32_t> fineCentre;
+  std::vector<std::uint32_t> listStart;  // fineCells + 1 offsets into the entries
+  std::vector<V3> listRoot;
+  std::vector<std::int32_t> listCentre;
 
   const V3* Shape(int c) const { return points.data() + std::size_t(c) * std::size_t(pointsPerStrand); }
   V3* Shape(int c) { return points.data() + std::size_t(c) * std::size_t(pointsPerStrand); }
@@ -55,7 +54,7 @@ struct ClumpTable {
   const std::int32_t* Bucket(std::uint64_t key, const std::int32_t*& end) const;
 
  private:
-  int NearestByFineGrid(const V3& p, const std::int64_t cellOf[3]) const;
+  int NearestByList(const V3& p) const;
 };
 
 // Number of centres for a table of clumpCount clumps with the given amount: min(roots,
@@ -71,8 +70,9 @@ double ClumpCellSize(double area, int count);
 // shapes, then calls BuildClumpGrid.
 void PrepareClumpTable(ClumpTable& table, int count, int pointsPerStrand);
 
-// Enters point 0 of every centre's shape into the grid, in centre order.
-void BuildClumpGrid(ClumpTable& table, double surfaceArea);
+// Enters point 0 of every centre's shape into the grid, in centre order. queries is about
+// how many searches will follow: the nearest lists are made only when they pay off.
+void BuildClumpGrid(ClumpTable& table, double surfaceArea, std::size_t queries = 0);
 
 // Integer grid coordinate of v / cell, clamped so that huge or invalid inputs stay defined.
 inline std::int64_t ClumpCellCoord(double v, double cell) {

@@ -525,7 +525,7 @@ void FillPerBuildConstants(BuildContext& ctx) {
 }
 
 // Sizes a clump table and stores the base shape of each of its centres (roots 0..K-1).
-void FillClumpTable(const BuildContext& ctx, ClumpTable& table, int count, double area) {
+void FillClumpTable(const BuildContext& ctx, ClumpTable& table, int count, double area, std::size_t strands) {
   PrepareClumpTable(table, count, ctx.P);
   if (table.count == 0) return;
   const RootSample* roots = ctx.roots->data();
@@ -536,7 +536,7 @@ void FillClumpTable(const BuildContext& ctx, ClumpTable& table, int count, doubl
         for (std::uint64_t k = begin; k < end; ++k) BaseShape(ctx, roots[k], scratch, table.Shape(int(k)));
       },
       kClumpGrain);
-  BuildClumpGrid(table, area);
+  BuildClumpGrid(table, area, strands);
 }
 
 }  // namespace
@@ -617,8 +617,8 @@ void BuildStrands(const GuideSet& guides, const std::vector<RootSample>& roots,
   ctx.segZ = segments.z.data();
   ctx.segLength = segments.length.data();
   const double area = SurfaceArea(guides);
-  FillClumpTable(ctx, ctx.mainClumps, mainCount, area);
-  FillClumpTable(ctx, ctx.subClumps, subCount, area);
+  FillClumpTable(ctx, ctx.mainClumps, mainCount, area, n);
+  FillClumpTable(ctx, ctx.subClumps, subCount, area, n);
 
   // Every array below is written in full by the workers: sized without initialising, so
   // each page is first touched by the thread that fills it.
