@@ -209,6 +209,31 @@ TEST(StrandBuildWidthProfile, ProfilesByTable) {
   }
 }
 
+// The build writes each strand's widths by the profile's rule point by point: the same
+// bits as WidthProfile, for every profile and for negative (flipped) widths.
+TEST(StrandBuildWidthProfile, BuiltWidthsHaveTheProfilesBits) {
+  Grid g = StraightGrid(3, 3);
+  Scatter(g, 5);
+  for (const int profile : {0, 1, 2, 3, 4, 5, 9})
+    for (const float taper : {0.f, 0.6f})
+      for (const float root : {0.04f, -0.03f}) {
+        GenSettings s = Plain();
+        s.widthProfile = profile;
+        s.widthTaperStart = taper;
+        s.rootWidth = root;
+        s.tipWidth = 0.01f;
+        s.kinkAmount = 0.1f;  // 13 points
+        const StrandSet out = Build(g, s);
+        const int P = out.pointsPerStrand;
+        ASSERT_EQ(out.widths.size(), 5u * std::size_t(P));
+        for (int i = 0; i < P; ++i) {
+          const float w = WidthProfile(s, s.rootWidth, s.tipWidth, float(i) / float(P - 1));
+          EXPECT_EQ(std::memcmp(&out.widths[std::size_t(3 * P + i)], &w, 4), 0)
+              << "profile " << profile << " taper " << taper << " point " << i;
+        }
+      }
+}
+
 TEST(StrandBuildWidthProfile, NaturalTaperNarrowsOnlyInTheLastFifteenPercent) {
   GenSettings s = DefaultGenSettings();
   s.widthProfile = 1;

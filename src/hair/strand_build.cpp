@@ -66,6 +66,15 @@ inline float WidthAt(int profile, float e, float a, float b, float t) {
   }
 }
 
+// How WidthAt forms the width at one point from the root width a and the tip width b.
+enum class WidthRule : std::uint8_t {
+  kRoot,         // a
+  kTowardsTip,   // a + (b - a) * k
+  kNarrowedTip,  // (a + (b - a) * k) * f
+  kTowardsRoot,  // b + (a - b) * k
+  kBulge,        // a + (b - a) * k + f * (a - b)
+};
+
 // Uniform Catmull-Rom weights of the four control points at fraction f of a span.
 struct ResampleSpan {
   int j = 0;
@@ -103,6 +112,11 @@ struct BuildContext {
   float tPowSubClump[kMaxStrandPoints] = {};
   float curlFade[kMaxStrandPoints] = {};  // min(6 t, 1)
   float taperStart = 0;
+  // The width rule of each point for the build's profile, with its per-point factors, so
+  // that a strand's widths take a few operations per point (the operations of WidthAt).
+  WidthRule widthRule[kMaxStrandPoints] = {};
+  float widthK[kMaxStrandPoints] = {};
+  float widthF[kMaxStrandPoints] = {};
 
   FaceAxes face{};
   const V3* splinePoints = nullptr;  // splineCount splines of P points, when styling applies
@@ -432,7 +446,16 @@ void BuildStrand(const BuildContext& ctx, std::size_t s, Scratch& scratch) {
       }
     }
   }
-  for (int i = 0; i < P; ++i) widths[i] = WidthAt(st.widthProfile, ctx.taperStart, W0, W1, ctx.t[i]);
+  for (int i = 0; i < P; ++i) {
+    const float k = ctx.widthK[i];
+    switch (ctx.widthRule[i]) {
+      case WidthRule::kRoot: widths[i] = W0; break;
+      case WidthRule::kTowardsTip: widths[i] = W0 + (W1 - W0) * k; break;
+      case WidthRule::kNarrowedTip: widths[i] = (W0 + (W1 - W0) * k) * ctx.widthF[i]; break;
+      case WidthRule::kTowardsRoot: widths[i] = W1 + (W0 - W1) * k; break;
+      case WidthRule::kBulge: widths[i] = W0 + (W1 - W0) * k + ctx.widthF[i] * (W0 - W1); break;
+    }
+  }
 
   float burn = 0.f;
   if (ctx.burn) {
@@ -492,6 +515,53 @@ double SurfaceArea(const GuideSet& g) {
   return area;
 }
 
+// The rules of WidthAt point by point; the factors are computed as WidthAt computes them.
+void FillWidthRules(BuildContext& ctx, int profile) {
+  const float e = ctx.taperStart;
+  for (int i = 0; i < ctx.P; ++i) {
+    const float t = ctx.t[i];
+    WidthRule& rule = ctx.widthRule[i];
+    float& k = ctx.widthK[i];
+    float& f = ctx.widthF[i];
+    switch (profile) {
+      case 1: {
+        if (t < e) {
+          rule = WidthRule::kRoot;
+          break;
+        }
+        const float c = (t - e) / (1.f - e);
+        k = Smooth(Clamp01(c));
+        rule = WidthRule::kTowardsTip;
+        if (c > 0.85f) {
+          f = 1.f - 0.9f * (c - 0.85f) / 0.15f;
+          rule = WidthRule::kNarrowedTip;
+        }
+        break;
+      }
+      case 2:
+        rule = WidthRule::kRoot;
+        break;
+      case 3:
+        rule = WidthRule::kTowardsRoot;
+        k = t;
+        break;
+      case 4:
+        rule = WidthRule::kBulge;
+        k = t;
+        f = std::sin(kPi * t) * 0.6f;
+        break;
+      case 5:
+        rule = t < e ? WidthRule::kTowardsRoot : WidthRule::kRoot;
+        k = Smooth(Clamp01(t / std::max(e, 1e-4f)));
+        break;
+      default:
+        rule = WidthRule::kTowardsTip;
+        k = t;
+        break;
+    }
+  }
+}
+
 void FillPerBuildConstants(BuildContext& ctx) {
   const GenSettings& s = *ctx.s;
   const int P = ctx.P;
@@ -503,6 +573,7 @@ void FillPerBuildConstants(BuildContext& ctx) {
     ctx.curlFade[i] = std::min(6.f * t, 1.f);
   }
   ctx.taperStart = TaperStart(s);
+  FillWidthRules(ctx, s.widthProfile);
 
   const int Gb = ctx.blendCount;
   ctx.resample = P != ctx.G;
