@@ -861,17 +861,18 @@ TEST(StrandBuildBurn, BurnShortensAndHidesStrands) {
 
 // ---------------------------------------------------------------------------------------
 
-TEST(StrandBuildNoise, NoiseLineMatchesFurNoise3Bitwise) {
+TEST(StrandBuildNoise, NoiseLinesMatchFurNoise3Bitwise) {
   // Random lines sampled at rising x, as strands do (cells repeat and change, also across
-  // zero), and at scattered x.
+  // zero), at scattered x, around -0, near 2^23 and beyond, and at NaN.
   for (std::uint32_t k = 0; k < 2000; ++k) {
-    const float y = (Unit24(Mix32(k * 3 + 1)) - 0.5f) * 300.f;
-    const float z = (Unit24(Mix32(k * 3 + 2)) - 0.5f) * 60.f;
+    const float y = (Unit24(Mix32(k * 3 + 1)) - 0.5f) * 300.f, z = (Unit24(Mix32(k * 3 + 2)) - 0.5f) * 60.f;
     const float start = (Unit24(Mix32(k * 3 + 3)) - 0.5f) * 20.f;
-    FurNoiseLine line(y, z);
-    for (int i = 0; i < 40; ++i) {
-      const float x = i % 10 == 9 ? (Unit24(Mix32(k * 7 + i)) - 0.5f) * 1000.f : start + 0.17f * i;
-      const float a = line(x), b = FurNoise3(x, y, z);
+    FurNoiseLines3 lines(y, z, y + 7.3f, z * 0.5f, -y, 4.2f);
+    for (int i = 0; i < 48; ++i) {
+      const float special[] = {-0.f, 0.f, -31.7f, 11.9f, 8388607.5f, -8388608.f, 1e9f, -3e12f, std::nanf("")};
+      const float x = i < 9 ? special[i] : i % 10 == 9 ? (Unit24(Mix32(k * 7 + i)) - 0.5f) * 1000.f : start + 0.17f * i;
+      const V3 a = lines(x);
+      const V3 b(FurNoise3(x, y, z), FurNoise3(x + 31.7f, y + 7.3f, z * 0.5f), FurNoise3(x - 11.9f, -y, 4.2f));
       ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << x << " " << y << " " << z;
     }
   }

@@ -414,24 +414,24 @@ void BuildStrand(const BuildContext& ctx, std::size_t s, Scratch& scratch) {
   // them point by point; the noise lines are then set up only when a pass runs.
   const V3 p0 = p[0];
   if (st.kinkAmount > 0.f) {
-    FurNoiseLine nx(phaseB, 0.5f), ny(phaseB + 7.3f, 13.6f), nz(phaseB + 47.2f, 4.2f);
+    FurNoiseLines3 noise(phaseB, 0.5f, phaseB + 7.3f, 13.6f, phaseB + 47.2f, 4.2f);
     for (int i = 1; i < P; ++i) {
       const float t = ctx.t[i];
       const float x = t * st.kinkFreq + phaseH;
       const float F = st.kinkAmount * t * E;
-      p[i] += V3(nx(x), ny(x + 31.7f), nz(x - 11.9f)) * F;
+      p[i] += noise(x) * F;
     }
   }
   // M can only be positive with a positive end value or the stray term.
   if (st.frizzRoot > 0.f || st.frizzTip > 0.f || stray) {
-    FurNoiseLine nx(phaseH, 9.5f), ny(phaseH + 7.3f, 22.6f), nz(phaseH + 47.2f, 13.2f);
+    FurNoiseLines3 noise(phaseH, 9.5f, phaseH + 7.3f, 22.6f, phaseH + 47.2f, 13.2f);
     for (int i = 1; i < P; ++i) {
       const float t = ctx.t[i];
       float M = (st.frizzRoot + (st.frizzTip - st.frizzRoot) * t) * E;
       if (stray) M += t * st.strayAmount * E;
       if (!(M > 0.f)) continue;
       const float x = t * st.frizzFreq + phaseB;
-      p[i] += V3(nx(x), ny(x + 31.7f), nz(x - 11.9f)) * M;
+      p[i] += noise(x) * M;
     }
   }
   if (st.stackOn) {
@@ -463,12 +463,12 @@ void BuildStrand(const BuildContext& ctx, std::size_t s, Scratch& scratch) {
     if (burn > 0.f) {
       const float G = std::max(1.f - burn, 0.06f);
       const float phaseB2 = 1.3f * phaseB;
-      FurNoiseLine bx(phaseB2, 25.2f), by(phaseB2 + 7.3f, 34.6f), bz(phaseB2 + 47.2f, 21.5f);
+      FurNoiseLines3 noise(phaseB2, 25.2f, phaseB2 + 7.3f, 34.6f, phaseB2 + 47.2f, 21.5f);
       for (int i = 1; i < P; ++i) {
         const float t = ctx.t[i];
         p[i] = p0 + (p[i] - p0) * G;
         const float x = 9.f * t + phaseH;
-        p[i] += V3(bx(x), by(x + 31.7f), bz(x - 11.9f)) * (st.length * 0.12f * burn * t);
+        p[i] += noise(x) * (st.length * 0.12f * burn * t);
       }
       if (burn > 0.9f || (burn - 0.75f) * 4.f > StrandRand(id, kSaltBurnHide))
         std::fill(widths, widths + P, 0.f);

@@ -3,6 +3,10 @@
 // burn, widths, splines and face lengths; colours by the colour stage.
 #include "hair/gen_types.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace crn {
 
 // Points of every strand for these settings (at most 256).
@@ -21,56 +25,86 @@ void BuildStrands(const GuideSet& guides, const std::vector<RootSample>& roots,
                   const std::vector<V3>& guidePoints, const GenSettings& settings,
                   const BuildInputs& in, double fraction, StrandSet& out);
 
-// FurNoise3(x, y, z) along x for a fixed y and z, bit-identical to FurNoise3: the lattice
-// hashes over y and z and their fades are computed once, and the eight corner values of the
-// last x cell are kept, since a strand samples a line at rising x and stays in one cell for
-// several points.
-class FurNoiseLine {
+// FurNoise3 along three lines of x, read together as the kink, frizz and burn offsets read
+// them: the line through (y0, z0) at x, through (y1, z1) at x + 31.7 and through (y2, z2)
+// at x - 11.9, bit-identical to FurNoise3. The lattice hashes over y and z and their fades
+// are computed once, and the corner values of each line's last x cell are kept, since a
+// strand samples at rising x and stays in one cell for several points. The three lines
+// are the lanes of SSE vectors taking FurNoise3's float operations, with floor formed
+// exactly (also -0 for -0) where x is small enough; elsewhere FurNoise3 itself answers.
+class FurNoiseLines3 {
  public:
-  FurNoiseLine(float y, float z) {
-    const float fy = floorf(y), fz = floorf(z);
-    const std::uint32_t j = std::uint32_t(std::int32_t(fy)), k = std::uint32_t(std::int32_t(fz));
-    const std::uint32_t k0 = Mix32(k * 83492791u), k1 = Mix32((k + 1u) * 83492791u);
-    h_[0] = Mix32(k0 ^ (j * 19349663u));
-    h_[1] = Mix32(k0 ^ ((j + 1u) * 19349663u));
-    h_[2] = Mix32(k1 ^ (j * 19349663u));
-    h_[3] = Mix32(k1 ^ ((j + 1u) * 19349663u));
-    v_ = Fade(y - fy);
-    w_ = Fade(z - fz);
+  FurNoiseLines3(float y0, float z0, float y1, float z1, float y2, float z2)
+      : y_{y0, y1, y2}, z_{z0, z1, z2} {
+    for (int l = 0; l < 3; ++l) {
+      const float fy = floorf(y_[l]), fz = floorf(z_[l]);
+      const std::uint32_t j = std::uint32_t(std::int32_t(fy)), k = std::uint32_t(std::int32_t(fz));
+      const std::uint32_t k0 = Mix32(k * 83492791u), k1 = Mix32((k + 1u) * 83492791u);
+      h_[0][l] = Mix32(k0 ^ (j * 19349663u));
+      h_[1][l] = Mix32(k0 ^ ((j + 1u) * 19349663u));
+      h_[2][l] = Mix32(k1 ^ (j * 19349663u));
+      h_[3][l] = Mix32(k1 ^ ((j + 1u) * 19349663u));
+      v_[l] = Fade(y_[l] - fy);
+      w_[l] = Fade(z_[l] - fz);
+    }
+    v_[3] = v_[2];
+    w_[3] = w_[2];
   }
 
-  float operator()(float x) {
-    const float fx = floorf(x);
-    const std::int32_t i = std::int32_t(fx);
-    if (!filled_ || i != cell_) Fill(i);
-    const float u = Fade(x - fx);
-    const float x00 = Lerp1(c_[0], c_[1], u);
-    const float x10 = Lerp1(c_[2], c_[3], u);
-    const float x01 = Lerp1(c_[4], c_[5], u);
-    const float x11 = Lerp1(c_[6], c_[7], u);
-    const float y0 = Lerp1(x00, x10, v_), y1 = Lerp1(x01, x11, v_);
-    return Lerp1(y0, y1, w_);
+  V3 operator()(float x) {
+    const float x1 = x + 31.7f, x2 = x - 11.9f;
+#if defined(__SSE2__)
+    constexpr float kExact = 8388608.f;  // 2^23: below it truncation and conversion are exact
+    if (std::fabs(x) < kExact && std::fabs(x1) < kExact && std::fabs(x2) < kExact) {
+      const __m128 xs = _mm_setr_ps(x, x1, x2, x2);
+      const __m128 one = _mm_set1_ps(1.f), sign = _mm_set1_ps(-0.f);
+      const __m128i trunc = _mm_cvttps_epi32(xs);
+      const __m128 truncF = _mm_cvtepi32_ps(trunc);
+      const __m128 above = _mm_cmpgt_ps(truncF, xs);  // negative non-integers: one less
+      const __m128 fx = _mm_or_ps(_mm_sub_ps(truncF, _mm_and_ps(above, one)), _mm_and_ps(xs, sign));
+      alignas(16) std::int32_t cell[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(cell), _mm_add_epi32(trunc, _mm_castps_si128(above)));
+      for (int l = 0; l < 3; ++l)
+        if (!filled_ || cell[l] != cell_[l]) Fill(l, cell[l]);
+      filled_ = true;
+
+      const __m128 t = _mm_sub_ps(xs, fx);
+      const __m128 u = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(t, t), t),
+                                  _mm_add_ps(_mm_mul_ps(t, _mm_sub_ps(_mm_mul_ps(t, _mm_set1_ps(6.f)), _mm_set1_ps(15.f))),
+                                             _mm_set1_ps(10.f)));
+      const auto lerp = [](__m128 a, __m128 b, __m128 k) { return _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), k)); };
+      const auto row = [&](int r) { return _mm_load_ps(c_[r]); };
+      const __m128 x00 = lerp(row(0), row(1), u), x10 = lerp(row(2), row(3), u);
+      const __m128 x01 = lerp(row(4), row(5), u), x11 = lerp(row(6), row(7), u);
+      const __m128 v = _mm_load_ps(v_), w = _mm_load_ps(w_);
+      alignas(16) float r[4];
+      _mm_store_ps(r, lerp(lerp(x00, x10, v), lerp(x01, x11, v), w));
+      return V3(r[0], r[1], r[2]);
+    }
+#endif
+    return V3(FurNoise3(x, y_[0], z_[0]), FurNoise3(x1, y_[1], z_[1]), FurNoise3(x2, y_[2], z_[2]));
   }
 
  private:
   static float Fade(float t) { return t * t * t * (t * (t * 6.f - 15.f) + 10.f); }
-  static float Lerp1(float a, float b, float t) { return a + (b - a) * t; }
   static float Corner(std::uint32_t h) { return float(Mix32(h) & 0xFFFFFFu) * (1.0f / 8388608.0f) - 1.0f; }
 
-  void Fill(std::int32_t i) {
+  // Corner values of cell i of lane l: c_[2m][l] and c_[2m + 1][l] for x = i and i + 1 at
+  // the (y, z) corner m, in the order of h_.
+  void Fill(int l, std::int32_t i) {
     const std::uint32_t i0 = std::uint32_t(i) * 73856093u, i1 = (std::uint32_t(i) + 1u) * 73856093u;
     for (int m = 0; m < 4; ++m) {
-      c_[2 * m] = Corner(h_[m] ^ i0);
-      c_[2 * m + 1] = Corner(h_[m] ^ i1);
+      c_[2 * m][l] = Corner(h_[m][l] ^ i0);
+      c_[2 * m + 1][l] = Corner(h_[m][l] ^ i1);
     }
-    cell_ = i;
-    filled_ = true;
+    cell_[l] = i;
   }
 
-  std::uint32_t h_[4];  // hashes of (j, k), (j + 1, k), (j, k + 1), (j + 1, k + 1)
-  float v_, w_;         // fades along y and z
-  float c_[8] = {};     // corner values of cell_, x pairs in the order of h_
-  std::int32_t cell_ = 0;
+  float y_[3], z_[3];
+  std::uint32_t h_[4][4] = {};  // per (y, z) corner, per lane
+  alignas(16) float v_[4] = {}, w_[4] = {};
+  alignas(16) float c_[8][4] = {};
+  std::int32_t cell_[4] = {};
   bool filled_ = false;
 };
 
