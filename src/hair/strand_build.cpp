@@ -310,8 +310,48 @@ void Curl(const BuildContext& ctx, const RootSample& r, const Bary& w, V3* p) {
 
 // Working space of one worker chunk, set up once per chunk rather than once per strand.
 struct Scratch {
-  V3 blend[kMaxBlendPoints];  // the blended guide before resampling
+  // The blended guide before resampling at blend[1..], with the mirrored points before its
+  // start and after its end around it, and room to read four floats at the last.
+  V3 blend[kMaxBlendPoints + 3];
 };
+
+#if defined(__SSE2__)
+// A point as (x, y, z, 0) and back, touching only its own twelve bytes.
+inline __m128 Load3(const V3& v) {
+  return _mm_movelh_ps(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(&v.x)), _mm_load_ss(&v.z));
+}
+inline void Store3(V3& v, __m128 a) {
+  _mm_storel_pi(reinterpret_cast<__m64*>(&v.x), a);
+  _mm_store_ss(&v.z, _mm_movehl_ps(a, a));
+}
+#endif
+
+// The clump pulls over points 1..P-1, as V3 arithmetic computes them:
+// main clumps p += (Q - p) * t[i] * a, sub-clumps p += (Q + offset - p) * (t[i] * b).
+void PullToCentre(V3* p, const V3* Q, const float* t, float a, int P) {
+#if defined(__SSE2__)
+  const __m128 va = _mm_set1_ps(a);
+  for (int i = 1; i < P; ++i) {
+    const __m128 pi = Load3(p[i]);
+    Store3(p[i], _mm_add_ps(pi, _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(Load3(Q[i]), pi), _mm_set1_ps(t[i])), va)));
+  }
+#else
+  for (int i = 1; i < P; ++i) p[i] += (Q[i] - p[i]) * t[i] * a;
+#endif
+}
+
+void PullToSubCentre(V3* p, const V3* Q, const V3& offset, const float* t, float b, int P) {
+#if defined(__SSE2__)
+  const __m128 off = Load3(offset);
+  for (int i = 1; i < P; ++i) {
+    const __m128 pi = Load3(p[i]);
+    const __m128 k = _mm_set1_ps(t[i] * b);
+    Store3(p[i], _mm_add_ps(pi, _mm_mul_ps(_mm_sub_ps(_mm_add_ps(Load3(Q[i]), off), pi), k)));
+  }
+#else
+  for (int i = 1; i < P; ++i) p[i] += (Q[i] + offset - p[i]) * (t[i] * b);
+#endif
+}
 
 // The base shape of a strand (also the stored shape of a clump centre) into p[0..P-1].
 void BaseShape(const BuildContext& ctx, const RootSample& r, Scratch& scratch, V3* p) {
@@ -324,19 +364,31 @@ void BaseShape(const BuildContext& ctx, const RootSample& r, Scratch& scratch, V
     BlendGuides(ctx, w, p);
     for (int i = 1; i < P; ++i) p[i] = r.pos + p[i] * fL;
   } else {
-    V3* b = scratch.blend;
+    // b[-1] and b[last + 1] mirror the ends, so the four points of span j are b[j - 1 .. j + 2].
+    V3* b = scratch.blend + 1;
     BlendGuides(ctx, w, b);
     const int last = ctx.blendCount - 1;
-    const V3 before = b[0] * 2.f - b[1];             // mirrored point before the start
-    const V3 after = b[last] * 2.f - b[last - 1];    // mirrored point after the end
+    b[-1] = b[0] * 2.f - b[1];
+    b[last + 1] = b[last] * 2.f - b[last - 1];
+#if defined(__SSE2__)
+    // Lane 3 reads the next point's x and is dropped.
+    const __m128 pos = Load3(r.pos), scale = _mm_set1_ps(fL);
     for (int i = 1; i < P; ++i) {
       const ResampleSpan& sp = ctx.span[i];
-      const int j = sp.j;
-      const V3& q0 = j > 0 ? b[j - 1] : before;
-      const V3& q3 = j + 2 <= last ? b[j + 2] : after;
-      const V3 q = q0 * sp.w[0] + b[j] * sp.w[1] + b[j + 1] * sp.w[2] + q3 * sp.w[3];
-      p[i] = r.pos + q * fL;
+      const float* q = &b[sp.j - 1].x;
+      __m128 sum = _mm_mul_ps(_mm_loadu_ps(q), _mm_set1_ps(sp.w[0]));
+      sum = _mm_add_ps(sum, _mm_mul_ps(_mm_loadu_ps(q + 3), _mm_set1_ps(sp.w[1])));
+      sum = _mm_add_ps(sum, _mm_mul_ps(_mm_loadu_ps(q + 6), _mm_set1_ps(sp.w[2])));
+      sum = _mm_add_ps(sum, _mm_mul_ps(_mm_loadu_ps(q + 9), _mm_set1_ps(sp.w[3])));
+      Store3(p[i], _mm_add_ps(pos, _mm_mul_ps(sum, scale)));
     }
+#else
+    for (int i = 1; i < P; ++i) {
+      const ResampleSpan& sp = ctx.span[i];
+      const V3* q = b + sp.j - 1;
+      p[i] = r.pos + (q[0] * sp.w[0] + q[1] * sp.w[1] + q[2] * sp.w[2] + q[3] * sp.w[3]) * fL;
+    }
+#endif
   }
   p[0] = r.pos;
 
@@ -372,11 +424,7 @@ void BuildStrand(const BuildContext& ctx, std::size_t s, Scratch& scratch) {
       if (c >= 0 && std::size_t(c) != s) {
         const float B = (1.f - StrandRand(id, kSaltSubClump) * st.clumpRandom) * st.clump2Amount;
         const V3* Q = ctx.subClumps.Shape(c);
-        const V3 offset = p[0] - Q[0];
-        for (int i = 1; i < P; ++i) {
-          const float k = ctx.tPowSubClump[i] * B;
-          p[i] += (Q[i] + offset - p[i]) * k;
-        }
+        PullToSubCentre(p, Q, p[0] - Q[0], ctx.tPowSubClump, B, P);
       }
     }
     // Main clumps pull towards the centre strand itself, so tips converge.
@@ -386,7 +434,7 @@ void BuildStrand(const BuildContext& ctx, std::size_t s, Scratch& scratch) {
         const float E = (1.f - StrandRand(id, kSaltClump) * st.clumpRandom) * st.clumpAmount;
         const float a = E + (std::max(st.wetClump, E) - E) * wet;  // wet hair clumps harder
         const V3* Q = ctx.mainClumps.Shape(clump);
-        for (int i = 1; i < P; ++i) p[i] += (Q[i] - p[i]) * ctx.tPowClump[i] * a;
+        PullToCentre(p, Q, ctx.tPowClump, a, P);
       }
     }
   }

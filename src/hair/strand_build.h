@@ -40,10 +40,10 @@ class FurNoiseLines3 {
       const float fy = floorf(y_[l]), fz = floorf(z_[l]);
       const std::uint32_t j = std::uint32_t(std::int32_t(fy)), k = std::uint32_t(std::int32_t(fz));
       const std::uint32_t k0 = Mix32(k * 83492791u), k1 = Mix32((k + 1u) * 83492791u);
-      h_[0][l] = Mix32(k0 ^ (j * 19349663u));
-      h_[1][l] = Mix32(k0 ^ ((j + 1u) * 19349663u));
-      h_[2][l] = Mix32(k1 ^ (j * 19349663u));
-      h_[3][l] = Mix32(k1 ^ ((j + 1u) * 19349663u));
+      h_[l][0] = Mix32(k0 ^ (j * 19349663u));
+      h_[l][1] = Mix32(k0 ^ ((j + 1u) * 19349663u));
+      h_[l][2] = Mix32(k1 ^ (j * 19349663u));
+      h_[l][3] = Mix32(k1 ^ ((j + 1u) * 19349663u));
       v_[l] = Fade(y_[l] - fy);
       w_[l] = Fade(z_[l] - fz);
     }
@@ -55,18 +55,23 @@ class FurNoiseLines3 {
     const float x1 = x + 31.7f, x2 = x - 11.9f;
 #if defined(__SSE2__)
     constexpr float kExact = 8388608.f;  // 2^23: below it truncation and conversion are exact
-    if (std::fabs(x) < kExact && std::fabs(x1) < kExact && std::fabs(x2) < kExact) {
-      const __m128 xs = _mm_setr_ps(x, x1, x2, x2);
-      const __m128 one = _mm_set1_ps(1.f), sign = _mm_set1_ps(-0.f);
+    const __m128 xs = _mm_setr_ps(x, x1, x2, x2);
+    const __m128 sign = _mm_set1_ps(-0.f);
+    if (_mm_movemask_ps(_mm_cmplt_ps(_mm_andnot_ps(sign, xs), _mm_set1_ps(kExact))) == 0xF) {
       const __m128i trunc = _mm_cvttps_epi32(xs);
       const __m128 truncF = _mm_cvtepi32_ps(trunc);
       const __m128 above = _mm_cmpgt_ps(truncF, xs);  // negative non-integers: one less
-      const __m128 fx = _mm_or_ps(_mm_sub_ps(truncF, _mm_and_ps(above, one)), _mm_and_ps(xs, sign));
-      alignas(16) std::int32_t cell[4];
-      _mm_store_si128(reinterpret_cast<__m128i*>(cell), _mm_add_epi32(trunc, _mm_castps_si128(above)));
-      for (int l = 0; l < 3; ++l)
-        if (!filled_ || cell[l] != cell_[l]) Fill(l, cell[l]);
-      filled_ = true;
+      const __m128 fx = _mm_or_ps(_mm_sub_ps(truncF, _mm_and_ps(above, _mm_set1_ps(1.f))), _mm_and_ps(xs, sign));
+      const __m128i cell = _mm_add_epi32(trunc, _mm_castps_si128(above));
+      const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(cell, cell_)));
+      if ((same & 7) != 7 || !filled_) {
+        alignas(16) std::int32_t c[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(c), cell);
+        for (int l = 0; l < 3; ++l)
+          if (!filled_ || !(same >> l & 1)) Fill(l, c[l]);
+        cell_ = cell;
+        filled_ = true;
+      }
 
       const __m128 t = _mm_sub_ps(xs, fx);
       const __m128 u = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(t, t), t),
@@ -87,24 +92,47 @@ class FurNoiseLines3 {
 
  private:
   static float Fade(float t) { return t * t * t * (t * (t * 6.f - 15.f) + 10.f); }
-  static float Corner(std::uint32_t h) { return float(Mix32(h) & 0xFFFFFFu) * (1.0f / 8388608.0f) - 1.0f; }
 
+#if defined(__SSE2__)
   // Corner values of cell i of lane l: c_[2m][l] and c_[2m + 1][l] for x = i and i + 1 at
-  // the (y, z) corner m, in the order of h_.
+  // the (y, z) corner m, in the order of h_[l].
   void Fill(int l, std::int32_t i) {
     const std::uint32_t i0 = std::uint32_t(i) * 73856093u, i1 = (std::uint32_t(i) + 1u) * 73856093u;
+    // FurNoise3's corner values of the four hashes at once. SSE2 has no 32-bit multiply:
+    // it is formed from 32 x 32 -> 64 multiplies of the even and of the odd lanes.
+    const auto mul = [](__m128i a, std::uint32_t k) {
+      const __m128i kk = _mm_set1_epi32(std::int32_t(k));
+      const __m128i even = _mm_mul_epu32(a, kk), odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), kk);
+      return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+    };
+    const auto corner = [&](__m128i x) {
+      x = _mm_xor_si128(x, _mm_srli_epi32(x, 16));
+      x = mul(x, 0x7FEB352Du);
+      x = _mm_xor_si128(x, _mm_srli_epi32(x, 15));
+      x = mul(x, 0x846CA68Bu);
+      x = _mm_xor_si128(x, _mm_srli_epi32(x, 16));
+      const __m128 f = _mm_cvtepi32_ps(_mm_and_si128(x, _mm_set1_epi32(0xFFFFFF)));
+      return _mm_sub_ps(_mm_mul_ps(f, _mm_set1_ps(1.0f / 8388608.0f)), _mm_set1_ps(1.0f));
+    };
+    const __m128i h = _mm_load_si128(reinterpret_cast<const __m128i*>(h_[l]));
+    alignas(16) float c0[4], c1[4];
+    _mm_store_ps(c0, corner(_mm_xor_si128(h, _mm_set1_epi32(std::int32_t(i0)))));
+    _mm_store_ps(c1, corner(_mm_xor_si128(h, _mm_set1_epi32(std::int32_t(i1)))));
     for (int m = 0; m < 4; ++m) {
-      c_[2 * m][l] = Corner(h_[m][l] ^ i0);
-      c_[2 * m + 1][l] = Corner(h_[m][l] ^ i1);
+      c_[2 * m][l] = c0[m];
+      c_[2 * m + 1][l] = c1[m];
     }
-    cell_[l] = i;
   }
+#endif
 
   float y_[3], z_[3];
-  std::uint32_t h_[4][4] = {};  // per (y, z) corner, per lane
+  alignas(16) std::uint32_t h_[3][4] = {};  // per lane, the hashes of its four (y, z) corners
   alignas(16) float v_[4] = {}, w_[4] = {};
   alignas(16) float c_[8][4] = {};
-  std::int32_t cell_[4] = {};
+#if defined(__SSE2__)
+  __m128i cell_ = _mm_setzero_si128();  // the cell of each lane's corner values
+#endif
   bool filled_ = false;
 };
 
