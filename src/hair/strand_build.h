@@ -78,12 +78,15 @@ class FurNoiseLines3 {
                                   _mm_add_ps(_mm_mul_ps(t, _mm_sub_ps(_mm_mul_ps(t, _mm_set1_ps(6.f)), _mm_set1_ps(15.f))),
                                              _mm_set1_ps(10.f)));
       const auto lerp = [](__m128 a, __m128 b, __m128 k) { return _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), k)); };
-      const auto row = [&](int r) { return _mm_load_ps(c_[r]); };
-      const __m128 x00 = lerp(row(0), row(1), u), x10 = lerp(row(2), row(3), u);
-      const __m128 x01 = lerp(row(4), row(5), u), x11 = lerp(row(6), row(7), u);
+      // Per lane, the four (y, z) corners blended along x at once, then turned so that each
+      // vector holds one corner of all lanes for the blends along y and z.
+      const auto alongX = [&](int l, __m128 k) { return lerp(_mm_load_ps(c_[l]), _mm_load_ps(c_[l] + 4), k); };
+      __m128 x0 = alongX(0, _mm_shuffle_ps(u, u, 0x00)), x1 = alongX(1, _mm_shuffle_ps(u, u, 0x55));
+      __m128 x2 = alongX(2, _mm_shuffle_ps(u, u, 0xAA)), x3 = x2;
+      _MM_TRANSPOSE4_PS(x0, x1, x2, x3);  // now x00, x10, x01, x11 of every lane
       const __m128 v = _mm_load_ps(v_), w = _mm_load_ps(w_);
       alignas(16) float r[4];
-      _mm_store_ps(r, lerp(lerp(x00, x10, v), lerp(x01, x11, v), w));
+      _mm_store_ps(r, lerp(lerp(x0, x1, v), lerp(x2, x3, v), w));
       return V3(r[0], r[1], r[2]);
     }
 #endif
@@ -94,8 +97,9 @@ class FurNoiseLines3 {
   static float Fade(float t) { return t * t * t * (t * (t * 6.f - 15.f) + 10.f); }
 
 #if defined(__SSE2__)
-  // Corner values of cell i of lane l: c_[2m][l] and c_[2m + 1][l] for x = i and i + 1 at
-  // the (y, z) corner m, in the order of h_[l].
+  // Corner values of cell i of lane l: c_[l][m] and c_[l][4 + m] at x = i and i + 1 for
+  // the (y, z) corner m, in the order of h_[l]. Written as whole vectors, so that the
+  // vector reads that follow are served from the stores.
   void Fill(int l, std::int32_t i) {
     const std::uint32_t i0 = std::uint32_t(i) * 73856093u, i1 = (std::uint32_t(i) + 1u) * 73856093u;
     // FurNoise3's corner values of the four hashes at once. SSE2 has no 32-bit multiply:
@@ -116,20 +120,15 @@ class FurNoiseLines3 {
       return _mm_sub_ps(_mm_mul_ps(f, _mm_set1_ps(1.0f / 8388608.0f)), _mm_set1_ps(1.0f));
     };
     const __m128i h = _mm_load_si128(reinterpret_cast<const __m128i*>(h_[l]));
-    alignas(16) float c0[4], c1[4];
-    _mm_store_ps(c0, corner(_mm_xor_si128(h, _mm_set1_epi32(std::int32_t(i0)))));
-    _mm_store_ps(c1, corner(_mm_xor_si128(h, _mm_set1_epi32(std::int32_t(i1)))));
-    for (int m = 0; m < 4; ++m) {
-      c_[2 * m][l] = c0[m];
-      c_[2 * m + 1][l] = c1[m];
-    }
+    _mm_store_ps(c_[l], corner(_mm_xor_si128(h, _mm_set1_epi32(std::int32_t(i0)))));
+    _mm_store_ps(c_[l] + 4, corner(_mm_xor_si128(h, _mm_set1_epi32(std::int32_t(i1)))));
   }
 #endif
 
   float y_[3], z_[3];
   alignas(16) std::uint32_t h_[3][4] = {};  // per lane, the hashes of its four (y, z) corners
   alignas(16) float v_[4] = {}, w_[4] = {};
-  alignas(16) float c_[8][4] = {};
+  alignas(16) float c_[3][8] = {};
 #if defined(__SSE2__)
   __m128i cell_ = _mm_setzero_si128();  // the cell of each lane's corner values
 #endif
