@@ -291,6 +291,53 @@ TEST(StrandBuildEntry, SizesEveryArrayForTheStrandsBuilt) {
   EXPECT_TRUE(again.hiColour.empty() && again.hiStart.empty() && again.hiSoft.empty());
 }
 
+// A strand set reused by the next build (as the viewport and render sets are) ends up
+// exactly as a fresh one: arrays left unwritten on resize must all be written, also those
+// the colour stage fills only where highlights or glow apply.
+TEST(StrandBuildEntry, ReusedSetEqualsAFreshBuild) {
+  Grid g = StraightGrid(8, 8);
+  Scatter(g, 3000);
+  GenSettings split = Busy();
+  split.hiOn = true;
+  split.hiAmount = 0.8f;
+  split.hiDensity = 0.5f;
+  split.hiStart = 0.5f;
+  GenSettings other = split;
+  other.hiSeed = 7;  // highlights on other strands
+  other.hiDensity = 0.2f;
+  VertexInputs all, half;
+  all.glow.assign(g.guides.VertexCount(), 1.f);
+  all.wetness.assign(g.guides.VertexCount(), 0.5f);
+  half.glow.assign(g.guides.VertexCount(), 0.f);
+  for (std::size_t v = 0; v < half.glow.size(); ++v) half.glow[v] = v % 8 < 3 ? 1.f : 0.f;  // glowing patches
+  half.wetness.assign(g.guides.VertexCount(), 0.25f);
+  struct Case {
+    const char* what;
+    GenSettings first, second;
+    const VertexInputs *firstIn, *secondIn;
+    double firstFraction, secondFraction;
+  };
+  const Case cases[] = {
+      {"other highlights and glow, same size", split, other, &all, &half, 1.0, 1.0},
+      {"smaller", split, other, &all, &half, 1.0, 0.3},
+      {"larger after smaller", other, split, &half, &all, 0.2, 1.0},
+      {"more points per strand", Plain(), split, &half, &all, 1.0, 1.0},
+  };
+  for (const Case& c : cases) {
+    StrandSet reused = Build(g, c.first, c.firstFraction, c.firstIn->Inputs());
+    BuildStrands(g.guides, g.roots, g.guides.guidePoints, c.second, c.secondIn->Inputs(), c.secondFraction, reused);
+    const StrandSet fresh = Build(g, c.second, c.secondFraction, c.secondIn->Inputs());
+    const std::size_t n = fresh.StrandCount();
+    ASSERT_EQ(reused.StrandCount(), n) << c.what;
+    ExpectSamePrefix(reused, fresh, n);
+    EXPECT_TRUE(SameBits(reused.hiColour, fresh.hiColour, n) && SameBits(reused.hiStart, fresh.hiStart, n) &&
+                SameBits(reused.hiSoft, fresh.hiSoft, n) && SameBits(reused.glow, fresh.glow, n) &&
+                SameBits(reused.wet, fresh.wet, n))
+        << c.what;
+    EXPECT_EQ(fresh.hiColour.size(), n) << c.what;
+  }
+}
+
 TEST(StrandBuildEntry, UnusableInputsBuildNothing) {
   struct Case {
     const char* what;

@@ -32,8 +32,11 @@ void* AllocateBulk(std::size_t bytes) {
   if (aligned > start) munmap(p, aligned - start);
   const std::size_t tail = (start + mapped) - (aligned + size);
   if (tail > 0) munmap(reinterpret_cast<void*>(aligned + size), tail);
-  // Only a hint: without transparent huge pages the block works with small pages.
-  madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+  // Huge pages for the whole 2 MiB pages of the block; the part after the last of them keeps
+  // small pages, so memory past the requested size is never made resident. Only a hint:
+  // without transparent huge pages the block works with small pages.
+  const std::size_t whole = bytes & ~(kHugePage - 1);
+  if (whole > 0) madvise(reinterpret_cast<void*>(aligned), whole, MADV_HUGEPAGE);
   return reinterpret_cast<void*>(aligned);
 }
 
