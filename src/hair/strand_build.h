@@ -65,10 +65,11 @@ class FurNoiseLines3 {
       const __m128i cell = _mm_add_epi32(trunc, _mm_castps_si128(above));
       const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(cell, cell_)));
       if ((same & 7) != 7 || !filled_) {
-        alignas(16) std::int32_t c[4];
+        alignas(16) std::int32_t c[4], was[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(c), cell);
+        _mm_store_si128(reinterpret_cast<__m128i*>(was), cell_);
         for (int l = 0; l < 3; ++l)
-          if (!filled_ || !(same >> l & 1)) Fill(l, c[l]);
+          if (!filled_ || !(same >> l & 1)) Fill(l, c[l], filled_ && was[l] + 1 == c[l]);
         cell_ = cell;
         filled_ = true;
       }
@@ -98,10 +99,10 @@ class FurNoiseLines3 {
 
 #if defined(__SSE2__)
   // Corner values of cell i of lane l: c_[l][m] and c_[l][4 + m] at x = i and i + 1 for
-  // the (y, z) corner m, in the order of h_[l]. Written as whole vectors, so that the
-  // vector reads that follow are served from the stores.
-  void Fill(int l, std::int32_t i) {
-    const std::uint32_t i0 = std::uint32_t(i) * 73856093u, i1 = (std::uint32_t(i) + 1u) * 73856093u;
+  // the (y, z) corner m, in the order of h_[l]. Stepping up one cell, the values at x = i
+  // are those the lane had at its x + 1. Written as whole vectors, so that the vector
+  // reads that follow are served from the stores.
+  void Fill(int l, std::int32_t i, bool stepUp) {
     // FurNoise3's corner values of the four hashes at once. SSE2 has no 32-bit multiply:
     // it is formed from 32 x 32 -> 64 multiplies of the even and of the odd lanes.
     const auto mul = [](__m128i a, std::uint32_t k) {
@@ -110,7 +111,9 @@ class FurNoiseLines3 {
       return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
                                 _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
     };
-    const auto corner = [&](__m128i x) {
+    const __m128i h = _mm_load_si128(reinterpret_cast<const __m128i*>(h_[l]));
+    const auto corner = [&](std::uint32_t at) {
+      __m128i x = _mm_xor_si128(h, _mm_set1_epi32(std::int32_t(at * 73856093u)));
       x = _mm_xor_si128(x, _mm_srli_epi32(x, 16));
       x = mul(x, 0x7FEB352Du);
       x = _mm_xor_si128(x, _mm_srli_epi32(x, 15));
@@ -119,9 +122,8 @@ class FurNoiseLines3 {
       const __m128 f = _mm_cvtepi32_ps(_mm_and_si128(x, _mm_set1_epi32(0xFFFFFF)));
       return _mm_sub_ps(_mm_mul_ps(f, _mm_set1_ps(1.0f / 8388608.0f)), _mm_set1_ps(1.0f));
     };
-    const __m128i h = _mm_load_si128(reinterpret_cast<const __m128i*>(h_[l]));
-    _mm_store_ps(c_[l], corner(_mm_xor_si128(h, _mm_set1_epi32(std::int32_t(i0)))));
-    _mm_store_ps(c_[l] + 4, corner(_mm_xor_si128(h, _mm_set1_epi32(std::int32_t(i1)))));
+    _mm_store_ps(c_[l], stepUp ? _mm_load_ps(c_[l] + 4) : corner(std::uint32_t(i)));
+    _mm_store_ps(c_[l] + 4, corner(std::uint32_t(i) + 1u));
   }
 #endif
 
