@@ -164,9 +164,8 @@ int kinkCount(INode* node, TimeValue t) {
 int renderCount(INode* node) {
   HairObject* obj = HairObjectOf(node);
   if (!obj) return -1;
-  StrandSet set;
-  obj->BuildRenderStrands(Now(), 1.0, set);
-  return int(set.StrandCount());
+  std::lock_guard lock(obj->EvalLock());
+  return int(obj->BuildRenderStrands(Now(), 1.0).StrandCount());
 }
 
 int dumpStrands(INode* node, const std::string& path) {
@@ -182,8 +181,8 @@ int dumpStrands(INode* node, const std::string& path) {
     GetCOREInterface()->LogMessage("dumpStrands: no file name given");
     return -1;
   }
-  StrandSet set;
-  obj->BuildRenderStrands(Now(), 1.0, set);
+  std::lock_guard lock(obj->EvalLock());
+  const StrandSet& set = obj->BuildRenderStrands(Now(), 1.0);
   const std::int32_t S = std::int32_t(set.StrandCount());
   const std::int32_t P = S > 0 ? set.pointsPerStrand : std::max(set.pointsPerStrand, 0);
   const std::size_t points = std::size_t(S) * std::size_t(P);
@@ -198,7 +197,7 @@ int dumpStrands(INode* node, const std::string& path) {
     std::vector<float> widths(points, 0.01f);
     std::copy_n(set.widths.begin(), std::min(points, set.widths.size()), widths.begin());
     f.Write(widths.data(), 4 * points);
-    for (const std::vector<std::uint32_t>* colours : {&set.rootColour, &set.tipColour}) {
+    for (const StrandArray<std::uint32_t>* colours : {&set.rootColour, &set.tipColour}) {
       std::vector<std::uint32_t> c(std::size_t(S), 0xFF806040u);
       std::copy_n(colours->begin(), std::min(c.size(), colours->size()), c.begin());
       f.Write(c.data(), 4 * c.size());

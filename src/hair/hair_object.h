@@ -66,6 +66,10 @@ class HairObject : public host::SimpleObject2 {
   const StrandSet& BuildViewportStrands(host::TimeValue t);
   // The render share (fraction of the roots, capped by the memory budget) into out.
   void BuildRenderStrands(host::TimeValue t, double fraction, StrandSet& out);
+  // The same into the object's own render strand set, whose arrays the next render build
+  // reuses instead of allocating and faulting in fresh memory; valid until that build.
+  // Readers outside the object hold EvalLock() while they read it.
+  const StrandSet& BuildRenderStrands(host::TimeValue t, double fraction);
   // How many strands a render build at t with `renderPercent` would make, without building.
   std::uint64_t RenderStrandCount(host::TimeValue t);
   // Ribbons or tubes of the render strands in the node's object space; never null.
@@ -200,6 +204,9 @@ class HairObject : public host::SimpleObject2 {
   // Coat colour.
   std::uint64_t coatKey_ = 0;
   V3 coatColour_{0.3f, 0.3f, 0.3f};
+
+  // Render strands of the last render build (storage reused by the next).
+  StrandSet renderStrands_;
 
   // Viewport strands.
   StrandSet vpStrands_;
