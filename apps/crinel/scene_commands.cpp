@@ -8,6 +8,7 @@
 #include "hair/hair_object.h"
 #include "scene/groom_verbs.h"
 #include "scene/info.h"
+#include "scene/panel_verbs.h"
 #include "scene/ply_writer.h"
 #include "scene/png_file.h"
 #include "scene/script.h"
@@ -45,6 +46,7 @@ int RunScript(const Args& args, host::Interface& ip) {
   scene::AddViewportVerbs(runner);
   scene::AddGroomVerbs(runner);
   scene::AddSimVerbs(runner);
+  scene::AddPanelVerbs(runner);
   return runner.Run(args[1], *in, std::cout, std::cerr, std::cerr);
 }
 
