@@ -1,10 +1,15 @@
 // The hair object's tools rollout driven as a user drives it: through the panel script calls
 // (in this process and from the command line), the file-dialog answers and the Escape key.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "cli_runner.h"
 #include "dynamics/sim_cache.h"
@@ -195,6 +200,13 @@ TEST_F(ToolsPanel, CacheButtonsSaveAndLoadThroughTheDialogs) {
   EXPECT_EQ(shown.filters[1].second, "*.*");
   EXPECT_TRUE(shown.flags & host::OFN_OVERWRITEPROMPT);
 
+  // Saving over it asks first; no keeps the file.
+  const auto written = std::filesystem::last_write_time(cache);
+  Run("panelPress 7504\nboxAnswer no\ndialogAnswer \"" + cache + "\"\npanelPress 7514");
+  EXPECT_EQ(Text(7517), "Simulation done.");
+  EXPECT_NE(host::LastMessageBoxText().find(" already exists.\nDo you want to replace it?"), std::string::npos);
+  EXPECT_EQ(std::filesystem::last_write_time(cache), written);
+
   Run("panelPress 7505");
   hair->pblock2->SetValue(crn::hp::dynMode, 0, 0);
   Run("dialogAnswer \"" + cache + "\"\npanelPress 7515");
@@ -309,6 +321,31 @@ TEST(ToolsPanelCli, ScriptDrivesThePanelWithDialogAnswers) {
   EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"ok", "4", "ok", "Simulation done.", "1", "ok", "ok",
                                                     "Cache written.", "ok", "Not simulated.", "ok", "ok",
                                                     "CACHE  25 guides  frames 0-30 (from file)", "ok"}));
+}
+
+TEST(ToolsPanelCli, CtrlCStopsARangeSimulationAsEscapeDoes) {
+  fixtures::TempDir dir("crinel_toolsint");
+  std::string json = fixtures::GrassSceneJson("", ", \"dynMode\": 0");
+  json.replace(json.find("[0, 30]"), 7, "[0, 1000000]");
+  const std::string scene = dir.Write("long.json", json);
+  const std::string script = dir.Write("panel.txt", "panelOpen grass\npanelPress 7504\npanelText 7517\n");
+  const std::string out = (dir.Path() / "out.txt").string(), err = (dir.Path() / "err.txt").string();
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const std::string cmd = std::string("exec ") + CRINEL_CLI + " script " + scene + " " + script + " >" +
+                            out + " 2>" + err;
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // A million frames take far longer than this.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << fixtures::Slurp(err);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << fixtures::Slurp(err);
+  EXPECT_EQ(Lines(fixtures::Slurp(out)), (std::vector<std::string>{"ok", "ok", "Simulation stopped."}));
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ bool Run(bool save, OPENFILENAME& ofn) {
                ofn.title.empty() ? "Open" : ofn.title, MB_OK | MB_ICONWARNING);
     return false;
   }
+  if (save && (ofn.flags & OFN_OVERWRITEPROMPT) && std::filesystem::exists(answer.file) &&
+      MessageBox(ofn.hwndOwner, answer.file + " already exists.\nDo you want to replace it?",
+                 ofn.title.empty() ? "Confirm Save As" : ofn.title, MB_YESNO | MB_ICONWARNING) != IDYES)
+    return false;
   ofn.file = answer.file;
   return true;
 }

@@ -24,14 +24,14 @@ struct OPENFILENAME {
 };
 
 // Answers one dialog: save tells a save dialog from an open one; true with ofn.file set to
-// the chosen path, false when the user cancels. An answer to a dialog that asks before
-// overwriting counts as the user's yes.
+// the chosen path, false when the user cancels.
 using FileDialogProvider = std::function<bool(bool save, OPENFILENAME& ofn)>;
 void SetFileDialogProvider(FileDialogProvider provider);
 
 // True with ofn.file the chosen path (the default extension added when the name has none).
 // An open dialog with OFN_FILEMUSTEXIST refuses a file that does not exist: it says so in a
-// message box and counts as cancelled.
+// message box and counts as cancelled. A save dialog with OFN_OVERWRITEPROMPT asks in a
+// yes/no message box before taking a file that exists; no counts as cancelled.
 bool GetOpenFileName(OPENFILENAME& ofn);
 bool GetSaveFileName(OPENFILENAME& ofn);
 

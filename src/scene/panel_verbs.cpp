@@ -37,6 +37,12 @@ int ControlId(ScriptCall& c) {
   return int(id);
 }
 
+// Answers for the coming yes/no message boxes: true for yes.
+std::deque<bool>& BoxAnswers() {
+  static std::deque<bool> q;
+  return q;
+}
+
 }  // namespace
 
 void QueueDialogAnswer(const std::string& pathOrEmpty) {
@@ -44,7 +50,10 @@ void QueueDialogAnswer(const std::string& pathOrEmpty) {
   else Answers().push_back(pathOrEmpty);
 }
 
-void ClearDialogAnswers() { Answers().clear(); }
+void ClearDialogAnswers() {
+  Answers().clear();
+  BoxAnswers().clear();
+}
 
 void InstallPanelHostProviders() {
   host::SetFileDialogProvider([](bool, host::OPENFILENAME& ofn) {
@@ -59,6 +68,14 @@ void InstallPanelHostProviders() {
   host::SetAsyncKeyStateSource([](int vk) { return vk == host::VK_ESCAPE && CancelRequested(); });
   host::SetMessageBoxSink([](const std::string& text, const std::string& caption, int) {
     std::cerr << caption << ": " << text << '\n';
+  });
+  // A question nobody answered in advance gets yes: the path answered to the dialog before it
+  // was the user's choice.
+  host::SetMessageBoxAnswerer([](const std::string&, const std::string&, int) {
+    if (BoxAnswers().empty()) return host::IDYES;
+    const bool yes = BoxAnswers().front();
+    BoxAnswers().pop_front();
+    return yes ? host::IDYES : host::IDNO;
   });
   host::SetScriptEvaluator([](const std::string& script, bool) {
     if (script == MaterialScript()) MaterialScriptWithoutRendererClasses();
@@ -113,6 +130,13 @@ void AddPanelVerbs(ScriptRunner& runner) {
   runner.AddVerb("panelText", [](ScriptCall& c) {
     c.NeedArgs(1, 1, "panelText ID");
     return host::GetDlgItemText(OpenPanel(), ControlId(c));
+  });
+  runner.AddVerb("boxAnswer", [](ScriptCall& c) {
+    c.NeedArgs(1, 1, "boxAnswer yes|no");
+    const std::string& a = c.Word(0, "yes or no");
+    if (a != "yes" && a != "no") throw ScriptError{"boxAnswer takes yes or no, got " + a};
+    BoxAnswers().push_back(a == "yes");
+    return std::string("ok");
   });
   runner.AddVerb("dialogAnswer", [](ScriptCall& c) {
     c.NeedArgs(1, 1, "dialogAnswer \"PATH\" | cancel");
