@@ -110,6 +110,23 @@ TEST_F(ToolsPanel, OpensAfterTheParameterRolloutsWithEveryControl) {
   EXPECT_EQ(DynMode(), 0);
 }
 
+TEST_F(ToolsPanel, ApplyUsesTheChosenPresetAndDeletingTheObjectClosesThePanel) {
+  constexpr int kPreset = 7;
+  Run("panelOpen grass\npanelSelect 7502 " + std::to_string(kPreset) + "\npanelPress 7503");
+  host::Color root;
+  host::Interval valid = host::FOREVER;
+  ASSERT_TRUE(hair->pblock2->GetValue(crn::hp::rootColor, 0, root, valid));
+  const float* want = crn::PresetRow(kPreset)->rootColor;
+  EXPECT_NEAR(root.r, want[0], 1e-5f);
+  EXPECT_NEAR(root.g, want[1], 1e-5f);
+  EXPECT_NEAR(root.b, want[2], 1e-5f);
+
+  ip().DeleteNode(node);
+  EXPECT_EQ(crn::ToolsPanelWindow(), nullptr);
+  EXPECT_EQ(crn::ToolsPanelObject(), nullptr);
+  EXPECT_EQ(ip().EditedObject(), nullptr);
+}
+
 TEST_F(ToolsPanel, BadCallsAreErrors) {
   struct Case {
     const char* script;

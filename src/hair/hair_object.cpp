@@ -7,6 +7,7 @@
 #include "hair/hair_hooks.h"
 #include "hair/hair_params.h"
 #include "host/chunk_io.h"
+#include "host/dialog.h"
 #include "host/interface.h"
 #include "host/undo.h"
 #include "resources/strings.h"

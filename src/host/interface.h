@@ -2,6 +2,7 @@
 // The host's core interface: the scene's nodes and texture maps, the current time and
 // animation range, the prompt line and message log, the active viewport and redraws, the
 // command-mode stack and the viewport display callbacks.
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -9,7 +10,6 @@
 #include <vector>
 
 #include "host/command_mode.h"
-#include "host/dialog.h"
 #include "host/inode.h"
 #include "host/time.h"
 #include "host/viewport.h"
@@ -23,6 +23,11 @@ constexpr int REDRAW_INTERACTIVE = 2;
 constexpr int ROLLUP_CAT_STANDARD = 4000;
 // Directory ids of GetDir.
 constexpr int APP_USER_MACRO_DIR = 27;
+
+// Dialogs are in host/dialog.h (kept out of here: its message constants are the windowing
+// platform's, which not every user of the interface wants).
+struct DialogTemplate;
+using DlgProc = std::intptr_t (*)(HWND hwnd, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
 
 // One page of the command panel's rollup (the modify panel here).
 struct RollupPage {

@@ -2,6 +2,7 @@
 // and the directories the host reports.
 #include <algorithm>
 
+#include "host/dialog.h"
 #include "host/interface.h"
 #include "host/object.h"
 #include "host/platform.h"
