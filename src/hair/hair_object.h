@@ -44,6 +44,10 @@ class HairObject : public host::SimpleObject2 {
   // Records which nodes the loaded block references, so that the first move of a node after
   // loading is not taken for a new pick (which would empty the groom).
   void LoadComplete() override;
+  // Opening the object in the modify panel adds a rollup page per parameter rollout, then
+  // the tools rollout; closing removes them.
+  void BeginEditParams(host::Interface* ip, host::ULONG flags, host::Animatable* prev) override;
+  void EndEditParams(host::Interface* ip, host::ULONG flags, host::Animatable* next) override;
   // A new hair object with a copy of the block and of both groom arrays.
   host::ReferenceTarget* Clone(host::RemapDir& remap) override;
   // Scales the length-valued parameters and the groom offsets by f.

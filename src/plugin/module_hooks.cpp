@@ -6,6 +6,7 @@
 #include "dynamics/sim_registry.h"
 #include "groom/brush_state.h"
 #include "groom/hair_display.h"
+#include "groom/tools_panel.h"
 #include "hair/hair_hooks.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
@@ -33,6 +34,8 @@ void RegisterModuleHooks() {
     return BurnAt(obj, t, guides, burn, glow);
   };
   hair.clearBurn = &ClearBurn;
+  hair.beginEditParams = &BeginToolsPanel;
+  hair.endEditParams = &EndToolsPanel;
 
   SimHairHooks& sim = GetSimHairHooks();
   sim.objectId = [](host::Object& obj) -> SimObjectId {

@@ -1,6 +1,7 @@
 #include "scene/script_calls.h"
 
 #include "scene/groom_verbs.h"
+#include "scene/panel_verbs.h"
 #include "scene/sim_verbs.h"
 #include "scene/viewport_verbs.h"
 
@@ -12,6 +13,7 @@ void AddAllVerbs(ScriptRunner& runner) {
   AddViewportVerbs(runner);
   AddGroomVerbs(runner);
   AddSimVerbs(runner);
+  AddPanelVerbs(runner);
 }
 
 }  // namespace crn::scene

@@ -4,7 +4,7 @@
 
 namespace crn::scene {
 
-// The host calls, crinelOps, the viewport, grooming and simulation calls.
+// The host calls, crinelOps, the viewport, grooming, simulation and Tools panel calls.
 void AddAllVerbs(ScriptRunner& runner);
 
 }  // namespace crn::scene
