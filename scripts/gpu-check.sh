@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the CUDA kernels and runs what needs a GPU, in one go: the test suites whose names end
-# in OnGpu (CPU twin against kernel) and the benchmarks named bench_*gpu*.
+# in OnGpu (CPU twin against kernel, the live view's ticks on CUDA against the CPU twin, the
+# render-engine bridge's free device memory) and the benchmarks named bench_*gpu*.
 #   bash scripts/gpu-check.sh                              # for the GPU present (sm_90 without one)
 #   CRINEL_CUDA_ARCHS="75;90-real" bash scripts/gpu-check.sh  # other architectures
 # Where there is no GPU it still builds, the GPU tests skip and the benchmarks are left out.

@@ -178,7 +178,7 @@ TEST_F(ToolsPanel, RangeSimulationSwitchesDynamicsOnAndReportsEachFrame) {
   ASSERT_EQ(DynMode(), 0);
   std::vector<std::string> seen;
   host::SetAsyncKeyStateSource([&](int vk) {
-    if (vk == host::VK_ESCAPE) seen.push_back(Text(7517));
+    if (vk == int(host::VK_ESCAPE)) seen.push_back(Text(7517));
     return false;
   });
   Run("panelOpen grass\npanelPress 7504");

@@ -46,6 +46,7 @@ int RunPrt(const Args& args, host::Interface& ip);
 int RunExport(const Args& args, host::Interface& ip);
 int RunSim(const Args& args, host::Interface& ip);
 int RunRender(const Args& args, host::Interface& ip);
+int RunLive(const Args& args, host::Interface& ip);
 int RunBsdf(const Args& args, host::Interface& ip);
 
 }  // namespace crn::cli

@@ -34,6 +34,11 @@ const std::vector<Command>& Commands() {
                  "                         render pass to a multi-layer EXR; Ctrl-C stops early and\n"
                  "                         keeps the passes done\n",
        &RunRender},
+      {"live", "  live SCENE --ticks N --out FILE.png [--device auto|cuda|cpu] [--size WxH]\n"
+               "       [--frame F]\n"
+               "                         run the live view on the scene's viewport for N ticks of\n"
+               "                         its timer (1 or 2 passes each) and save what it shows\n",
+       &RunLive},
       {"bsdf", "  bsdf --params JSON --tangent x,y,z --wi x,y,z --wo x,y,z --colour r,g,b\n"
                "       --random r --v v\n"
                "                         evaluate the hair material's fibre model for one pair of\n"

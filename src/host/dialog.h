@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "host/window_messages.h"
+
 namespace host {
 
 using HWND = void*;
 using COLORREF = std::uint32_t;
 
 // --- messages a dialog procedure receives
-constexpr unsigned WM_DESTROY = 0x0002;
 constexpr unsigned WM_INITDIALOG = 0x0110;
 constexpr unsigned WM_COMMAND = 0x0111;
 constexpr unsigned WM_USER = 0x0400;

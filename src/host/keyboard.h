@@ -2,9 +2,9 @@
 // The keyboard as long actions query it: whether a key is held down at this moment.
 #include <functional>
 
-namespace host {
+#include "host/window_messages.h"
 
-constexpr int VK_ESCAPE = 0x1B;
+namespace host {
 
 // The high bit (0x8000) is set while the key is down.
 short GetAsyncKeyState(int vk);

@@ -84,6 +84,16 @@ bool UnregisterClass(const std::string& name) {
   return true;
 }
 
+bool FindWindowClass(const std::string& name, WindowClass& out) {
+  std::lock_guard lock(PlatformMutex());
+  for (const WindowClass& c : WindowClasses())
+    if (c.name == name) {
+      out = c;
+      return true;
+    }
+  return false;
+}
+
 bool IsWindowClassRegistered(const std::string& name) {
   std::lock_guard lock(PlatformMutex());
   auto& v = WindowClasses();

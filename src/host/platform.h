@@ -26,6 +26,8 @@ struct WindowClass {
 bool RegisterClassEx(const WindowClass& wc);
 bool UnregisterClass(const std::string& name);
 bool IsWindowClassRegistered(const std::string& name);
+// The registered class of that name into out; false when there is none.
+bool FindWindowClass(const std::string& name, WindowClass& out);
 
 // --- environment
 // True when the variable exists (even with an empty value); value receives it.

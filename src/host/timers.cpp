@@ -1,5 +1,7 @@
 #include "host/timers.h"
 
+#include "host/window.h"
+
 #include <algorithm>
 #include <chrono>
 #include <mutex>
@@ -71,6 +73,12 @@ bool KillTimer(void* hwnd, std::uintptr_t id) {
   return v.size() != before;
 }
 
+void KillWindowTimers(void* hwnd) {
+  std::lock_guard lock(State().mutex);
+  auto& v = State().timers;
+  v.erase(std::remove_if(v.begin(), v.end(), [&](const Timer& t) { return t.hwnd == hwnd; }), v.end());
+}
+
 bool TimerRunning(void* hwnd, std::uintptr_t id) {
   std::lock_guard lock(State().mutex);
   for (const Timer& t : State().timers)
@@ -89,9 +97,13 @@ int DispatchTimerMessages() {
         t.due = now + t.elapse;
       }
   }
-  // Procedures run unlocked: they may start or stop timers.
-  for (const Timer& t : due)
-    if (t.proc && TimerRunning(t.hwnd, t.id)) t.proc(t.hwnd, WM_TIMER, t.id, now);
+  // Procedures run unlocked: they may start or stop timers. A timer without a procedure
+  // sends WM_TIMER to its window.
+  for (const Timer& t : due) {
+    if (!TimerRunning(t.hwnd, t.id)) continue;
+    if (t.proc) t.proc(t.hwnd, WM_TIMER, t.id, now);
+    else SendMessage(t.hwnd, WM_TIMER, t.id, 0);
+  }
   return int(due.size());
 }
 

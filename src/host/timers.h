@@ -20,8 +20,10 @@ std::uintptr_t SetTimer(void* hwnd, std::uintptr_t id, std::uint32_t elapseMs, T
 // Stops the timer; false when it was not running.
 bool KillTimer(void* hwnd, std::uintptr_t id);
 bool TimerRunning(void* hwnd, std::uintptr_t id);
-// Calls the procedure of every timer that is due (once each, even when several periods
-// passed) and returns how many ran.
+// Stops every timer of the window (a destroyed window's timers go with it).
+void KillWindowTimers(void* hwnd);
+// Calls the procedure (without one: sends WM_TIMER to the window) of every timer that is due,
+// once each even when several periods passed, and returns how many ran.
 int DispatchTimerMessages();
 
 constexpr unsigned WM_TIMER = 0x0113;

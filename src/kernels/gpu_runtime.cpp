@@ -52,6 +52,20 @@ std::uint64_t FreeDeviceMemory() {
 #endif
 }
 
+std::string DeviceName() {
+#if defined(CRINEL_WITH_CUDA)
+  if (DeviceCount() <= 0) return {};
+  cudaDeviceProp prop{};
+  if (cudaGetDeviceProperties(&prop, 0) != cudaSuccess) {
+    cudaGetLastError();
+    return {};
+  }
+  return prop.name;
+#else
+  return {};
+#endif
+}
+
 bool Succeeded(int cudaStatus, std::string& error) {
   if (cudaStatus == 0) return true;  // cudaSuccess
 #if defined(CRINEL_WITH_CUDA)

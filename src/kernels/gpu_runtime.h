@@ -21,6 +21,8 @@ int DeviceCount();
 
 // Free bytes on CUDA device 0; 0 when the build has no CUDA or no device is present.
 std::uint64_t FreeDeviceMemory();
+// The name of CUDA device 0; empty without one.
+std::string DeviceName();
 
 // True when cudaStatus (a cudaError_t) is success. Otherwise its cudaGetErrorString text goes
 // into error and the runtime's last error is cleared, so the next check does not report it

@@ -11,6 +11,7 @@
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "hair/surface.h"
+#include "render/live_view.h"
 
 namespace crn {
 
@@ -36,6 +37,7 @@ void RegisterModuleHooks() {
   hair.clearBurn = &ClearBurn;
   hair.beginEditParams = &BeginToolsPanel;
   hair.endEditParams = &EndToolsPanel;
+  SetLiveViewOpener([] { OpenLiveView(); });
 
   SimHairHooks& sim = GetSimHairHooks();
   sim.objectId = [](host::Object& obj) -> SimObjectId {

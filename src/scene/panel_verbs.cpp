@@ -65,7 +65,7 @@ void InstallPanelHostProviders() {
     return true;
   });
   // Ctrl-C is this host's Escape key.
-  host::SetAsyncKeyStateSource([](int vk) { return vk == host::VK_ESCAPE && CancelRequested(); });
+  host::SetAsyncKeyStateSource([](int vk) { return vk == int(host::VK_ESCAPE) && CancelRequested(); });
   host::SetMessageBoxSink([](const std::string& text, const std::string& caption, int) {
     std::cerr << caption << ": " << text << '\n';
   });

@@ -1,6 +1,7 @@
 #include "scene/script_calls.h"
 
 #include "scene/groom_verbs.h"
+#include "scene/live_verbs.h"
 #include "scene/panel_verbs.h"
 #include "scene/sim_verbs.h"
 #include "scene/viewport_verbs.h"
@@ -14,6 +15,7 @@ void AddAllVerbs(ScriptRunner& runner) {
   AddGroomVerbs(runner);
   AddSimVerbs(runner);
   AddPanelVerbs(runner);
+  AddLiveVerbs(runner);
 }
 
 }  // namespace crn::scene

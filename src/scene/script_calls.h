@@ -4,7 +4,7 @@
 
 namespace crn::scene {
 
-// The host calls, crinelOps, the viewport, grooming, simulation and Tools panel calls.
+// The host calls, crinelOps, the viewport, grooming, simulation, Tools panel and live view calls.
 void AddAllVerbs(ScriptRunner& runner);
 
 }  // namespace crn::scene
