@@ -84,4 +84,23 @@ grep -q "frame 0: .* exists; skipped" "$work/b/crinel_farm/logs/f_.png_${job}_0.
 status=$("$crinel" farm status "$job")
 echo "$status"
 grep -q "frames: 4 done, 0 running, 0 pending, 0 failed" <<<"$status" || fail "status after the resubmission"
+echo "== a simulating hair object: the cache job first, then the frames from the cache"
+windy=$src/examples/windy.json
+job=$("$crinel" farm render "$windy" --frames 3-4 --chunk 2 "${opts[@]}" --out "$work/c/w_####.png")
+wait_job "$job"
+[ -s "$work/c/fur.crnc" ] || fail "no simulation cache beside the frames"
+for f in 3 4; do
+  "$crinel" render "$windy" --frame "$f" "${opts[@]}" --out "$work/local/w_000$f.png" 2>/dev/null
+  cmp "$work/local/w_000$f.png" "$work/c/w_000$f.png" || fail "simulated frame $f differs from the local render"
+done
+
+echo "== a USD export in two chunks, joined"
+job=$("$crinel" farm export "$scene" --frames 0-1 --node fur --out "$work/d/hair.usda")
+for _ in $(seq 1 900); do
+  [ -e "$work/d/hair.usda" ] && [ -z "$(squeue -h 2>/dev/null)" ] && break
+  sleep 0.2
+done
+grep -q 'asset\[\] assetPaths = \[@./hair_clips/hair_0000_0000.usda@, @./hair_clips/hair_0001_0001.usda@\]' \
+  "$work/d/hair.usda" || fail "the joined layer does not name both chunks"
+"$crinel" farm status "$job" | grep -q "frames: 2 done" || fail "export status"
 echo "passed"
