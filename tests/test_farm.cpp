@@ -339,3 +339,29 @@ TEST_F(Farm, CommandErrorsAndDryRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// A farm task writes one PRT frame in a process of its own: with --sequence-start its
+// velocities come from the frame before, so the file equals that frame of one export of the
+// whole range (without it a moving object's velocities would be zero).
+TEST_F(Farm, PrtFramesWrittenAloneKeepTheirVelocities) {
+  const fs::path scene = dir_ / "spin.json";
+  std::ofstream(scene) << R"({"units": "cm", "fps": 30, "range": [0, 10], "nodes": [
+    {"name": "ball", "mesh": {"primitive": "sphere", "radius": 10, "segments": 8},
+     "transform": {"rotation": {"keys": [[0, [0, 0, 0]], [10, [0, 0, 90]]]}}},
+    {"name": "fur", "object": "Crinel", "params": {"surface": "ball", "count": 300, "length": 3, "segments": 4}}]})";
+  const std::string base = "prt " + ShellQuote(scene.string()) + " --node fur --out ";
+  ASSERT_EQ(fixtures::RunCli(dir_, base + ShellQuote((dir_ / "all.prt").string()) + " --range 3-4").rc, 0);
+  ASSERT_EQ(fixtures::RunCli(dir_, base + ShellQuote((dir_ / "lead.prt").string()) + " --range 4-4 --sequence-start 3").rc,
+            0);
+  ASSERT_EQ(fixtures::RunCli(dir_, base + ShellQuote((dir_ / "cold.prt").string()) + " --range 4-4").rc, 0);
+  const std::string whole = fixtures::Slurp(dir_ / "all_0004.prt");
+  ASSERT_FALSE(whole.empty());
+  EXPECT_EQ(fixtures::Slurp(dir_ / "lead_0004.prt"), whole);
+  EXPECT_NE(fixtures::Slurp(dir_ / "cold_0004.prt"), whole);
+  EXPECT_EQ(fixtures::RunCli(dir_, base + "x.prt --sequence-start 3").rc, 2);
+  EXPECT_EQ(fixtures::RunCli(dir_, base + "x.prt --range 4-5 --sequence-start 5").rc, 2);
+}
+
+}  // namespace
