@@ -241,12 +241,13 @@ TEST(FarmStatus, FramesFollowTheQueueAndTheMarkers) {
   record.jobs.array = "12";
   record.logDir = "/l";
   record.name = "f_.png";
-  // Task 0 done; task 1 running with one frame done; task 2 pending on its dependency; task 3
-  // left the queue with frame 6 failed and frame 7 never made (killed).
+  // Task 0 done; task 1 running with one frame done; task 2 pending on its dependency (frame 4
+  // failed in an earlier submission); task 3 left the queue with frame 6 failed and frame 7
+  // never made (killed).
   const auto queued = ParseSqueue("12_1|RUNNING|None\n12_2|PENDING|Dependency\n13|RUNNING|None\n12_[5-6]|PENDING|x\n",
                                   "12");
   ASSERT_EQ(queued.size(), 2u);
-  const FarmStatus s = SummariseFarm(record, queued, {0, 1, 2}, {6});
+  const FarmStatus s = SummariseFarm(record, queued, {0, 1, 2}, {4, 6});
   EXPECT_EQ(s.done, 3);
   EXPECT_EQ(s.running, 1);
   EXPECT_EQ(s.pending, 2);

@@ -264,16 +264,17 @@ bool FindFarmRecord(const std::string& jobId, FarmRecord& record, std::string& e
     return false;
   }
   const std::string file = "/job_" + jobId + ".txt";
-  std::vector<std::string> candidates = {FarmRecordDir() + file};
-  // A record folder elsewhere (another user's state, another machine): the queue still knows
-  // the script, and the record lies beside it.
-  const ProcessResult r = RunProcess({"scontrol", "show", "job", jobId});
-  if (const std::size_t at = r.out.find("Command="); r.status == 0 && at != std::string::npos) {
-    const std::size_t end = r.out.find('\n', at);
-    const std::string script = r.out.substr(at + 8, end == std::string::npos ? std::string::npos : end - at - 8);
-    candidates.push_back(DirName(script) + "/jobs" + file);
-  }
-  for (const std::string& path : candidates) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::string path = FarmRecordDir() + file;
+    if (attempt == 1) {
+      // Submitted with another record folder (another user's state, another machine): the
+      // queue still knows the script, and the record lies beside it.
+      const ProcessResult r = RunProcess({"scontrol", "show", "job", jobId});
+      const std::size_t at = r.out.find("Command=");
+      if (r.status != 0 || at == std::string::npos) break;
+      const std::size_t end = r.out.find('\n', at);
+      path = DirName(r.out.substr(at + 8, end == std::string::npos ? std::string::npos : end - at - 8)) + "/jobs" + file;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) continue;
     std::ostringstream text;

@@ -102,11 +102,14 @@ FarmStatus SummariseFarm(const FarmRecord& record, const std::map<int, QueuedTas
     TaskFrames(request, i, t.first, t.last);
     t.log = record.logDir + "/" + record.name + "_" + record.jobs.array + "_" + std::to_string(i) + ".log";
     const auto q = queued.find(i);
+    // A task waiting in the queue has not begun: a failure marked by an earlier submission
+    // of the range is its to redo.
     for (int f = t.first; f <= t.last; ++f) {
       if (doneFrames.count(f)) ++t.done;
-      else if (failedFrames.count(f) || q == queued.end()) ++t.failed;
-      else if (Running(q->second.state)) ++t.running;
-      else ++t.pending;
+      else if (q == queued.end()) ++t.failed;
+      else if (!Running(q->second.state)) ++t.pending;
+      else if (failedFrames.count(f)) ++t.failed;
+      else ++t.running;
     }
     if (q != queued.end() && !Running(q->second.state) && q->second.reason != "None") t.reason = q->second.reason;
     s.done += t.done;

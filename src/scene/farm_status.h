@@ -32,8 +32,9 @@ struct FarmStatus {
   std::vector<FarmTaskState> tasks;
 };
 
-// Frames per task: done when marked done; failed when marked failed, or when the task left
-// the queue without finishing them; running or pending after the task's queue state.
+// Frames per task: done when marked done; pending while the task waits in the queue; failed
+// when the task runs and marked them failed, or left the queue without finishing them;
+// otherwise running.
 FarmStatus SummariseFarm(const FarmRecord& record, const std::map<int, QueuedTask>& queued,
                          const std::set<int>& doneFrames, const std::set<int>& failedFrames);
 

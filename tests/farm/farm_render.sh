@@ -55,6 +55,9 @@ done
 status=$("$crinel" farm status "$job")
 echo "$status"
 grep -q "frames: 4 done, 0 running, 0 pending, 0 failed" <<<"$status" || fail "status does not count 4 frames done"
+# Without the record folder the record is found beside the script the queue names.
+CRINEL_FARM_JOBS=$work/elsewhere "$crinel" farm status "$job" | grep -q "frames: 4 done" ||
+  fail "status without the record folder"
 
 echo "== one task of four frames, killed after its first frame"
 job=$("$crinel" farm render "$scene" --frames 0-3 --chunk 4 "${opts[@]}" --out "$work/b/f_####.png")
