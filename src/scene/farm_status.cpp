@@ -1,7 +1,9 @@
 #include "scene/farm_status.h"
 
 #include <dirent.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -149,13 +151,27 @@ bool FarmStatusReport(const FarmRecord& record, std::string& report, std::string
       << record.out << ", " << s.tasks.size() << " task" << (s.tasks.size() == 1 ? "" : "s") << "\n";
   out << "  frames: " << s.done << " done, " << s.running << " running, " << s.pending << " pending, " << s.failed
       << " failed\n";
+  // The jobs before and after the array; the log of one that finished without its result.
+  const bool neverRuns = std::any_of(s.tasks.begin(), s.tasks.end(), [](const FarmTaskState& t) {
+    return t.reason.find("DependencyNeverSatisfied") != std::string::npos;
+  });
   if (!record.jobs.sim.empty()) {
     std::map<int, QueuedTask> simQueued;
-    if (QueryQueue(record.jobs.sim, simQueued, error)) out << JobLine("simulation", record.jobs.sim, simQueued);
+    if (QueryQueue(record.jobs.sim, simQueued, error)) {
+      out << JobLine("simulation", record.jobs.sim, simQueued);
+      if (simQueued.empty() && neverRuns)
+        out << "  the simulation failed, so the tasks never run; log:\n"
+            << LogTail(record.logDir + "/" + record.name + "_sim_" + record.jobs.sim + ".log", 20);
+    }
   }
   if (!record.jobs.join.empty()) {
     std::map<int, QueuedTask> joinQueued;
-    if (QueryQueue(record.jobs.join, joinQueued, error)) out << JobLine("join", record.jobs.join, joinQueued);
+    if (QueryQueue(record.jobs.join, joinQueued, error)) {
+      out << JobLine("join", record.jobs.join, joinQueued);
+      if (joinQueued.empty() && ::access(record.out.c_str(), F_OK) != 0)
+        out << "  " << record.out << " was not written; log:\n"
+            << LogTail(record.logDir + "/" + record.name + "_join_" + record.jobs.join + ".log", 20);
+    }
   }
   error.clear();
   for (const FarmTaskState& t : s.tasks) {
