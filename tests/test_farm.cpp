@@ -222,6 +222,8 @@ TEST_F(Farm, PlansRefuseBadRequests) {
       {"relative path", [](FarmRequest& r) { r.scene = "scene.json"; }, "absolute"},
       {"newline in a path", [](FarmRequest& r) { r.out = "/o/a\nb_####.png"; }, "control characters"},
       {"too many tasks", [](FarmRequest& r) { r.last = 500000; }, "--chunk"},
+      // The submit line is quoted in a comment of the script: a newline would end it.
+      {"newline in the partition", [](FarmRequest& r) { r.partition = "x\ntouch /tmp/owned"; }, "--partition"},
   };
   for (const Case& c : cases) {
     FarmRequest r = Request(FarmKind::Render, "f_####.png");

@@ -216,6 +216,10 @@ bool PlanFarmJob(const FarmRequest& r, FarmPlan& plan, std::string& error) {
       error = ShellQuote(*path) + ": job scripts need absolute paths without control characters";
       return false;
     }
+  if (HasControlCharacter(r.partition)) {
+    error = "--partition: a partition name has no control characters";
+    return false;
+  }
   FramePattern pattern;
   std::string base;
   switch (r.kind) {
