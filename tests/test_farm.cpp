@@ -321,6 +321,7 @@ TEST_F(Farm, CommandErrorsAndDryRun) {
       {"farm render " + scene + " --frames 1-3 --out /tmp/f.png", 2, "####"},
       {"farm render " + scene + " --frames 1-3 --chunk 0 --out " + out, 2, "--chunk"},
       {"farm export " + scene + " --frames 1-3 --node nobody --out /tmp/h.usda", 1, "no hair object named \"nobody\""},
+      {"farm render " + scene + " --frames 1-3 --camera nobody --out " + out, 1, "no camera node named \"nobody\""},
       {"farm export " + scene + " --frames 1-3 --node fur --out /tmp/h.abc", 2, "hair.prt"},
       {"farm status 12x", 1, "not a job id"},
       {"farm render " + scene + " --frames 1-3 --out " + out, 1, "sbatch not found on PATH"},
