@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake g++ pkg-config
           googletest libgtest-dev libbenchmark-dev
           nlohmann-json3-dev libtinyobjloader-dev libstb-dev zlib1g-dev libassimp-dev
-          libopenexr-dev libembree-dev
+          libopenexr-dev libembree-dev slurm-wlm munge
           libpng-dev libjpeg62-turbo-dev)
 case "${1:-}" in
   "") ;;
