@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <atomic>
 #include <functional>
@@ -148,6 +149,60 @@ TEST(AtomicFile, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
   }
 }
 
+// Replacement is for regular files: a link is written through and stays a link, a device
+// or a pipe is written in place and keeps being what it is.
+TEST(AtomicFile, LinksAreWrittenThroughAndDevicesAndPipesInPlace) {
+  fixtures::TempDir dir("crinel_atomic_special_");
+  const fs::path other = dir.Path() / "other";
+  fs::create_directory(other);
+  Put(other / "real.bin", "old contents");
+  fs::create_symlink("other/real.bin", dir.Path() / "relative.bin");
+  fs::create_symlink(dir.Path() / "relative.bin", dir.Path() / "chain.bin");
+  fs::create_symlink("not_yet.bin", other / "dangling.bin");
+  const auto write = [](const fs::path& p, const std::string& text, std::string& error) {
+    return crn::WriteFileAtomically(
+        p.string(), [&text](crn::AtomicFile& f) { f.Write(text.data(), text.size()); }, error);
+  };
+  std::string error;
+  for (const char* link : {"relative.bin", "chain.bin"}) {
+    SCOPED_TRACE(link);
+    ASSERT_TRUE(write(dir.Path() / link, link, error)) << error;
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / link));
+    EXPECT_EQ(Slurp(other / "real.bin"), link);
+  }
+  // A link to a file not yet written makes the file, in the link target's folder.
+  ASSERT_TRUE(write(other / "dangling.bin", "new", error)) << error;
+  EXPECT_TRUE(fs::is_symlink(other / "dangling.bin"));
+  EXPECT_EQ(Slurp(other / "not_yet.bin"), "new");
+  EXPECT_EQ(Listing(dir.Path()), (std::set<std::string>{"chain.bin", "other", "relative.bin"}));
+  EXPECT_EQ(Listing(other), (std::set<std::string>{"dangling.bin", "not_yet.bin", "real.bin"}));
+
+  // A named pipe: its reader gets the bytes; a reader that leaves early makes the write fail
+  // with its reason rather than end the process.
+  const fs::path fifo = dir.Path() / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = Slurp(fifo); });
+  ASSERT_TRUE(write(fifo, "through the pipe", error)) << error;
+  reader.join();
+  EXPECT_EQ(received, "through the pipe");
+  std::thread leaver([&] { std::ifstream(fifo.string()).close(); });
+  const std::string big = Pattern('p', 1 << 20);
+  EXPECT_FALSE(write(fifo, big, error));
+  leaver.join();
+  EXPECT_EQ(error, fifo.string() + ": cannot write: " + std::strerror(EPIPE));
+  EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+
+  // A device that is always full (a node of its own, where this process may make one).
+  const fs::path full = dir.Path() / "full";
+  if (::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0 || !std::ifstream(full.string()))
+    GTEST_SKIP() << "cannot make a device node here";
+  EXPECT_FALSE(write(full, "data", error));
+  EXPECT_EQ(error, full.string() + ": cannot write: " + std::strerror(ENOSPC));
+  EXPECT_EQ(fs::status(full).type(), fs::file_type::character);
+  EXPECT_EQ(Listing(dir.Path()), (std::set<std::string>{"chain.bin", "full", "other", "pipe", "relative.bin"}));
+}
+
 TEST(AtomicFile, ConcurrentWritersOfOneTargetEachReplaceItWhole) {
   fixtures::TempDir dir("crinel_atomic_race_");
   const fs::path path = dir.Path() / "shared.bin";
@@ -239,4 +294,16 @@ TEST(FailedWrites, CommandsAndScriptsReportTheReasonAndKeepTheOldFile) {
       EXPECT_EQ(Slurp(folder / "blocker"), "a file");
       EXPECT_EQ(Listing(folder), (std::set<std::string>{"blocker", "out.file"}));
     }
+}
+
+// Output to /dev/stdout goes to whatever standard output is (here a file the shell opened),
+// not to a file renamed over it.
+TEST(SpecialTargets, CommandsWriteToStandardOutput) {
+  fixtures::TempDir dir("crinel_stdout_");
+  const fixtures::CliResult r = fixtures::RunCli(
+      dir.Path(), std::string("snapshot ") + CRINEL_TEST_DATA + "/scenes/ball.json --size 32x24 --out /dev/stdout");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  EXPECT_NE(r.err.find("wrote /dev/stdout: 32x24"), std::string::npos) << r.err;
+  EXPECT_EQ(Listing(dir.Path()), (std::set<std::string>{"cli_err.txt", "cli_in.txt", "cli_out.txt"}));
 }

@@ -114,6 +114,8 @@ TEST_F(Cli, ScriptErrorsStopWithFileAndLine) {
       {"explode\n", "SCRIPT:1: unknown function \"explode\"", 0},
       {"set fur dynCachePath \"open\n", "SCRIPT:1: unterminated string", 0},
       {"load /nonexistent/scene.json\n", "SCRIPT:1: /nonexistent/scene.json: cannot open", 0},
+      {"get fur count\nguidePoint fur 1\n", "SCRIPT:2: usage: guidePoint NODE GUIDE K FRAME", 1},
+      {"brushDab fur 0 1 [1,0,0] 5\n", "SCRIPT:1: usage: brushDab NODE MODE STRENGTH [x,y,z]", 0},
   };
   for (const Case& c : cases) {
     const std::string path = Write("SCRIPT", c.script);
@@ -132,4 +134,15 @@ TEST_F(Cli, BadSceneFileFailsWithoutOutput) {
   EXPECT_EQ(r.rc, 1);
   EXPECT_TRUE(r.out.empty());
   EXPECT_NE(r.err.find(bad + ": node \"h\": parameter \"count\""), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, AFailedDumpSaysWhyOnStandardError) {
+  const Result r = Run("script " + Example() + " -",
+                       "dumpStrands ground \"strands.bin\"\ndumpStrands undefined \"strands.bin\"\n"
+                       "dumpStrands fur \"\"\n");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(r.out, "-1\n-1\n-1\n");
+  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"dumpStrands: node \"ground\" is not a hair object",
+                                                    "dumpStrands: no node given",
+                                                    "dumpStrands: no file name given"}));
 }

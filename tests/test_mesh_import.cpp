@@ -110,6 +110,21 @@ TEST(ObjImport, PolygonWithMoreThan255Corners) {
   EXPECT_EQ(m.faces[n - 2].v, (Tri{0, 1, 2}));
 }
 
+// Lines the import does not use never reach the OBJ reader: a material library naming a
+// device is not opened, a vertex weight whose joint number overflows is not parsed.
+TEST(ObjImport, LinesItDoesNotUseAreNotRead) {
+  const std::string text =
+      "mtllib /dev/zero\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\n"
+      "vw 1 0 8888888888888888888 1\ng part\no thing\ns 1\nl 1 2\np 3\nt crease 2/1/0 1 2 5\n"
+      "usemtl skin\nf 1//1 2//1 3//1\n";
+  Mesh m;
+  std::string err;
+  ASSERT_TRUE(LoadObjMesh(WriteTemp("unused_lines.obj", text), m, err)) << err;
+  EXPECT_EQ(m.getNumVerts(), 3);
+  ASSERT_EQ(m.getNumFaces(), 1);
+  EXPECT_EQ(m.faces[0].v, (Tri{0, 1, 2}));
+}
+
 TEST(ObjImport, RejectsBadInputWithPathInMessage) {
   std::string garbage;
   std::uint32_t s = 12345;
@@ -141,6 +156,7 @@ TEST(ObjImport, RejectsBadInputWithPathInMessage) {
       {"coordinate_past_float", "v 1e39 0 0\n" + tri + "f 1 2 3\n", "not a finite number"},
       {"missing_coordinate", "v 1 2\n" + tri + "f 2 3 4\n", "3 coordinates"},
       {"inf_texcoord", tri + "vt inf 0\nf 1/1 2/1 3/1\n", "not a finite number"},
+      {"nan_normal", tri + "vn 0 nan 1\nf 1//1 2//1 3//1\n", "not a finite number"},
       {"binary_garbage", garbage, ""},
   };
   for (const Case& c : cases) {

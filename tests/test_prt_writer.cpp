@@ -157,15 +157,15 @@ TEST_F(PrtWriter, TenStrandsOfFivePointsReadBackChannelByChannel) {
 
 TEST_F(PrtWriter, VelocitiesOnlyFromAMatchingEarlierFrame) {
   const StrandSet set = TenStrands();
-  std::vector<V3> earlier = set.points;
+  StrandArray<V3> earlier = set.points;
   for (V3& p : earlier) p.x -= 0.5f;
   struct Case {
     const char* what;
-    const std::vector<V3>* previous;
+    const StrandArray<V3>* previous;
     double seconds;
     float vx;
   };
-  std::vector<V3> shorter(earlier.begin(), earlier.end() - 1);
+  StrandArray<V3> shorter(earlier.begin(), earlier.end() - 1);
   const Case cases[] = {{"one frame later at 25 fps", &earlier, 0.04, 12.5f},
                         {"first frame", nullptr, 0.04, 0.f},
                         {"point count changed", &shorter, 0.04, 0.f},

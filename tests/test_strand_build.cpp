@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
+#include <unordered_map>
 #include <vector>
 
 #include "hair/clump_table.h"
@@ -123,10 +125,10 @@ struct VertexInputs {
   }
 };
 
-template <class T>
-bool SameBits(const std::vector<T>& a, const std::vector<T>& b, std::size_t count) {
+template <class Array>
+bool SameBits(const Array& a, const Array& b, std::size_t count) {
   return a.size() >= count && b.size() >= count &&
-         (count == 0 || std::memcmp(a.data(), b.data(), count * sizeof(T)) == 0);
+         (count == 0 || std::memcmp(a.data(), b.data(), count * sizeof(a[0])) == 0);
 }
 
 // Strand-by-strand bitwise equality of the first n strands of two builds.
@@ -207,6 +209,31 @@ TEST(StrandBuildWidthProfile, ProfilesByTable) {
   }
 }
 
+// The build writes each strand's widths by the profile's rule point by point: the same
+// bits as WidthProfile, for every profile and for negative (flipped) widths.
+TEST(StrandBuildWidthProfile, BuiltWidthsHaveTheProfilesBits) {
+  Grid g = StraightGrid(3, 3);
+  Scatter(g, 5);
+  for (const int profile : {0, 1, 2, 3, 4, 5, 9})
+    for (const float taper : {0.f, 0.6f})
+      for (const float root : {0.04f, -0.03f}) {
+        GenSettings s = Plain();
+        s.widthProfile = profile;
+        s.widthTaperStart = taper;
+        s.rootWidth = root;
+        s.tipWidth = 0.01f;
+        s.kinkAmount = 0.1f;  // 13 points
+        const StrandSet out = Build(g, s);
+        const int P = out.pointsPerStrand;
+        ASSERT_EQ(out.widths.size(), 5u * std::size_t(P));
+        for (int i = 0; i < P; ++i) {
+          const float w = WidthProfile(s, s.rootWidth, s.tipWidth, float(i) / float(P - 1));
+          EXPECT_EQ(std::memcmp(&out.widths[std::size_t(3 * P + i)], &w, 4), 0)
+              << "profile " << profile << " taper " << taper << " point " << i;
+        }
+      }
+}
+
 TEST(StrandBuildWidthProfile, NaturalTaperNarrowsOnlyInTheLastFifteenPercent) {
   GenSettings s = DefaultGenSettings();
   s.widthProfile = 1;
@@ -262,6 +289,53 @@ TEST(StrandBuildEntry, SizesEveryArrayForTheStrandsBuilt) {
   EXPECT_TRUE(again.wet.empty());
   EXPECT_TRUE(again.glow.empty());
   EXPECT_TRUE(again.hiColour.empty() && again.hiStart.empty() && again.hiSoft.empty());
+}
+
+// A strand set reused by the next build (as the viewport and render sets are) ends up
+// exactly as a fresh one: arrays left unwritten on resize must all be written, also those
+// the colour stage fills only where highlights or glow apply.
+TEST(StrandBuildEntry, ReusedSetEqualsAFreshBuild) {
+  Grid g = StraightGrid(8, 8);
+  Scatter(g, 3000);
+  GenSettings split = Busy();
+  split.hiOn = true;
+  split.hiAmount = 0.8f;
+  split.hiDensity = 0.5f;
+  split.hiStart = 0.5f;
+  GenSettings other = split;
+  other.hiSeed = 7;  // highlights on other strands
+  other.hiDensity = 0.2f;
+  VertexInputs all, half;
+  all.glow.assign(g.guides.VertexCount(), 1.f);
+  all.wetness.assign(g.guides.VertexCount(), 0.5f);
+  half.glow.assign(g.guides.VertexCount(), 0.f);
+  for (std::size_t v = 0; v < half.glow.size(); ++v) half.glow[v] = v % 8 < 3 ? 1.f : 0.f;  // glowing patches
+  half.wetness.assign(g.guides.VertexCount(), 0.25f);
+  struct Case {
+    const char* what;
+    GenSettings first, second;
+    const VertexInputs *firstIn, *secondIn;
+    double firstFraction, secondFraction;
+  };
+  const Case cases[] = {
+      {"other highlights and glow, same size", split, other, &all, &half, 1.0, 1.0},
+      {"smaller", split, other, &all, &half, 1.0, 0.3},
+      {"larger after smaller", other, split, &half, &all, 0.2, 1.0},
+      {"more points per strand", Plain(), split, &half, &all, 1.0, 1.0},
+  };
+  for (const Case& c : cases) {
+    StrandSet reused = Build(g, c.first, c.firstFraction, c.firstIn->Inputs());
+    BuildStrands(g.guides, g.roots, g.guides.guidePoints, c.second, c.secondIn->Inputs(), c.secondFraction, reused);
+    const StrandSet fresh = Build(g, c.second, c.secondFraction, c.secondIn->Inputs());
+    const std::size_t n = fresh.StrandCount();
+    ASSERT_EQ(reused.StrandCount(), n) << c.what;
+    ExpectSamePrefix(reused, fresh, n);
+    EXPECT_TRUE(SameBits(reused.hiColour, fresh.hiColour, n) && SameBits(reused.hiStart, fresh.hiStart, n) &&
+                SameBits(reused.hiSoft, fresh.hiSoft, n) && SameBits(reused.glow, fresh.glow, n) &&
+                SameBits(reused.wet, fresh.wet, n))
+        << c.what;
+    EXPECT_EQ(fresh.hiColour.size(), n) << c.what;
+  }
 }
 
 TEST(StrandBuildEntry, UnusableInputsBuildNothing) {
@@ -659,6 +733,115 @@ TEST(StrandBuildClumps, NearestCentreByGridLookup) {
   EXPECT_GT(ClumpCellCoord(1e300, 1e-6), 0);
 }
 
+// The clump search as first written: a hash map from cell key to centres, the 27 cells
+// around the query visited x outermost, each bucket in insertion order, a later centre
+// winning only when strictly nearer. The table's faster search must answer the same.
+struct ReferenceClumpGrid {
+  const ClumpTable& t;
+  std::unordered_map<std::uint64_t, std::vector<int>> grid;
+  explicit ReferenceClumpGrid(const ClumpTable& table) : t(table) {
+    for (int k = 0; k < t.count; ++k) grid[Key(t.Shape(k)[0], 0, 0, 0)].push_back(k);
+  }
+  std::uint64_t Key(const V3& p, int di, int dj, int dk) const {
+    return CellKey64(ClumpCellCoord(p.x, t.cell) + di, ClumpCellCoord(p.y, t.cell) + dj,
+                     ClumpCellCoord(p.z, t.cell) + dk);
+  }
+  int Nearest(const V3& p) const {
+    int best = -1;
+    float bestD = std::numeric_limits<float>::infinity();
+    for (int di = -1; di <= 1; ++di)
+      for (int dj = -1; dj <= 1; ++dj)
+        for (int dk = -1; dk <= 1; ++dk) {
+          const auto it = grid.find(Key(p, di, dj, dk));
+          if (it == grid.end()) continue;
+          for (const int c : it->second) {
+            const float d = LengthSq(t.Shape(c)[0] - p);
+            if (best < 0 || d < bestD) best = c, bestD = d;
+          }
+        }
+    return best;
+  }
+};
+
+TEST(StrandBuildClumps, FastSearchAnswersAsTheHashedGrid) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+  struct Case {
+    const char* what;
+    std::function<V3(int)> centre;  // centre k
+    int centres;
+    double area;
+    float queryScale;  // queries spread over [-queryScale, queryScale]^3 (and a lattice)
+    bool lists;        // nearest lists can be made
+  };
+  // Centred on the origin, the cell keys of (i, -1, k) and (i, 1, -k) collide for odd k:
+  // those buckets hold centres of two far-apart cells.
+  const Case cases[] = {
+      {"sphere of radius 50, 300 centres",
+       [](int k) {
+         const float a = Unit24(Mix32(std::uint32_t(k) * 7u + 1u)) * 6.2831853f;
+         const float z = Unit24(Mix32(std::uint32_t(k) * 7u + 2u)) * 2.f - 1.f, r = std::sqrt(1.f - z * z);
+         return V3(r * std::cos(a), r * std::sin(a), z) * 50.f;
+       },
+       300, 31416.0, 60.f, true},
+      {"lattice with many equal distances",
+       [](int k) { return V3(float(k % 7) - 3.f, float(k / 7 % 7) - 3.f, float(k / 49) - 1.f) * 0.5f; },
+       147, 147.0 / 4.0 * 0.25, 2.5f, true},
+      {"duplicates of one point", [](int) { return V3(1, 2, 3); }, 5, 5.0, 3.f, true},
+      // Cells of 1 over a 30-unit cube: the nearest lists take coarser cells than half a
+      // cell, so a list's nearest centre can lie beyond the 27 grid cells.
+      {"sparse centres in a volume",
+       [](int k) {
+         return V3(Unit24(Mix32(std::uint32_t(k) * 5u + 1u)), Unit24(Mix32(std::uint32_t(k) * 5u + 2u)),
+                   Unit24(Mix32(std::uint32_t(k) * 5u + 3u))) * 30.f;
+       },
+       64, 16.0, 30.f, true},
+      {"a non-finite centre", [&](int k) { return k == 3 ? V3(nan, 0, 0) : V3(float(k), 0.5f, 0); }, 8, 2.0, 6.f,
+       false},
+      {"centres too far apart for a dense grid",
+       [](int k) { return V3(float(k) * 1e6f, -float(k) * 3e5f, 1.f); }, 4, 4.0, 2e6f, false},
+  };
+  for (const Case& c : cases)
+    for (const std::size_t queries : {std::size_t(0), std::size_t(1) << 30}) {
+      // Without searches to serve, no nearest lists; with many, lists where they settle.
+      ClumpTable t;
+      PrepareClumpTable(t, c.centres, 1);
+      for (int k = 0; k < c.centres; ++k) t.Shape(k)[0] = c.centre(k);
+      BuildClumpGrid(t, c.area, queries);
+      EXPECT_EQ(t.fineCells > 0, queries > 0 && c.lists) << c.what;
+      const ReferenceClumpGrid ref(t);
+      std::vector<V3> queries = {V3(nan, 0, 0), V3(inf, 0, 0), V3(0, -inf, 1), V3(1e30f, 1e30f, 0)};
+      for (int k = 0; k < c.centres; ++k) queries.push_back(t.Shape(k)[0]);
+      for (std::uint32_t q = 0; q < 4000; ++q) {
+        const float u[3] = {Unit24(Mix32(q * 3u)), Unit24(Mix32(q * 3u + 1u)), Unit24(Mix32(q * 3u + 2u))};
+        const V3 spread(u[0] * 2.f - 1.f, u[1] * 2.f - 1.f, u[2] * 2.f - 1.f);
+        queries.push_back(spread * c.queryScale);
+        // Within two cells of a centre, where searches find centres in most cases.
+        if (std::isfinite(t.Shape(int(q) % c.centres)[0].x))
+          queries.push_back(t.Shape(int(q) % c.centres)[0] + spread * float(2 * t.cell));
+        // Half-steps of the lattice hit equal distances and cell borders.
+        queries.push_back(V3(std::floor(u[0] * 16.f) - 8.f, std::floor(u[1] * 16.f) - 8.f, std::floor(u[2] * 6.f) - 3.f) *
+                          0.25f);
+      }
+      int found = 0;
+      for (const V3& p : queries) {
+        const int expected = ref.Nearest(p);
+        found += expected >= 0;
+        ASSERT_EQ(t.Nearest(p), expected) << c.what << " at " << p.x << "," << p.y << "," << p.z;
+      }
+      EXPECT_GT(found, 0) << c.what;
+    }
+
+  // A centre in cell (0, 1, -1) is found from cell (0, 0, 2), three cells away in z,
+  // through the colliding key of its neighbour cell (0, -1, 1).
+  ClumpTable one;
+  PrepareClumpTable(one, 1, 1);
+  one.Shape(0)[0] = V3(0.5f, 1.5f, -0.5f);
+  BuildClumpGrid(one, 0.25);  // cell 1
+  ASSERT_EQ(CellKey64(0, -1, 1), CellKey64(0, 1, -1));
+  EXPECT_EQ(one.Nearest(V3(0.5f, 0.5f, 2.5f)), 0);
+  EXPECT_EQ(ReferenceClumpGrid(one).Nearest(V3(0.5f, 0.5f, 2.5f)), 0);
+}
+
 // ---------------------------------------------------------------------------------------
 
 TEST(StrandBuildStack, RootPointsRestOnTheStack) {
@@ -725,17 +908,18 @@ TEST(StrandBuildBurn, BurnShortensAndHidesStrands) {
 
 // ---------------------------------------------------------------------------------------
 
-TEST(StrandBuildNoise, NoiseLineMatchesFurNoise3Bitwise) {
+TEST(StrandBuildNoise, NoiseLinesMatchFurNoise3Bitwise) {
   // Random lines sampled at rising x, as strands do (cells repeat and change, also across
-  // zero), and at scattered x.
+  // zero), at scattered x, around -0, near 2^23 and beyond, and at NaN.
   for (std::uint32_t k = 0; k < 2000; ++k) {
-    const float y = (Unit24(Mix32(k * 3 + 1)) - 0.5f) * 300.f;
-    const float z = (Unit24(Mix32(k * 3 + 2)) - 0.5f) * 60.f;
+    const float y = (Unit24(Mix32(k * 3 + 1)) - 0.5f) * 300.f, z = (Unit24(Mix32(k * 3 + 2)) - 0.5f) * 60.f;
     const float start = (Unit24(Mix32(k * 3 + 3)) - 0.5f) * 20.f;
-    FurNoiseLine line(y, z);
-    for (int i = 0; i < 40; ++i) {
-      const float x = i % 10 == 9 ? (Unit24(Mix32(k * 7 + i)) - 0.5f) * 1000.f : start + 0.17f * i;
-      const float a = line(x), b = FurNoise3(x, y, z);
+    FurNoiseLines3 lines(y, z, y + 7.3f, z * 0.5f, -y, 4.2f);
+    for (int i = 0; i < 48; ++i) {
+      const float special[] = {-0.f, 0.f, -31.7f, 11.9f, 8388607.5f, -8388608.f, 1e9f, -3e12f, std::nanf("")};
+      const float x = i < 9 ? special[i] : i % 10 == 9 ? (Unit24(Mix32(k * 7 + i)) - 0.5f) * 1000.f : start + 0.17f * i;
+      const V3 a = lines(x);
+      const V3 b(FurNoise3(x, y, z), FurNoise3(x + 31.7f, y + 7.3f, z * 0.5f), FurNoise3(x - 11.9f, -y, 4.2f));
       ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << x << " " << y << " " << z;
     }
   }

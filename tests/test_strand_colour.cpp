@@ -1,9 +1,12 @@
+#include "hair/colour_pack.h"
 #include "hair/gen_settings.h"
 #include "hair/strand_colour.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -72,6 +75,33 @@ class StrandColourStage : public ::testing::Test {
 TEST(StrandColourPack, GammaEncodesAndRounds) {
   EXPECT_EQ(PackColour(1.f, 0.5f, 0.f), 0xFFFFBA00u);
   EXPECT_EQ(PackColour(-1.f, 2.f, 0.f), 0xFF00FF00u);  // channels are clamped
+}
+
+// The table encoding must give PackColour's bits for every value: a sweep over the float
+// bit patterns of [0, 1], a close look around every step of the encoding, and the values
+// outside [0, 1].
+TEST(StrandColourPack, TableEncodingHasThePowerFunctionsBits) {
+  const auto same = [](float x) {
+    const V3 c(x, 0.25f, x);
+    return PackColourByTable(c) == PackColour(c);
+  };
+  int wrong = 0;
+  for (std::uint32_t b = 0; b <= 0x3F800000u; b += 251) {
+    float x;
+    std::memcpy(&x, &b, 4);
+    wrong += !same(x);
+  }
+  for (int byte = 1; byte <= 255; ++byte) {
+    const float step = std::pow((float(byte) - 0.5f) / 255.f, 2.2f);
+    float x = step;
+    for (int k = 0; k < 64; ++k) x = std::nextafter(x, 0.f);
+    for (int k = 0; k < 128; ++k, x = std::nextafter(x, 2.f)) wrong += !same(x);
+  }
+  const float inf = std::numeric_limits<float>::infinity();
+  for (const float x : {0.f, -0.f, 1e-45f, 1.f, std::nextafter(1.f, 0.f), 1.0000001f, 7.f, -3.f, inf, -inf,
+                        std::nanf("")})
+    wrong += !same(x);
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(StrandColourStage, PlainColoursWithoutSources) {

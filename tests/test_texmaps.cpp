@@ -106,6 +106,14 @@ TEST(BitmapTex, BadImagesFailWithAMessageAndKeepTheMap) {
   // Claim 16000 x 8000 pixels in the header; the decoder must not try to allocate them.
   const std::uint8_t dims[8] = {0, 0, 0x3E, 0x80, 0, 0, 0x1F, 0x40};
   std::copy(dims, dims + 8, huge.begin() + 16);
+  // The header chunk's checksum (CRC-32 of its type and data) must match the new size.
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (int i = 12; i < 29; ++i) {
+    crc ^= huge[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  crc = ~crc;
+  for (int k = 0; k < 4; ++k) huge[29 + k] = std::uint8_t(crc >> (24 - 8 * k));
   std::vector<std::uint8_t> cut = QuadPng();
   cut.resize(cut.size() / 2);
   struct Case {

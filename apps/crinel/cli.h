@@ -29,6 +29,10 @@ std::string UsageText();
 int Usage(const std::string& problem);
 // Loads a scene, printing its warnings; false after printing the error.
 bool Load(const std::string& path, host::Interface& ip);
+// With a --sim-caches DIR option, the hair objects that simulate live read their frames from
+// the caches in DIR (as farm tasks do); false after printing the error.
+bool UseSimCachesOption(const std::string& scene, const std::map<std::string, std::string>& opt,
+                        host::Interface& ip);
 // Parses --name value pairs from args[from] on, each known name at most once.
 bool ParseOptions(const Args& args, std::size_t from, const std::vector<std::string>& known,
                   std::map<std::string, std::string>& out, std::string& problem);
@@ -48,5 +52,6 @@ int RunSim(const Args& args, host::Interface& ip);
 int RunRender(const Args& args, host::Interface& ip);
 int RunLive(const Args& args, host::Interface& ip);
 int RunBsdf(const Args& args, host::Interface& ip);
+int RunFarm(const Args& args, host::Interface& ip);
 
 }  // namespace crn::cli

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "scene/farm_sim_caches.h"
 #include "scene/scene_file.h"
 
 namespace crn::cli {
@@ -28,11 +29,12 @@ const std::vector<Command>& Commands() {
        &RunSnapshot},
       {"render", "  render SCENE [--frame F] [--camera NAME] [--size WxH] [--passes N]\n"
                  "         [--denoise on|off] [--exposure E] [--env E] [--device auto|cuda|cpu]\n"
-                 "         --out FILE.exr|FILE.png [--layers PATH]\n"
+                 "         --out FILE.exr|FILE.png [--layers PATH] [--sim-caches DIR]\n"
                  "                         path-trace the scene's hair and meshes (CUDA, or the CPU\n"
                  "                         with --device cpu or without a GPU); --layers writes every\n"
                  "                         render pass to a multi-layer EXR; Ctrl-C stops early and\n"
-                 "                         keeps the passes done\n",
+                 "                         keeps the passes done; --sim-caches DIR: hair that\n"
+                 "                         simulates reads DIR/NODE.crnc instead\n",
        &RunRender},
       {"live", "  live SCENE --ticks N --out FILE.png [--device auto|cuda|cpu] [--size WxH]\n"
                "       [--frame F]\n"
@@ -49,14 +51,28 @@ const std::vector<Command>& Commands() {
               "                         frames A to B) with a progress bar; Ctrl-C stops and keeps\n"
               "                         the frames so far; --cache writes them to a .crnc file\n",
        &RunSim},
-      {"prt", "  prt SCENE --node NAME --out hair.prt [--range A-B]\n"
+      {"prt", "  prt SCENE --node NAME --out hair.prt [--range A-B [--sequence-start S]]\n"
+              "      [--sim-caches DIR]\n"
               "                         write the render strands of every frame of the animation\n"
-              "                         range (or A to B) as PRT particle files hair_0000.prt ...\n",
+              "                         range (or A to B) as PRT particle files hair_0000.prt ...;\n"
+              "                         with --sequence-start S < A, frame A takes its velocities\n"
+              "                         from frame A-1 as in a sequence from S\n",
        &RunPrt},
-      {"export", "  export SCENE --node NAME --out FILE.usda [--frames A-B]\n"
+      {"export", "  export SCENE --node NAME --out FILE.usda [--frames A-B] [--sim-caches DIR]\n"
                  "                         write the render strands as USD curves (usda), time-\n"
                  "                         sampled over frames A to B (default the scene time)\n",
        &RunExport},
+      {"farm", "  farm render SCENE --frames A-B [--chunk K] [--camera NAME] [--size WxH]\n"
+               "       [--passes N] --out DIR/name_####.png|.exr [--partition P] [--dry-run]\n"
+               "  farm export SCENE --frames A-B [--chunk K] --node NAME\n"
+               "       --out DIR/hair.prt|DIR/hair.usda [--partition P] [--dry-run]\n"
+               "  farm status JOBID\n"
+               "                         send a frame range to a Slurm cluster as a job array (K\n"
+               "                         frames per task; hair that simulates is cached by a job\n"
+               "                         before); prints the job id; a resubmitted range only\n"
+               "                         makes the frames still missing; status counts frames\n"
+               "                         done, running, pending and failed with failed tasks' logs\n",
+       &RunFarm},
   };
   return commands;
 }
@@ -84,6 +100,16 @@ bool Load(const std::string& path, host::Interface& ip) {
   for (const std::string& w : r.warnings) std::cerr << "warning: " << w << '\n';
   if (!r.ok) std::cerr << "crinel: " << r.error << '\n';
   return r.ok;
+}
+
+bool UseSimCachesOption(const std::string& scene, const std::map<std::string, std::string>& opt,
+                        host::Interface& ip) {
+  const auto it = opt.find("--sim-caches");
+  if (it == opt.end()) return true;
+  std::string error;
+  if (scene::UseSimCaches(ip, it->second, error)) return true;
+  std::cerr << "crinel: " << scene << ": " << error << '\n';
+  return false;
 }
 
 bool ParseOptions(const Args& args, std::size_t from, const std::vector<std::string>& known,

@@ -16,7 +16,7 @@ int RunExport(const Args& args, host::Interface& ip) {
   if (args.empty()) return Usage("export takes a scene file");
   std::map<std::string, std::string> opt;
   std::string problem;
-  if (!ParseOptions(args, 1, {"--node", "--out", "--frames"}, opt, problem)) return Usage(problem);
+  if (!ParseOptions(args, 1, {"--node", "--out", "--frames", "--sim-caches"}, opt, problem)) return Usage(problem);
   if (!opt.count("--node") || !opt.count("--out")) return Usage("export needs --node and --out");
   const std::string& out = opt["--out"];
   if (out.size() < 5 || out.compare(out.size() - 5, 5, ".usda") != 0)
@@ -24,7 +24,7 @@ int RunExport(const Args& args, host::Interface& ip) {
   int first = 0, last = 0;
   if (opt.count("--frames") && !ParseRange(opt["--frames"], first, last))
     return Usage("--frames must be A-B with whole frames A <= B");
-  if (!Load(args[0], ip)) return 1;
+  if (!Load(args[0], ip) || !UseSimCachesOption(args[0], opt, ip)) return 1;
   HairObject* hair = HairObjectOf(ip.GetINodeByName(opt["--node"]));
   if (!hair) {
     std::cerr << "crinel: " << args[0] << ": no hair object named \"" << opt["--node"] << "\"\n";

@@ -74,7 +74,7 @@ int RunRender(const Args& args, host::Interface& ip) {
   std::string problem;
   if (!ParseOptions(args, 1,
                     {"--frame", "--camera", "--size", "--passes", "--denoise", "--exposure", "--env",
-                     "--device", "--out", "--layers"},
+                     "--device", "--out", "--layers", "--sim-caches"},
                     opt, problem))
     return Usage(problem);
   if (!opt.count("--out")) return Usage("render needs --out");
@@ -97,7 +97,7 @@ int RunRender(const Args& args, host::Interface& ip) {
   if (device != "auto" && device != "cuda" && device != "cpu") return Usage("--device must be auto, cuda or cpu");
   if (opt.count("--layers") && opt["--layers"].empty()) return Usage("--layers needs a file name");
 
-  if (!Load(args[0], ip)) return 1;
+  if (!Load(args[0], ip) || !UseSimCachesOption(args[0], opt, ip)) return 1;
   if (opt.count("--frame")) ip.SetTime(host::FramesToTicks(frame));
   const host::TimeValue t = ip.GetTime();
 

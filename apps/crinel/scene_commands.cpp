@@ -1,21 +1,18 @@
 // The scene commands: info, script, mesh and snapshot.
-#include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "crinel/cli.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
-#include "scene/groom_verbs.h"
+#include "host/file_read.h"
 #include "scene/info.h"
-#include "scene/live_verbs.h"
 #include "scene/ply_writer.h"
 #include "scene/png_file.h"
-#include "scene/script.h"
-#include "scene/sim_verbs.h"
+#include "scene/script_calls.h"
 #include "scene/viewport_render.h"
 #include "scene/viewport_setup.h"
-#include "scene/viewport_verbs.h"
 
 namespace crn::cli {
 
@@ -28,25 +25,21 @@ int RunInfo(const Args& args, host::Interface& ip) {
 
 int RunScript(const Args& args, host::Interface& ip) {
   if (args.size() != 2) return Usage("script takes a scene file and a script");
-  std::ifstream file;
+  std::istringstream file;
   std::istream* in = &std::cin;
   if (args[1] != "-") {
-    file.open(args[1]);
-    if (!file) {
-      std::cerr << "crinel: " << args[1] << ": cannot open the script\n";
+    std::string text, error;
+    if (!host::ReadRegularFile(args[1], host::kMaxScriptFileBytes, text, error)) {
+      std::cerr << "crinel: " << args[1] << ": " << error << '\n';
       return 1;
     }
+    file.str(std::move(text));
     in = &file;
   }
   if (!Load(args[0], ip)) return 1;
   scene::SetDefaultViewport(ip);
   scene::ScriptRunner runner(ip);
-  scene::AddHostVerbs(runner);
-  scene::AddCrinelOpsVerbs(runner);
-  scene::AddViewportVerbs(runner);
-  scene::AddGroomVerbs(runner);
-  scene::AddSimVerbs(runner);
-  scene::AddLiveVerbs(runner);
+  scene::AddAllVerbs(runner);
   return runner.Run(args[1], *in, std::cout, std::cerr, std::cerr);
 }
 

@@ -19,7 +19,7 @@ struct PrtFrame {
   const StrandSet* strands = nullptr;
   // The same object's strand points one frame earlier, for velocities; null on the first
   // frame. Ignored when its point count differs.
-  const std::vector<V3>* previousPoints = nullptr;
+  const StrandArray<V3>* previousPoints = nullptr;
   double frameSeconds = 0;  // ticks per frame / 4800; velocities are zero when not positive
   std::int32_t objectId = 1;
 };

@@ -1,10 +1,10 @@
 #include "dynamics/sim_cache.h"
 
 #include <cstring>
-#include <fstream>
 
 #include "dynamics/sim_driver.h"
 #include "dynamics/sim_hooks.h"
+#include "host/file_read.h"
 #include "plugin/atomic_file.h"
 
 namespace crn {
@@ -119,12 +119,12 @@ bool WriteSimCache(host::Object& hair, const std::string& path, std::string* err
 bool ReadSimCache(host::Object& hair, const std::string& path, std::string* error) {
   const auto& hooks = GetSimHairHooks();
   if (!hooks.objectId || hooks.objectId(hair) == 0) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (error) *error = path + ": cannot open the file";
+  std::vector<std::uint8_t> bytes;
+  std::string readError;
+  if (!host::ReadRegularFile(path, host::kMaxSimCacheBytes, bytes, readError)) {
+    if (error) *error = path + ": " + readError;
     return false;
   }
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
   SimCacheData data;
   std::string why;
   if (!ParseSimCache(bytes.data(), bytes.size(), data, why)) {

@@ -7,6 +7,7 @@
 #include "groom/brush_ops.h"
 #include "groom/brush_state.h"
 #include "groom/script_ops.h"
+#include "groom/tools_panel.h"
 #include "hair/edits_restore.h"
 #include "hair/hair_object.h"
 #include "host/interface.h"
@@ -51,6 +52,7 @@ void BrushMode::EnterMode() {
 
 void BrushMode::ExitMode() {
   Brush().brushModeActive = false;
+  ToolsBrushModeLeft();
   Interface* ip = HostInterface();
   ip->UnRegisterViewportDisplayCallback(false, &GetBrushCircle());
   ip->RedrawViews(ip->GetTime(), REDRAW_NORMAL);

@@ -10,12 +10,17 @@
 namespace crn {
 
 PrtExportResult ExportPrtSequence(HairObject& hair, const std::string& chosenPath, int first,
-                                  int last, const std::function<bool(int, int)>& progress) {
+                                  int last, const std::function<bool(int, int)>& progress,
+                                  bool leadIn) {
   PrtExportResult result;
   const double fraction = double(hair.pblock2->GetFloat(hp::renderPercent, 0)) / 100.0;
   const int total = last >= first ? last - first + 1 : 0;
   StrandSet previous, current;
   bool havePrevious = false;
+  if (leadIn && first <= last) {
+    hair.BuildRenderStrands(host::FramesToTicks(first - 1), fraction, previous);
+    havePrevious = true;
+  }
   for (int frame = first; frame <= last; ++frame) {
     hair.BuildRenderStrands(host::FramesToTicks(frame), fraction, current);
     PrtFrame prt;

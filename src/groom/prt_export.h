@@ -17,9 +17,11 @@ struct PrtExportResult {
 // For every frame from first to last: the render strands with the renderPercent share (read at
 // time 0), the previous frame's points for velocities when their count matches, written to
 // PrtSequenceFileName(chosenPath, frame). Stops at the first file that cannot be written or
-// when progress (files so far, total frames) returns false.
+// when progress (files so far, total frames) returns false. With leadIn, the first frame takes
+// its velocities from frame first - 1 (built, not written), as it would in a longer sequence.
 PrtExportResult ExportPrtSequence(HairObject& hair, const std::string& chosenPath, int first,
-                                  int last, const std::function<bool(int, int)>& progress);
+                                  int last, const std::function<bool(int, int)>& progress,
+                                  bool leadIn = false);
 
 // The panel's message after an export: "PRT: %d frame%s written.".
 std::string PrtExportMessage(int written);

@@ -164,16 +164,25 @@ int kinkCount(INode* node, TimeValue t) {
 int renderCount(INode* node) {
   HairObject* obj = HairObjectOf(node);
   if (!obj) return -1;
-  StrandSet set;
-  obj->BuildRenderStrands(Now(), 1.0, set);
-  return int(set.StrandCount());
+  std::lock_guard lock(obj->EvalLock());
+  return int(obj->BuildRenderStrands(Now(), 1.0).StrandCount());
 }
 
 int dumpStrands(INode* node, const std::string& path) {
   HairObject* obj = HairObjectOf(node);
-  if (!obj || path.empty()) return -1;
-  StrandSet set;
-  obj->BuildRenderStrands(Now(), 1.0, set);
+  // Every -1 comes with its reason in the message log.
+  if (!obj) {
+    GetCOREInterface()->LogMessage(
+        "dumpStrands: " + (node ? "node \"" + node->GetName() + "\" is not a hair object"
+                                : std::string("no node given")));
+    return -1;
+  }
+  if (path.empty()) {
+    GetCOREInterface()->LogMessage("dumpStrands: no file name given");
+    return -1;
+  }
+  std::lock_guard lock(obj->EvalLock());
+  const StrandSet& set = obj->BuildRenderStrands(Now(), 1.0);
   const std::int32_t S = std::int32_t(set.StrandCount());
   const std::int32_t P = S > 0 ? set.pointsPerStrand : std::max(set.pointsPerStrand, 0);
   const std::size_t points = std::size_t(S) * std::size_t(P);
@@ -188,7 +197,7 @@ int dumpStrands(INode* node, const std::string& path) {
     std::vector<float> widths(points, 0.01f);
     std::copy_n(set.widths.begin(), std::min(points, set.widths.size()), widths.begin());
     f.Write(widths.data(), 4 * points);
-    for (const std::vector<std::uint32_t>* colours : {&set.rootColour, &set.tipColour}) {
+    for (const StrandArray<std::uint32_t>* colours : {&set.rootColour, &set.tipColour}) {
       std::vector<std::uint32_t> c(std::size_t(S), 0xFF806040u);
       std::copy_n(colours->begin(), std::min(c.size(), colours->size()), c.begin());
       f.Write(c.data(), 4 * c.size());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hair/fur_math.h"
+#include "hair/strand_array.h"
 
 namespace crn {
 
@@ -155,18 +156,19 @@ struct BuildInputs {
   std::span<const float> eyeRadii;
 };
 
-// The one strand format: every consumer reads this.
+// The one strand format: every consumer reads this. Its arrays are std::vectors whose
+// resize(n) leaves new values unwritten (StrandArray): whoever sizes them fills them.
 struct StrandSet {
   std::int32_t pointsPerStrand = 0;
-  std::vector<V3> points;        // n * pointsPerStrand, strand s at s * pointsPerStrand
-  std::vector<float> widths;     // per point, scene units; all 0 marks a burnt strand
-  std::vector<std::uint32_t> rootColour, tipColour;  // packed (PackColour)
-  std::vector<std::uint32_t> strandId;
-  std::vector<V3> rootNormal;
-  std::vector<std::int32_t> clumpIndex, triIndex;
-  std::vector<float> wet, glow;  // per strand, only when the inputs exist
-  std::vector<std::uint32_t> hiColour;  // split highlights only
-  std::vector<float> hiStart, hiSoft;
+  StrandArray<V3> points;        // n * pointsPerStrand, strand s at s * pointsPerStrand
+  StrandArray<float> widths;     // per point, scene units; all 0 marks a burnt strand
+  StrandArray<std::uint32_t> rootColour, tipColour;  // packed (PackColour)
+  StrandArray<std::uint32_t> strandId;
+  StrandArray<V3> rootNormal;
+  StrandArray<std::int32_t> clumpIndex, triIndex;
+  StrandArray<float> wet, glow;  // per strand, only when the inputs exist
+  StrandArray<std::uint32_t> hiColour;  // split highlights only
+  StrandArray<float> hiStart, hiSoft;
 
   std::size_t StrandCount() const { return strandId.size(); }
   // Empties every array (pointsPerStrand is kept).

@@ -10,6 +10,7 @@
 
 namespace host {
 class INode;
+class Interface;
 class RenderItemContainer;
 class ViewExp;
 struct IPoint2;
@@ -39,6 +40,10 @@ struct HairHooks {
   // Picking the object in a viewport: 1 on a hit.
   int (*hitTest)(HairObject& obj, host::TimeValue t, host::INode* node, int type, int crossing,
                  int flags, const host::IPoint2& p, host::ViewExp* vpt) = nullptr;
+  // The object's panels open (close) in the modify panel: its tools rollout is added after
+  // the parameter rollouts (removed).
+  void (*beginEditParams)(HairObject& obj, host::Interface* ip) = nullptr;
+  void (*endEditParams)(HairObject& obj, host::Interface* ip) = nullptr;
 };
 
 HairHooks& GetHairHooks();

@@ -7,6 +7,8 @@
 #include "hair/hair_hooks.h"
 #include "hair/hair_params.h"
 #include "host/chunk_io.h"
+#include "host/dialog.h"
+#include "host/interface.h"
 #include "host/undo.h"
 #include "resources/strings.h"
 
@@ -189,6 +191,32 @@ void HairObject::RecordNodeHashes() {
 }
 
 void HairObject::LoadComplete() { RecordNodeHashes(); }
+
+namespace {
+// The parameter rollouts' pages while the object is open (the host edits one at a time).
+std::vector<host::HWND>& ParamPages() {
+  static std::vector<host::HWND> pages;
+  return pages;
+}
+}  // namespace
+
+void HairObject::BeginEditParams(host::Interface* ip, host::ULONG, host::Animatable*) {
+  if (!ip) return;
+  host::ParamBlockDesc2* pbd = GetHairObjDesc()->GetParamBlockDesc(0);
+  for (const host::RolloutDesc& r : pbd->Rollouts()) {
+    host::DialogTemplate page;
+    page.id = r.dialogId;
+    ParamPages().push_back(ip->AddRollupPage(nullptr, page, nullptr, pbd->GetString(r.titleStringId)));
+  }
+  if (GetHairHooks().beginEditParams) GetHairHooks().beginEditParams(*this, ip);
+}
+
+void HairObject::EndEditParams(host::Interface* ip, host::ULONG, host::Animatable*) {
+  if (!ip) return;
+  if (GetHairHooks().endEditParams) GetHairHooks().endEditParams(*this, ip);
+  for (host::HWND page : ParamPages()) ip->DeleteRollupPage(page);
+  ParamPages().clear();
+}
 
 ReferenceTarget* HairObject::Clone(RemapDir&) {
   auto* copy = new HairObject();

@@ -44,6 +44,10 @@ class HairObject : public host::SimpleObject2 {
   // Records which nodes the loaded block references, so that the first move of a node after
   // loading is not taken for a new pick (which would empty the groom).
   void LoadComplete() override;
+  // Opening the object in the modify panel adds a rollup page per parameter rollout, then
+  // the tools rollout; closing removes them.
+  void BeginEditParams(host::Interface* ip, host::ULONG flags, host::Animatable* prev) override;
+  void EndEditParams(host::Interface* ip, host::ULONG flags, host::Animatable* next) override;
   // A new hair object with a copy of the block and of both groom arrays.
   host::ReferenceTarget* Clone(host::RemapDir& remap) override;
   // Scales the length-valued parameters and the groom offsets by f.
@@ -66,6 +70,10 @@ class HairObject : public host::SimpleObject2 {
   const StrandSet& BuildViewportStrands(host::TimeValue t);
   // The render share (fraction of the roots, capped by the memory budget) into out.
   void BuildRenderStrands(host::TimeValue t, double fraction, StrandSet& out);
+  // The same into the object's own render strand set, whose arrays the next render build
+  // reuses instead of allocating and faulting in fresh memory; valid until that build.
+  // Readers outside the object hold EvalLock() while they read it.
+  const StrandSet& BuildRenderStrands(host::TimeValue t, double fraction);
   // How many strands a render build at t with `renderPercent` would make, without building.
   std::uint64_t RenderStrandCount(host::TimeValue t);
   // Ribbons or tubes of the render strands in the node's object space; never null.
@@ -200,6 +208,9 @@ class HairObject : public host::SimpleObject2 {
   // Coat colour.
   std::uint64_t coatKey_ = 0;
   V3 coatColour_{0.3f, 0.3f, 0.3f};
+
+  // Render strands of the last render build (storage reused by the next).
+  StrandSet renderStrands_;
 
   // Viewport strands.
   StrandSet vpStrands_;

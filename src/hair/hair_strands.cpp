@@ -201,6 +201,12 @@ void HairObject::BuildRenderStrands(TimeValue t, double fraction, StrandSet& out
   BuildStrands(g, roots, g.guidePoints, settings, res.inputs, fraction, out);
 }
 
+const StrandSet& HairObject::BuildRenderStrands(TimeValue t, double fraction) {
+  std::lock_guard lock(evalLock_);
+  BuildRenderStrands(t, fraction, renderStrands_);
+  return renderStrands_;
+}
+
 std::uint64_t HairObject::RenderStrandCount(TimeValue t) {
   std::lock_guard lock(evalLock_);
   const GuideSet& g = EvaluateGuides(t);

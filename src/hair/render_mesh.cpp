@@ -30,8 +30,8 @@ Mesh* HairObject::GetRenderMesh(TimeValue t, INode* node, View& view, bool& need
   auto* mesh = new Mesh();
   const double fraction = double(pblock2->GetFloat(hp::renderPercent, t)) / 100.0;
   const int mode = pblock2->GetInt(hp::ribbonMode, t);
-  StrandSet set;
-  BuildRenderStrands(t, fraction, set);
+  std::lock_guard lock(evalLock_);
+  const StrandSet& set = BuildRenderStrands(t, fraction);
   const std::size_t n = set.StrandCount();
   const int P = set.pointsPerStrand;
   if (n < 1 || P <= 1) return mesh;

@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "hair/clump_table.h"
 #include "hair/face_coords.h"
 #include "hair/strand_colour.h"
@@ -62,6 +66,15 @@ inline float WidthAt(int profile, float e, float a, float b, float t) {
   }
 }
 
+// How WidthAt forms the width at one point from the root width a and the tip width b.
+enum class WidthRule : std::uint8_t {
+  kRoot,         // a
+  kTowardsTip,   // a + (b - a) * k
+  kNarrowedTip,  // (a + (b - a) * k) * f
+  kTowardsRoot,  // b + (a - b) * k
+  kBulge,        // a + (b - a) * k + f * (a - b)
+};
+
 // Uniform Catmull-Rom weights of the four control points at fraction f of a span.
 struct ResampleSpan {
   int j = 0;
@@ -79,7 +92,12 @@ struct BuildContext {
   const ScalarMapSampler* lengthSampler = nullptr;
   const ScalarMapSampler* widthSampler = nullptr;
   const ColourMapSampler* colourSampler = nullptr;
-  const float* segmentLengths = nullptr;  // per vertex, blendCount - 1 guide segment lengths
+  // Per vertex, blendCount - 1 guide segments g[j + 1] - g[j] by component and their
+  // lengths: segment j of vertex v at v * (blendCount - 1) + j.
+  const float* segX = nullptr;
+  const float* segY = nullptr;
+  const float* segZ = nullptr;
+  const float* segLength = nullptr;
   const float* wetness = nullptr;  // per vertex, when usable
   const float* burn = nullptr;     // per vertex, when usable
   StrandSet* out = nullptr;
@@ -94,11 +112,18 @@ struct BuildContext {
   float tPowSubClump[kMaxStrandPoints] = {};
   float curlFade[kMaxStrandPoints] = {};  // min(6 t, 1)
   float taperStart = 0;
+  // The width rule of each point for the build's profile, with its per-point factors, so
+  // that a strand's widths take a few operations per point (the operations of WidthAt).
+  WidthRule widthRule[kMaxStrandPoints] = {};
+  float widthK[kMaxStrandPoints] = {};
+  float widthF[kMaxStrandPoints] = {};
 
   FaceAxes face{};
   const V3* splinePoints = nullptr;  // splineCount splines of P points, when styling applies
   std::size_t splineCount = 0;
   bool curlOn = false;
+  bool splitHighlights = false;  // hiColour, hiStart and hiSoft are built
+  bool glowOn = false;           // glow is built
 
   ClumpTable mainClumps, subClumps;
   ColourContext colour;
@@ -148,43 +173,78 @@ float LengthFactor(const BuildContext& ctx, const RootSample& r) {
 }
 
 // Blends the three guides of the root's triangle segment by segment into b (starting at
-// the origin); each blended segment keeps the blended length of its three segments.
+// the origin); each blended segment keeps the blended length of its three segments. The
+// segments are blended four at a time: the same float operations in the same order as
+// one at a time, so the bits are the same.
 void BlendGuides(const BuildContext& ctx, const Bary& w, V3* b) {
-  const std::size_t G = std::size_t(ctx.G), S = std::size_t(ctx.blendCount - 1);
-  const V3* g0 = ctx.guidePoints + std::size_t(w.a) * G;
-  const V3* g1 = ctx.guidePoints + std::size_t(w.b) * G;
-  const V3* g2 = ctx.guidePoints + std::size_t(w.c) * G;
-  const float* l0 = ctx.segmentLengths + std::size_t(w.a) * S;
-  const float* l1 = ctx.segmentLengths + std::size_t(w.b) * S;
-  const float* l2 = ctx.segmentLengths + std::size_t(w.c) * S;
-  b[0] = V3(0, 0, 0);
-  for (std::size_t j = 0; j < S; ++j) {
-    const V3 s0 = g0[j + 1] - g0[j], s1 = g1[j + 1] - g1[j], s2 = g2[j + 1] - g2[j];
-    V3 seg = s0 * w.w0 + s1 * w.w1 + s2 * w.w2;
+  const std::size_t S = std::size_t(ctx.blendCount - 1);
+  const std::size_t a0 = std::size_t(w.a) * S, a1 = std::size_t(w.b) * S, a2 = std::size_t(w.c) * S;
+  const float *x = ctx.segX, *y = ctx.segY, *z = ctx.segZ, *l = ctx.segLength;
+  alignas(16) float sx[kMaxBlendPoints], sy[kMaxBlendPoints], sz[kMaxBlendPoints];
+  std::size_t j = 0;
+#if defined(__SSE2__)
+  const __m128 w0 = _mm_set1_ps(w.w0), w1 = _mm_set1_ps(w.w1), w2 = _mm_set1_ps(w.w2);
+  const __m128 tiny = _mm_set1_ps(1e-12f), one = _mm_set1_ps(1.f);
+  const auto blend = [&](const float* v) {
+    const __m128 s0 = _mm_mul_ps(_mm_loadu_ps(v + a0 + j), w0), s1 = _mm_mul_ps(_mm_loadu_ps(v + a1 + j), w1);
+    return _mm_add_ps(_mm_add_ps(s0, s1), _mm_mul_ps(_mm_loadu_ps(v + a2 + j), w2));
+  };
+  for (; j + 4 <= S; j += 4) {
+    const __m128 vx = blend(x), vy = blend(y), vz = blend(z);
+    const __m128 len =
+        _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(vx, vx), _mm_mul_ps(vy, vy)), _mm_mul_ps(vz, vz)));
+    const __m128 target = blend(l);
+    // seg * (target / len) where len > 1e-12, else seg itself (times 1)
+    const __m128 use = _mm_cmpgt_ps(len, tiny);
+    const __m128 k = _mm_or_ps(_mm_and_ps(use, _mm_div_ps(target, len)), _mm_andnot_ps(use, one));
+    _mm_store_ps(sx + j, _mm_mul_ps(vx, k));
+    _mm_store_ps(sy + j, _mm_mul_ps(vy, k));
+    _mm_store_ps(sz + j, _mm_mul_ps(vz, k));
+  }
+#endif
+  for (; j < S; ++j) {
+    V3 seg(x[a0 + j] * w.w0 + x[a1 + j] * w.w1 + x[a2 + j] * w.w2,
+           y[a0 + j] * w.w0 + y[a1 + j] * w.w1 + y[a2 + j] * w.w2,
+           z[a0 + j] * w.w0 + z[a1 + j] * w.w1 + z[a2 + j] * w.w2);
     const float len = Length(seg);
     if (len > 1e-12f) {
-      const float target = w.w0 * l0[j] + w.w1 * l1[j] + w.w2 * l2[j];
+      const float target = w.w0 * l[a0 + j] + w.w1 * l[a1 + j] + w.w2 * l[a2 + j];
       seg = seg * (target / len);
     }
-    b[j + 1] = b[j] + seg;
+    sx[j] = seg.x;
+    sy[j] = seg.y;
+    sz[j] = seg.z;
   }
+  b[0] = V3(0, 0, 0);
+  for (j = 0; j < S; ++j) b[j + 1] = b[j] + V3(sx[j], sy[j], sz[j]);
 }
 
-// Lengths of the blended guide segments of every vertex, shared by all strands.
-std::vector<float> GuideSegmentLengths(const V3* guidePoints, std::size_t vertexCount, int G, int blendCount) {
+// The guide segments of every vertex by component, and their lengths, shared by all strands.
+struct GuideSegments {
+  std::vector<float> x, y, z, length;
+};
+
+GuideSegments MakeGuideSegments(const V3* guidePoints, std::size_t vertexCount, int G, int blendCount) {
   const std::size_t S = std::size_t(blendCount - 1);
-  std::vector<float> lengths(vertexCount * S);
-  float* out = lengths.data();
+  GuideSegments segs;
+  for (std::vector<float>* a : {&segs.x, &segs.y, &segs.z, &segs.length}) a->resize(vertexCount * S);
+  float *x = segs.x.data(), *y = segs.y.data(), *z = segs.z.data(), *l = segs.length.data();
   ParallelFor(
       vertexCount,
       [=](std::uint64_t begin, std::uint64_t end) {
         for (std::uint64_t v = begin; v < end; ++v) {
           const V3* g = guidePoints + v * std::uint64_t(G);
-          for (std::size_t j = 0; j < S; ++j) out[v * S + j] = Length(g[j + 1] - g[j]);
+          for (std::size_t j = 0; j < S; ++j) {
+            const V3 d = g[j + 1] - g[j];
+            x[v * S + j] = d.x;
+            y[v * S + j] = d.y;
+            z[v * S + j] = d.z;
+            l[v * S + j] = Length(d);
+          }
         }
       },
       kClumpGrain);
-  return lengths;
+  return segs;
 }
 
 // Pulls the strand towards the distance-weighted shape of the three nearest splines.
@@ -250,8 +310,48 @@ void Curl(const BuildContext& ctx, const RootSample& r, const Bary& w, V3* p) {
 
 // Working space of one worker chunk, set up once per chunk rather than once per strand.
 struct Scratch {
-  V3 blend[kMaxBlendPoints];  // the blended guide before resampling
+  // The blended guide before resampling at blend[1..], with the mirrored points before its
+  // start and after its end around it, and room to read four floats at the last.
+  V3 blend[kMaxBlendPoints + 3];
 };
+
+#if defined(__SSE2__)
+// A point as (x, y, z, 0) and back, touching only its own twelve bytes.
+inline __m128 Load3(const V3& v) {
+  return _mm_movelh_ps(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(&v.x)), _mm_load_ss(&v.z));
+}
+inline void Store3(V3& v, __m128 a) {
+  _mm_storel_pi(reinterpret_cast<__m64*>(&v.x), a);
+  _mm_store_ss(&v.z, _mm_movehl_ps(a, a));
+}
+#endif
+
+// The clump pulls over points 1..P-1, as V3 arithmetic computes them:
+// main clumps p += (Q - p) * t[i] * a, sub-clumps p += (Q + offset - p) * (t[i] * b).
+void PullToCentre(V3* p, const V3* Q, const float* t, float a, int P) {
+#if defined(__SSE2__)
+  const __m128 va = _mm_set1_ps(a);
+  for (int i = 1; i < P; ++i) {
+    const __m128 pi = Load3(p[i]);
+    Store3(p[i], _mm_add_ps(pi, _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(Load3(Q[i]), pi), _mm_set1_ps(t[i])), va)));
+  }
+#else
+  for (int i = 1; i < P; ++i) p[i] += (Q[i] - p[i]) * t[i] * a;
+#endif
+}
+
+void PullToSubCentre(V3* p, const V3* Q, const V3& offset, const float* t, float b, int P) {
+#if defined(__SSE2__)
+  const __m128 off = Load3(offset);
+  for (int i = 1; i < P; ++i) {
+    const __m128 pi = Load3(p[i]);
+    const __m128 k = _mm_set1_ps(t[i] * b);
+    Store3(p[i], _mm_add_ps(pi, _mm_mul_ps(_mm_sub_ps(_mm_add_ps(Load3(Q[i]), off), pi), k)));
+  }
+#else
+  for (int i = 1; i < P; ++i) p[i] += (Q[i] + offset - p[i]) * (t[i] * b);
+#endif
+}
 
 // The base shape of a strand (also the stored shape of a clump centre) into p[0..P-1].
 void BaseShape(const BuildContext& ctx, const RootSample& r, Scratch& scratch, V3* p) {
@@ -264,19 +364,31 @@ void BaseShape(const BuildContext& ctx, const RootSample& r, Scratch& scratch, V
     BlendGuides(ctx, w, p);
     for (int i = 1; i < P; ++i) p[i] = r.pos + p[i] * fL;
   } else {
-    V3* b = scratch.blend;
+    // b[-1] and b[last + 1] mirror the ends, so the four points of span j are b[j - 1 .. j + 2].
+    V3* b = scratch.blend + 1;
     BlendGuides(ctx, w, b);
     const int last = ctx.blendCount - 1;
-    const V3 before = b[0] * 2.f - b[1];             // mirrored point before the start
-    const V3 after = b[last] * 2.f - b[last - 1];    // mirrored point after the end
+    b[-1] = b[0] * 2.f - b[1];
+    b[last + 1] = b[last] * 2.f - b[last - 1];
+#if defined(__SSE2__)
+    // Lane 3 reads the next point's x and is dropped.
+    const __m128 pos = Load3(r.pos), scale = _mm_set1_ps(fL);
     for (int i = 1; i < P; ++i) {
       const ResampleSpan& sp = ctx.span[i];
-      const int j = sp.j;
-      const V3& q0 = j > 0 ? b[j - 1] : before;
-      const V3& q3 = j + 2 <= last ? b[j + 2] : after;
-      const V3 q = q0 * sp.w[0] + b[j] * sp.w[1] + b[j + 1] * sp.w[2] + q3 * sp.w[3];
-      p[i] = r.pos + q * fL;
+      const float* q = &b[sp.j - 1].x;
+      __m128 sum = _mm_mul_ps(_mm_loadu_ps(q), _mm_set1_ps(sp.w[0]));
+      sum = _mm_add_ps(sum, _mm_mul_ps(_mm_loadu_ps(q + 3), _mm_set1_ps(sp.w[1])));
+      sum = _mm_add_ps(sum, _mm_mul_ps(_mm_loadu_ps(q + 6), _mm_set1_ps(sp.w[2])));
+      sum = _mm_add_ps(sum, _mm_mul_ps(_mm_loadu_ps(q + 9), _mm_set1_ps(sp.w[3])));
+      Store3(p[i], _mm_add_ps(pos, _mm_mul_ps(sum, scale)));
     }
+#else
+    for (int i = 1; i < P; ++i) {
+      const ResampleSpan& sp = ctx.span[i];
+      const V3* q = b + sp.j - 1;
+      p[i] = r.pos + (q[0] * sp.w[0] + q[1] * sp.w[1] + q[2] * sp.w[2] + q[3] * sp.w[3]) * fL;
+    }
+#endif
   }
   p[0] = r.pos;
 
@@ -312,11 +424,7 @@ void BuildStrand(const BuildContext& ctx, std::size_t s, Scratch& scratch) {
       if (c >= 0 && std::size_t(c) != s) {
         const float B = (1.f - StrandRand(id, kSaltSubClump) * st.clumpRandom) * st.clump2Amount;
         const V3* Q = ctx.subClumps.Shape(c);
-        const V3 offset = p[0] - Q[0];
-        for (int i = 1; i < P; ++i) {
-          const float k = ctx.tPowSubClump[i] * B;
-          p[i] += (Q[i] + offset - p[i]) * k;
-        }
+        PullToSubCentre(p, Q, p[0] - Q[0], ctx.tPowSubClump, B, P);
       }
     }
     // Main clumps pull towards the centre strand itself, so tips converge.
@@ -326,7 +434,7 @@ void BuildStrand(const BuildContext& ctx, std::size_t s, Scratch& scratch) {
         const float E = (1.f - StrandRand(id, kSaltClump) * st.clumpRandom) * st.clumpAmount;
         const float a = E + (std::max(st.wetClump, E) - E) * wet;  // wet hair clumps harder
         const V3* Q = ctx.mainClumps.Shape(clump);
-        for (int i = 1; i < P; ++i) p[i] += (Q[i] - p[i]) * ctx.tPowClump[i] * a;
+        PullToCentre(p, Q, ctx.tPowClump, a, P);
       }
     }
   }
@@ -354,24 +462,24 @@ void BuildStrand(const BuildContext& ctx, std::size_t s, Scratch& scratch) {
   // them point by point; the noise lines are then set up only when a pass runs.
   const V3 p0 = p[0];
   if (st.kinkAmount > 0.f) {
-    FurNoiseLine nx(phaseB, 0.5f), ny(phaseB + 7.3f, 13.6f), nz(phaseB + 47.2f, 4.2f);
+    FurNoiseLines3 noise(phaseB, 0.5f, phaseB + 7.3f, 13.6f, phaseB + 47.2f, 4.2f);
     for (int i = 1; i < P; ++i) {
       const float t = ctx.t[i];
       const float x = t * st.kinkFreq + phaseH;
       const float F = st.kinkAmount * t * E;
-      p[i] += V3(nx(x), ny(x + 31.7f), nz(x - 11.9f)) * F;
+      p[i] += noise(x) * F;
     }
   }
   // M can only be positive with a positive end value or the stray term.
   if (st.frizzRoot > 0.f || st.frizzTip > 0.f || stray) {
-    FurNoiseLine nx(phaseH, 9.5f), ny(phaseH + 7.3f, 22.6f), nz(phaseH + 47.2f, 13.2f);
+    FurNoiseLines3 noise(phaseH, 9.5f, phaseH + 7.3f, 22.6f, phaseH + 47.2f, 13.2f);
     for (int i = 1; i < P; ++i) {
       const float t = ctx.t[i];
       float M = (st.frizzRoot + (st.frizzTip - st.frizzRoot) * t) * E;
       if (stray) M += t * st.strayAmount * E;
       if (!(M > 0.f)) continue;
       const float x = t * st.frizzFreq + phaseB;
-      p[i] += V3(nx(x), ny(x + 31.7f), nz(x - 11.9f)) * M;
+      p[i] += noise(x) * M;
     }
   }
   if (st.stackOn) {
@@ -386,7 +494,16 @@ void BuildStrand(const BuildContext& ctx, std::size_t s, Scratch& scratch) {
       }
     }
   }
-  for (int i = 0; i < P; ++i) widths[i] = WidthAt(st.widthProfile, ctx.taperStart, W0, W1, ctx.t[i]);
+  for (int i = 0; i < P; ++i) {
+    const float k = ctx.widthK[i];
+    switch (ctx.widthRule[i]) {
+      case WidthRule::kRoot: widths[i] = W0; break;
+      case WidthRule::kTowardsTip: widths[i] = W0 + (W1 - W0) * k; break;
+      case WidthRule::kNarrowedTip: widths[i] = (W0 + (W1 - W0) * k) * ctx.widthF[i]; break;
+      case WidthRule::kTowardsRoot: widths[i] = W1 + (W0 - W1) * k; break;
+      case WidthRule::kBulge: widths[i] = W0 + (W1 - W0) * k + ctx.widthF[i] * (W0 - W1); break;
+    }
+  }
 
   float burn = 0.f;
   if (ctx.burn) {
@@ -394,18 +511,25 @@ void BuildStrand(const BuildContext& ctx, std::size_t s, Scratch& scratch) {
     if (burn > 0.f) {
       const float G = std::max(1.f - burn, 0.06f);
       const float phaseB2 = 1.3f * phaseB;
-      FurNoiseLine bx(phaseB2, 25.2f), by(phaseB2 + 7.3f, 34.6f), bz(phaseB2 + 47.2f, 21.5f);
+      FurNoiseLines3 noise(phaseB2, 25.2f, phaseB2 + 7.3f, 34.6f, phaseB2 + 47.2f, 21.5f);
       for (int i = 1; i < P; ++i) {
         const float t = ctx.t[i];
         p[i] = p0 + (p[i] - p0) * G;
         const float x = 9.f * t + phaseH;
-        p[i] += V3(bx(x), by(x + 31.7f), bz(x - 11.9f)) * (st.length * 0.12f * burn * t);
+        p[i] += noise(x) * (st.length * 0.12f * burn * t);
       }
       if (burn > 0.9f || (burn - 0.75f) * 4.f > StrandRand(id, kSaltBurnHide))
         std::fill(widths, widths + P, 0.f);
     }
   }
 
+  // The colour stage writes highlights and glow only where they apply.
+  if (ctx.splitHighlights) {
+    out.hiColour[s] = 0xFF000000u;
+    out.hiStart[s] = 2.0f;
+    out.hiSoft[s] = 0.0f;
+  }
+  if (ctx.glowOn) out.glow[s] = 0.f;
   ColourStrand(ctx.colour, r, burn, s, out);
   out.strandId[s] = id;
   out.triIndex[s] = r.tri;
@@ -439,6 +563,53 @@ double SurfaceArea(const GuideSet& g) {
   return area;
 }
 
+// The rules of WidthAt point by point; the factors are computed as WidthAt computes them.
+void FillWidthRules(BuildContext& ctx, int profile) {
+  const float e = ctx.taperStart;
+  for (int i = 0; i < ctx.P; ++i) {
+    const float t = ctx.t[i];
+    WidthRule& rule = ctx.widthRule[i];
+    float& k = ctx.widthK[i];
+    float& f = ctx.widthF[i];
+    switch (profile) {
+      case 1: {
+        if (t < e) {
+          rule = WidthRule::kRoot;
+          break;
+        }
+        const float c = (t - e) / (1.f - e);
+        k = Smooth(Clamp01(c));
+        rule = WidthRule::kTowardsTip;
+        if (c > 0.85f) {
+          f = 1.f - 0.9f * (c - 0.85f) / 0.15f;
+          rule = WidthRule::kNarrowedTip;
+        }
+        break;
+      }
+      case 2:
+        rule = WidthRule::kRoot;
+        break;
+      case 3:
+        rule = WidthRule::kTowardsRoot;
+        k = t;
+        break;
+      case 4:
+        rule = WidthRule::kBulge;
+        k = t;
+        f = std::sin(kPi * t) * 0.6f;
+        break;
+      case 5:
+        rule = t < e ? WidthRule::kTowardsRoot : WidthRule::kRoot;
+        k = Smooth(Clamp01(t / std::max(e, 1e-4f)));
+        break;
+      default:
+        rule = WidthRule::kTowardsTip;
+        k = t;
+        break;
+    }
+  }
+}
+
 void FillPerBuildConstants(BuildContext& ctx) {
   const GenSettings& s = *ctx.s;
   const int P = ctx.P;
@@ -450,6 +621,7 @@ void FillPerBuildConstants(BuildContext& ctx) {
     ctx.curlFade[i] = std::min(6.f * t, 1.f);
   }
   ctx.taperStart = TaperStart(s);
+  FillWidthRules(ctx, s.widthProfile);
 
   const int Gb = ctx.blendCount;
   ctx.resample = P != ctx.G;
@@ -472,7 +644,7 @@ void FillPerBuildConstants(BuildContext& ctx) {
 }
 
 // Sizes a clump table and stores the base shape of each of its centres (roots 0..K-1).
-void FillClumpTable(const BuildContext& ctx, ClumpTable& table, int count, double area) {
+void FillClumpTable(const BuildContext& ctx, ClumpTable& table, int count, double area, std::size_t strands) {
   PrepareClumpTable(table, count, ctx.P);
   if (table.count == 0) return;
   const RootSample* roots = ctx.roots->data();
@@ -483,7 +655,7 @@ void FillClumpTable(const BuildContext& ctx, ClumpTable& table, int count, doubl
         for (std::uint64_t k = begin; k < end; ++k) BaseShape(ctx, roots[k], scratch, table.Shape(int(k)));
       },
       kClumpGrain);
-  BuildClumpGrid(table, area);
+  BuildClumpGrid(table, area, strands);
 }
 
 }  // namespace
@@ -558,34 +730,38 @@ void BuildStrands(const GuideSet& guides, const std::vector<RootSample>& roots,
     return;
   }
 
-  const std::vector<float> segmentLengths = GuideSegmentLengths(guidePoints.data(), V, G, ctx.blendCount);
-  ctx.segmentLengths = segmentLengths.data();
+  const GuideSegments segments = MakeGuideSegments(guidePoints.data(), V, G, ctx.blendCount);
+  ctx.segX = segments.x.data();
+  ctx.segY = segments.y.data();
+  ctx.segZ = segments.z.data();
+  ctx.segLength = segments.length.data();
   const double area = SurfaceArea(guides);
-  FillClumpTable(ctx, ctx.mainClumps, mainCount, area);
-  FillClumpTable(ctx, ctx.subClumps, subCount, area);
+  FillClumpTable(ctx, ctx.mainClumps, mainCount, area, n);
+  FillClumpTable(ctx, ctx.subClumps, subCount, area, n);
 
+  // Every array below is written in full by the workers: sized without initialising, so
+  // each page is first touched by the thread that fills it.
   const std::size_t nP = n * std::size_t(P);
-  out.points.resize(nP);
-  out.widths.resize(nP);
-  out.rootColour.resize(n);
-  out.tipColour.resize(n);
-  out.strandId.resize(n);
-  out.rootNormal.resize(n);
-  out.clumpIndex.resize(n);
-  out.triIndex.resize(n);
-  if (SplitHighlights(settings)) {
-    out.hiColour.assign(n, 0xFF000000u);
-    out.hiStart.assign(n, 2.0f);
-    out.hiSoft.assign(n, 0.0f);
-  } else {
-    out.hiColour.clear();
-    out.hiStart.clear();
-    out.hiSoft.clear();
-  }
+  ResizeForOverwrite(out.points, nP);
+  ResizeForOverwrite(out.widths, nP);
+  ResizeForOverwrite(out.rootColour, n);
+  ResizeForOverwrite(out.tipColour, n);
+  ResizeForOverwrite(out.strandId, n);
+  ResizeForOverwrite(out.rootNormal, n);
+  ResizeForOverwrite(out.clumpIndex, n);
+  ResizeForOverwrite(out.triIndex, n);
   // Arrays without an input this build are emptied rather than left from an earlier one.
-  if (ctx.wetness) out.wet.resize(n);
+  ctx.splitHighlights = SplitHighlights(settings);
+  for (StrandArray<float>* a : {&out.hiStart, &out.hiSoft}) {
+    if (ctx.splitHighlights) ResizeForOverwrite(*a, n);
+    else a->clear();
+  }
+  if (ctx.splitHighlights) ResizeForOverwrite(out.hiColour, n);
+  else out.hiColour.clear();
+  if (ctx.wetness) ResizeForOverwrite(out.wet, n);
   else out.wet.clear();
-  if (in.glow.size() == V) out.glow.assign(n, 0.f);
+  ctx.glowOn = in.glow.size() == V;
+  if (ctx.glowOn) ResizeForOverwrite(out.glow, n);
   else out.glow.clear();
 
   ParallelFor(

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "hair/colour_pack.h"
+
 namespace crn {
 
 namespace {
@@ -357,7 +359,7 @@ void ColourStrand(const ColourContext& ctx, const RootSample& root, float burn, 
     if (J > 0.f) {
       if (s < out.hiColour.size() && s < out.hiStart.size() && s < out.hiSoft.size()) {
         const V3 base = Lerp(cr, ct, st.hiStart);
-        out.hiColour[s] = PackColour(Lerp(base, st.hiColor, J) * beta);
+        out.hiColour[s] = PackColourByTable(Lerp(base, st.hiColor, J) * beta);
         out.hiStart[s] = st.hiStart;
         out.hiSoft[s] = st.hiSoft;
       } else {
@@ -434,8 +436,8 @@ void ColourStrand(const ColourContext& ctx, const RootSample& root, float burn, 
   }
 
   // 11. Pack.
-  out.rootColour[s] = PackColour(cr * beta);
-  out.tipColour[s] = PackColour(ct * beta);
+  out.rootColour[s] = PackColourByTable(cr * beta);
+  out.tipColour[s] = PackColourByTable(ct * beta);
 }
 
 void ColourStrand(const GenSettings& settings, const BuildInputs& inputs, const GuideSet& guides,

@@ -53,6 +53,7 @@ void Interface::DeleteNode(INode* node) {
   auto it = std::find_if(nodes_.begin(), nodes_.end(),
                          [node](const std::unique_ptr<INode>& n) { return n.get() == node; });
   if (it == nodes_.end()) return;
+  if (node == editedNode_) OpenInModifyPanel(nullptr);
   std::unique_ptr<INode> doomed = std::move(*it);
   nodes_.erase(it);
   doomed.reset();
@@ -71,6 +72,8 @@ INode* Interface::GetINodeByHandle(ULONG handle) const {
 }
 
 void Interface::ResetScene() {
+  // The edited object closes its panels before it goes.
+  OpenInModifyPanel(nullptr);
   // Modes may hold on to scene objects: leave them before the objects go.
   if (CommandMode* current = GetCommandMode()) {
     modes_.clear();

@@ -2,7 +2,9 @@
 // The host's core interface: the scene's nodes and texture maps, the current time and
 // animation range, the prompt line and message log, the active viewport and redraws, the
 // command-mode stack and the viewport display callbacks.
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +18,23 @@ namespace host {
 
 constexpr int REDRAW_NORMAL = 1;
 constexpr int REDRAW_INTERACTIVE = 2;
+
+// Rollup categories: pages of a lower category come first.
+constexpr int ROLLUP_CAT_STANDARD = 4000;
+// Directory ids of GetDir.
+constexpr int APP_USER_MACRO_DIR = 27;
+
+// Dialogs are in host/dialog.h (kept out of here: its message constants are the windowing
+// platform's, which not every user of the interface wants).
+struct DialogTemplate;
+using DlgProc = std::intptr_t (*)(HWND hwnd, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
+
+// One page of the command panel's rollup (the modify panel here).
+struct RollupPage {
+  HWND hwnd = nullptr;
+  std::string title;
+  int category = ROLLUP_CAT_STANDARD;
+};
 
 class Interface {
  public:
@@ -95,6 +114,26 @@ class Interface {
   // returns its result; 0 without a mode or callback.
   int SendMouse(int msg, int point, int flags, IPoint2 m);
 
+  // --- the modify panel: the object whose parameters are open, and its rollup pages
+  // Opens the object of node in the modify panel, as selecting it there does: the object
+  // open before gets EndEditParams, then the new one BeginEditParams. Null closes the panel.
+  void OpenInModifyPanel(INode* node);
+  Animatable* EditedObject() const { return edited_; }
+  // Creates a rollup page from a dialog template (the procedure gets WM_INITDIALOG with
+  // param); returns the page's dialog.
+  HWND AddRollupPage(void* instance, const DialogTemplate& tmpl, DlgProc proc,
+                     const std::string& title, std::intptr_t param = 0, unsigned flags = 0,
+                     int category = ROLLUP_CAT_STANDARD);
+  // Destroys the page's dialog and removes it.
+  void DeleteRollupPage(HWND hwnd);
+  // Pages in display order (by category, then in the order added).
+  std::vector<RollupPage> RollupPages() const;
+
+  // --- directories the host reports (APP_USER_MACRO_DIR: CRINEL_MACRO_DIR unless set here;
+  // empty when there is none)
+  std::string GetDir(int which) const;
+  void SetDir(int which, std::string path) { dirs_[which] = std::move(path); }
+
   // --- viewport display callbacks (pre-scene ones draw before the scene, others after)
   void RegisterViewportDisplayCallback(bool preScene, ViewportDisplayCallback* cb);
   void UnRegisterViewportDisplayCallback(bool preScene, ViewportDisplayCallback* cb);
@@ -121,6 +160,10 @@ class Interface {
   std::unique_ptr<ViewExp> active_, dead_;
   std::vector<CommandMode*> modes_;
   std::vector<ViewportDisplayCallback*> preCallbacks_, postCallbacks_;
+  Animatable* edited_ = nullptr;
+  INode* editedNode_ = nullptr;
+  std::vector<RollupPage> rollups_;
+  std::map<int, std::string> dirs_;
 };
 
 Interface* GetCOREInterface();

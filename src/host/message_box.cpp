@@ -9,6 +9,7 @@ namespace {
 struct Boxes {
   std::mutex mutex;
   MessageBoxSink sink;
+  MessageBoxAnswerer answerer;
   std::string last;
   int count = 0;
 };
@@ -25,16 +26,25 @@ void SetMessageBoxSink(MessageBoxSink sink) {
   State().sink = std::move(sink);
 }
 
+void SetMessageBoxAnswerer(MessageBoxAnswerer answerer) {
+  std::lock_guard lock(State().mutex);
+  State().answerer = std::move(answerer);
+}
+
 int MessageBox(void*, const std::string& text, const std::string& caption, int type) {
   MessageBoxSink sink;
+  MessageBoxAnswerer answerer;
   {
     std::lock_guard lock(State().mutex);
     State().last = text;
     ++State().count;
     sink = State().sink;
+    answerer = State().answerer;
   }
   if (sink) sink(text, caption, type);
-  return IDOK;
+  const bool asks = (type & 0xF) == MB_YESNO;
+  if (!asks) return IDOK;
+  return answerer ? answerer(text, caption, type) : IDYES;
 }
 
 std::string LastMessageBoxText() {

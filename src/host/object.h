@@ -12,6 +12,7 @@
 namespace host {
 
 class ISave;
+class Interface;
 class ILoad;
 class INode;
 class ShadeContext;
@@ -24,6 +25,10 @@ class Animatable : public ReferenceTarget {
   virtual IOResult Load(ILoad*) { return IO_OK; }
   // Called once a loaded scene's references are all in place.
   virtual void LoadComplete() {}
+  // The object is opened in (closed in) the command panel: it adds (removes) its rollups.
+  // prev and next are the objects edited before and after it, or null.
+  virtual void BeginEditParams(Interface* /*ip*/, ULONG /*flags*/, Animatable* /*prev*/) {}
+  virtual void EndEditParams(Interface* /*ip*/, ULONG /*flags*/, Animatable* /*next*/) {}
 };
 
 class ViewExp;

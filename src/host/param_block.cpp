@@ -582,7 +582,47 @@ IOResult IParamBlock2::Save(ISave* isave, const RefTable& refs) const {
   return IO_OK;
 }
 
-IOResult IParamBlock2::Load(ILoad* iload, const RefTable& refs, std::string* error) {
+namespace {
+
+bool FiniteValue(const PBValue& v) {
+  if (auto* f = std::get_if<float>(&v)) return std::isfinite(*f);
+  if (auto* c = std::get_if<Color>(&v))
+    return std::isfinite(c->r) && std::isfinite(c->g) && std::isfinite(c->b);
+  return true;
+}
+
+double NumberOf(const PBValue& v) {
+  if (auto* f = std::get_if<float>(&v)) return *f;
+  if (auto* i = std::get_if<int>(&v)) return *i;
+  return 0;
+}
+
+// A loaded value gets the checks Store gives an edit; false with the reason when it is refused.
+bool CheckLoaded(const ParamDef& def, PBValue& v, bool& clamped, std::string& why) {
+  clamped = false;
+  // Ranged floats clamp like a spinner (NaN to the minimum); others must be numbers.
+  if (!FiniteValue(v) && !(def.type == TYPE_FLOAT && def.hasRange)) {
+    why = "is not a finite number";
+    return false;
+  }
+  if (def.validator) {
+    std::vector<INode*> nodes;
+    if (auto* l = std::get_if<std::vector<INode*>>(&v)) nodes = *l;
+    else if (auto* n = std::get_if<INode*>(&v)) nodes.push_back(*n);
+    for (INode* n : nodes)
+      if (n && !def.validator->Validate(PBValue(n))) {
+        why = "refers to node \"" + n->GetName() + "\", which it cannot use";
+        return false;
+      }
+  }
+  clamped = Clamp(def, v);
+  return true;
+}
+
+}  // namespace
+
+IOResult IParamBlock2::Load(ILoad* iload, const RefTable& refs, std::string* error,
+                            std::vector<ClampedValue>* clamped) {
   auto fail = [&](const std::string& what) {
     if (error) *error = what;
     return IO_ERROR;
@@ -615,6 +655,12 @@ IOResult IParamBlock2::Load(ILoad* iload, const RefTable& refs, std::string* err
         if (iload->ReadI32(t) != IO_OK || !ReadValue(iload, def->type, k.value, refs))
           return fail("keys of parameter '" + name + "' cut off");
         k.time = t;
+        const double read = NumberOf(k.value);
+        bool changed;
+        std::string why;
+        if (!CheckLoaded(*def, k.value, changed, why))
+          return fail("a key of parameter '" + name + "' " + why);
+        if (changed && clamped) clamped->push_back({def->id, read, true, t});
       }
       s->fkeys.reset();
       s->ikeys.reset();
@@ -639,6 +685,12 @@ IOResult IParamBlock2::Load(ILoad* iload, const RefTable& refs, std::string* err
       PBValue v;
       if (!ReadValue(iload, def->type, v, refs))
         return fail("value of parameter '" + name + "' cut off or malformed");
+      const double read = NumberOf(v);
+      bool changed;
+      std::string why;
+      if (!CheckLoaded(*def, v, changed, why))
+        return fail("value of parameter '" + name + "' " + why);
+      if (changed && clamped) clamped->push_back({def->id, read});
       UnlinkValue(s->value);
       s->value = std::move(v);
       LinkValue(s->value);

@@ -196,8 +196,18 @@ class IParamBlock2 : public ReferenceTarget {
   // Writes every parameter as one chunk inside the current chunk.
   IOResult Save(ISave* isave, const RefTable& refs) const;
   // Loads values written by Save; unknown ids are skipped and missing ones keep their
-  // defaults. On IO_ERROR, error says what was wrong.
-  IOResult Load(ILoad* iload, const RefTable& refs, std::string* error);
+  // defaults. Every value passes the checks an edit in the panel passes: numbers are clamped
+  // to their ranges (each clamped value is listed in clamped when given), bools read as 0
+  // or 1, node picks pass the parameter's validator, and a float or colour that is not a
+  // finite number is refused. On IO_ERROR, error says what was wrong.
+  struct ClampedValue {
+    ParamID id;
+    double value;       // as read
+    bool key = false;   // a key's value, at time
+    TimeValue time = 0;
+  };
+  IOResult Load(ILoad* iload, const RefTable& refs, std::string* error,
+                std::vector<ClampedValue>* clamped = nullptr);
   // A copy with the same values and keys, owned by owner.
   IParamBlock2* Clone(ReferenceMaker* owner) const;
 

@@ -1,23 +1,9 @@
 #include "host/texmap.h"
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 
-// The image decoder, kept private to this library and limited to the formats maps accept.
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#define STBI_ONLY_PNG
-#define STBI_ONLY_JPEG
-#define STBI_NO_STDIO
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
-#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
-#include <stb/stb_image.h>
-#pragma GCC diagnostic pop
+#include "host/file_read.h"
+#include "host/image_decode.h"
 
 namespace host {
 
@@ -49,49 +35,17 @@ std::string BitmapTex::GetObjectName() const {
 }
 
 bool BitmapTex::LoadFile(const std::string& path, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open the image file";
-    return false;
-  }
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-  if (in.bad()) {
-    error = "cannot read the image file";
-    return false;
-  }
+  std::vector<std::uint8_t> bytes;
+  if (!ReadRegularFile(path, kMaxImageFileBytes, bytes, error)) return false;
   return SetImage(path, std::move(bytes), error);
 }
 
 bool BitmapTex::SetImage(std::string path, std::vector<std::uint8_t> encoded, std::string& error) {
-  if (encoded.empty()) {
-    error = "the image is empty";
-    return false;
-  }
-  if (encoded.size() > 0x7FFFFFFFu) {
-    error = "the image file is too large";
-    return false;
-  }
-  const int len = int(encoded.size());
-  int w = 0, h = 0, comp = 0;
-  // Check the size first, so a corrupt header cannot make the decoder allocate gigabytes.
-  if (!stbi_info_from_memory(encoded.data(), len, &w, &h, &comp)) {
-    error = std::string("not a readable PNG or JPEG image (") + stbi_failure_reason() + ")";
-    return false;
-  }
-  if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide || std::int64_t(w) * h > kMaxPixels) {
-    error = "the image is " + std::to_string(w) + " x " + std::to_string(h) +
-            " pixels, larger than maps accept";
-    return false;
-  }
-  stbi_uc* pixels = stbi_load_from_memory(encoded.data(), len, &w, &h, &comp, 3);
-  if (!pixels) {
-    error = std::string("the image could not be decoded (") + stbi_failure_reason() + ")";
-    return false;
-  }
-  rgb_.assign(pixels, pixels + std::size_t(w) * h * 3);
-  stbi_image_free(pixels);
-  width_ = w;
-  height_ = h;
+  DecodedImage image;
+  if (!DecodeImage(encoded.data(), encoded.size(), kMaxSide, kMaxPixels, image, error)) return false;
+  rgb_ = std::move(image.rgb);
+  width_ = image.width;
+  height_ = image.height;
   path_ = std::move(path);
   encoded_ = std::move(encoded);
   return true;

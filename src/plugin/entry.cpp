@@ -3,7 +3,9 @@
 #include <dlfcn.h>
 
 #include "dynamics/hair_wind.h"
+#include "groom/tools_macro.h"
 #include "hair/hair_object.h"
+#include "host/interface.h"
 #include "host/platform.h"
 #include "material/hair_mtl.h"
 #include "plugin/worker_pool.h"
@@ -24,8 +26,12 @@ __attribute__((constructor)) void OnModuleLoad() {
   if (dladdr(reinterpret_cast<void*>(&OnModuleLoad), &info)) g_moduleHandle = info.dli_fbase;
 }
 
-// The host has finished starting: the tools macro is written here once the Tools panel exists.
-void OnSystemStartup(void*, int) {}
+// The host has finished starting: the toolbar macro goes into the user's macro folder.
+void OnSystemStartup(void*, int) {
+  host::Interface* ip = host::GetCOREInterface();
+  std::string error;
+  if (!InstallToolbarMacro(*ip, &error)) ip->LogMessage(error);
+}
 
 }  // namespace
 

@@ -6,10 +6,12 @@
 #include "dynamics/sim_registry.h"
 #include "groom/brush_state.h"
 #include "groom/hair_display.h"
+#include "groom/tools_panel.h"
 #include "hair/hair_hooks.h"
 #include "hair/hair_object.h"
 #include "hair/hair_params.h"
 #include "hair/surface.h"
+#include "render/live_view.h"
 
 namespace crn {
 
@@ -33,6 +35,9 @@ void RegisterModuleHooks() {
     return BurnAt(obj, t, guides, burn, glow);
   };
   hair.clearBurn = &ClearBurn;
+  hair.beginEditParams = &BeginToolsPanel;
+  hair.endEditParams = &EndToolsPanel;
+  SetLiveViewOpener([] { OpenLiveView(); });
 
   SimHairHooks& sim = GetSimHairHooks();
   sim.objectId = [](host::Object& obj) -> SimObjectId {

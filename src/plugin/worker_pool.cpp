@@ -118,6 +118,11 @@ void WorkerPool::Stop() {
   // No worker is added once stopping is set, so the list is stable here.
   std::lock_guard join(joinMutex);
   for (std::thread& t : workers) {
+    // A worker cannot wait for itself; say so rather than leave it to pthread_join, which
+    // need not notice (and under ThreadSanitizer does not).
+    if (t.get_id() == std::this_thread::get_id())
+      throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur),
+                              "a worker cannot stop its own pool");
     if (t.joinable()) t.join();
   }
 }

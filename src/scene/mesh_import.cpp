@@ -1,6 +1,15 @@
 #include "scene/mesh_import.h"
 
+// The OBJ reader is compiled here rather than linked, so sanitizer and fuzzing builds
+// instrument it together with the checks around it.
+#define TINYOBJLOADER_IMPLEMENTATION
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #include <tiny_obj_loader.h>
+#pragma GCC diagnostic pop
 
 #include <algorithm>
 #include <array>
@@ -8,15 +17,14 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <numbers>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "host/file_read.h"
 
 namespace crn::scene {
 namespace {
@@ -118,7 +126,24 @@ bool ResolveIndex(std::string_view text, std::string_view corner, const char* wh
   return true;
 }
 
-bool ScanObj(std::string_view text, ObjScan& scan, std::string& error) {
+// The first `count` coordinates of a v, vt or vn line (those present) must be finite numbers.
+bool CheckCoords(const std::vector<std::string_view>& tokens, std::size_t count, const char* what,
+                 std::size_t line, std::string& error) {
+  for (std::size_t i = 1; i < tokens.size() && i <= count; ++i) {
+    float c;
+    if (!ParseCoord(tokens[i], c)) {
+      error = LineTag(line) + what + " coordinate '" + std::string(tokens[i]) +
+              "' is not a finite number";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Checks the text and blanks every line the import does not use (comments, usemtl once read,
+// groups, normals' and weights' relatives, material libraries, ...), so the loader reads
+// only lines checked here.
+bool ScanObj(std::string& text, ObjScan& scan, std::string& error) {
   // Material ids are numbered in the order in which faces first use each usemtl name. Faces
   // before any usemtl belong to the unnamed default group, so they get id 0; when the first face
   // of the file already follows a usemtl, that name gets id 0 instead. A usemtl with no face
@@ -132,7 +157,8 @@ bool ScanObj(std::string_view text, ObjScan& scan, std::string& error) {
   while (pos < text.size()) {
     std::size_t eol = text.find_first_of("\r\n", pos);
     if (eol == std::string_view::npos) eol = text.size();
-    std::string_view line = text.substr(pos, eol - pos);
+    const std::size_t lineStart = pos;
+    std::string_view line = std::string_view(text).substr(pos, eol - pos);
     pos = eol;
     if (pos < text.size()) {
       if (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
@@ -150,28 +176,14 @@ bool ScanObj(std::string_view text, ObjScan& scan, std::string& error) {
         error = LineTag(lineNo) + "vertex needs 3 coordinates";
         return false;
       }
-      for (int i = 1; i <= 3; ++i) {
-        float c;
-        if (!ParseCoord(tokens[i], c)) {
-          error = LineTag(lineNo) + "vertex coordinate '" + std::string(tokens[i]) +
-                  "' is not a finite number";
-          return false;
-        }
-      }
+      if (!CheckCoords(tokens, 3, "vertex", lineNo, error)) return false;
       ++scan.numVerts;
     } else if (key == "vt") {
       if (tokens.size() < 2) {
         error = LineTag(lineNo) + "texture vertex needs a coordinate";
         return false;
       }
-      for (std::size_t i = 1; i < tokens.size() && i <= 2; ++i) {
-        float c;
-        if (!ParseCoord(tokens[i], c)) {
-          error = LineTag(lineNo) + "texture coordinate '" + std::string(tokens[i]) +
-                  "' is not a finite number";
-          return false;
-        }
-      }
+      if (!CheckCoords(tokens, 2, "texture", lineNo, error)) return false;
       ++scan.numTexcoords;
     } else if (key == "f") {
       const std::size_t corners = tokens.size() - 1;
@@ -221,8 +233,12 @@ bool ScanObj(std::string_view text, ObjScan& scan, std::string& error) {
       }
       scan.faceCorners.push_back(std::uint32_t(corners));
       scan.faceMtl.push_back(it->second);
-    } else if (key == "usemtl") {
-      currentMtl = tokens.size() > 1 ? std::string(tokens[1]) : std::string();
+    } else if (key == "vn") {
+      // Normals are not imported, but faces may refer to them, so the loader still counts them.
+      if (!CheckCoords(tokens, 3, "normal", lineNo, error)) return false;
+    } else {
+      if (key == "usemtl") currentMtl = tokens.size() > 1 ? std::string(tokens[1]) : std::string();
+      std::fill(text.begin() + long(lineStart), text.begin() + long(eol), ' ');
     }
   }
   if (maxVert.index >= static_cast<long long>(scan.numVerts)) {
@@ -248,54 +264,32 @@ std::string OneLine(std::string s) {
   return s;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text, std::string& what) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    what = "is a directory, not a mesh file";
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    what = "cannot open file";
-    return false;
-  }
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    what = "cannot read file";
-    return false;
-  }
-  return true;
-}
-
-bool LoadObjInto(const std::string& path, Mesh& mesh, std::string& what) {
-  std::string text;
-  if (!ReadWholeFile(path, text, what)) return false;
+bool ParseObjText(std::string text, Mesh& mesh, std::string& what) {
   ObjScan scan;
   if (!ScanObj(text, scan, what)) return false;
   if (scan.faceCorners.empty()) {
     what = "has no faces";
     return false;
   }
-  text.clear();
-  text.shrink_to_fit();
 
   tinyobj::ObjReaderConfig config;
   config.triangulate = false;
   config.vertex_color = false;
-  // A referenced .mtl library is looked up next to the OBJ file; when it is missing the loader
-  // only warns, and warnings are ignored: material ids come from the usemtl names.
-  std::string folder = std::filesystem::path(path).parent_path().string();
-  config.mtl_search_path = folder.empty() ? "." : folder;
+  // Material libraries are not read: material ids come from the usemtl names, and a scene's
+  // mesh never makes crinel open files the scene does not name.
   tinyobj::ObjReader reader;
-  if (!reader.ParseFromFile(path, config)) {
+  if (!reader.ParseFromString(text, std::string(), config)) {
     what = reader.Error().empty() ? "cannot be parsed" : OneLine(reader.Error());
     return false;
   }
+  text.clear();
+  text.shrink_to_fit();
 
   const tinyobj::attrib_t& attrib = reader.GetAttrib();
   const std::size_t nv = attrib.vertices.size() / 3;
   const std::size_t nt = attrib.texcoords.size() / 2;
-  const std::string inconsistent = "was read inconsistently (did it change while loading?)";
+  // The scan and the loader read the same text; a disagreement is a fault of this reader.
+  const std::string inconsistent = "was read inconsistently by the OBJ reader";
   if (nv != scan.numVerts || nt != scan.numTexcoords) {
     what = inconsistent;
     return false;
@@ -604,10 +598,19 @@ bool CheckSize(const std::string& kind, const char* name, float value, std::stri
 }  // namespace
 
 bool LoadObjMesh(const std::string& path, host::Mesh& mesh, std::string& error) {
+  std::string text;
+  if (!host::ReadRegularFile(path, host::kMaxMeshFileBytes, text, error)) {
+    error = path + ": " + error;
+    return false;
+  }
+  return LoadObjText(std::move(text), path, mesh, error);
+}
+
+bool LoadObjText(std::string text, const std::string& path, host::Mesh& mesh, std::string& error) {
   // Built aside so that a failed load leaves the caller's mesh as it was.
   Mesh loaded;
   std::string what;
-  if (!LoadObjInto(path, loaded, what)) {
+  if (!ParseObjText(std::move(text), loaded, what)) {
     error = path + ": " + what;
     return false;
   }

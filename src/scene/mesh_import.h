@@ -11,6 +11,8 @@ namespace crn::scene {
 // material ids numbered in order of first appearance (faces before any usemtl get id 0).
 // On failure returns false with error naming the file and what is wrong.
 bool LoadObjMesh(const std::string& path, host::Mesh& mesh, std::string& error);
+// The same for the text of an OBJ file already read (path for messages).
+bool LoadObjText(std::string text, const std::string& path, host::Mesh& mesh, std::string& error);
 
 // Built-in primitives with UVs on map channel 1, centred on the origin, Z up:
 // "plane" (width, length, segments), "box" (width, length, height, segments),

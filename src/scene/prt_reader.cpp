@@ -4,9 +4,9 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <limits>
 
+#include "host/file_read.h"
 #include "scene/mesh_sequence_import.h"
 
 namespace crn::scene {
@@ -165,12 +165,11 @@ bool ReadPrtBytes(const std::uint8_t* data, std::size_t size, host::ParticleFram
 }
 
 bool ReadPrtFile(const std::string& path, host::ParticleFrame& out, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = path + ": cannot open the file";
+  std::vector<std::uint8_t> bytes;
+  if (!host::ReadRegularFile(path, host::kMaxParticleFileBytes, bytes, error)) {
+    error = path + ": " + error;
     return false;
   }
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
   if (!ReadPrtBytes(bytes.data(), bytes.size(), out, error)) {
     error = path + ": " + error;
     return false;

@@ -4,12 +4,12 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
 #include "host/camera.h"
 #include "host/chunk_io.h"
 #include "host/class_desc.h"
+#include "host/file_read.h"
 #include "host/light.h"
 #include "host/mesh_sequence.h"
 #include "host/param_block.h"
@@ -223,24 +223,41 @@ class Reader {
   ILoad& l_;
 };
 
+bool Finite(float v) { return std::isfinite(v); }
+bool Finite(const Point3& p) { return Finite(p.x) && Finite(p.y) && Finite(p.z); }
+
+Point3 ReadPoint(Reader& r, const char* what) {
+  Point3 p;
+  r.Bytes(&p, 12, what);
+  if (!Finite(p)) throw Bad{std::string(what) + " is not a finite number"};
+  return p;
+}
+
 void ReadTrack(Reader& r, KeyTrack<Point3>& track, Point3& constant) {
   const std::uint32_t n = r.Count(16, "transform key count");
   if (n == 0) {
-    r.Bytes(&constant, 12, "transform value");
+    constant = ReadPoint(r, "transform value");
     return;
   }
   std::vector<Key<Point3>> keys(n);
   for (auto& k : keys) {
     k.time = r.Get<std::int32_t>("transform key");
-    r.Bytes(&k.value, 12, "transform key");
+    k.value = ReadPoint(r, "transform key");
   }
   track.SetKeys(std::move(keys));
   constant = track.Keys().front().value;
 }
 
+// Points read in bulk must be finite numbers, as imported ones are.
+void CheckFinite(const std::vector<Point3>& points, const char* what) {
+  for (const Point3& p : points)
+    if (!Finite(p)) throw Bad{std::string(what) + " hold a value that is not a finite number"};
+}
+
 void ReadMesh(Reader& r, Mesh& m) {
   m.verts.resize(r.Count(12, "vertex count"));
   r.Bytes(m.verts.data(), m.verts.size() * 12, "vertices");
+  CheckFinite(m.verts, "vertices");
   m.faces.resize(r.Count(14, "face count"));
   for (Face& f : m.faces) {
     for (auto& v : f.v) v = r.Get<std::uint32_t>("face");
@@ -253,6 +270,7 @@ void ReadMesh(Reader& r, Mesh& m) {
     MapChannel& mc = m.Map(int(c));
     mc.tverts.resize(r.Count(12, "map vertex count"));
     r.Bytes(mc.tverts.data(), mc.tverts.size() * 12, "map vertices");
+    CheckFinite(mc.tverts, "map vertices");
     if (std::uint64_t(m.faces.size()) * 12 > 0xFFFFFFFFull) throw Bad{"map faces too large"};
     mc.tvFaces.resize(m.faces.size());
     for (auto& tf : mc.tvFaces)
@@ -262,20 +280,9 @@ void ReadMesh(Reader& r, Mesh& m) {
   if (!bad.empty()) throw Bad{"mesh " + bad};
 }
 
-bool Finite(float v) { return std::isfinite(v); }
-
-Point3 ReadPoint(Reader& r, const char* what) {
-  Point3 p;
-  r.Bytes(&p, 12, what);
-  return p;
-}
-
 Color ReadColour(Reader& r, const char* what) {
-  Color c;
-  c.r = r.Get<float>(what);
-  c.g = r.Get<float>(what);
-  c.b = r.Get<float>(what);
-  return c;
+  const Point3 p = ReadPoint(r, what);
+  return Color(p.x, p.y, p.z);
 }
 
 std::unique_ptr<Texmap> ReadTexmap(Reader& r) {
@@ -361,6 +368,7 @@ void ReadSequence(Reader& r, ILoad& l, MeshSequenceObject& seq) {
       throw Bad{"sequence frame vertices run past the end of their chunk"};
     frame = std::make_unique<Mesh>(topology);
     r.Bytes(frame->verts.data(), frame->verts.size() * 12, "sequence frame vertices");
+    CheckFinite(frame->verts, "sequence frame vertices");
   }
   std::string err;
   if (!seq.SetFrames(first, std::move(frames), err)) throw Bad{"mesh sequence " + err};
@@ -430,6 +438,33 @@ void ReadObject(Reader& r, ILoad& l, INode* node, std::vector<PendingBlock>& blo
     l.CloseChunk();
   }
   if (res == IO_ERROR) throw Bad{l.LastError()};
+}
+
+// The warning for a value a saved scene held outside its parameter's range, worded as the
+// JSON loader words it.
+std::string ClampWarning(const std::string& path, const std::string& node, const ParamDef& def,
+                         const IParamBlock2::ClampedValue& c) {
+  std::string s = path + ": node \"" + node + "\": parameter \"" + def.internalName + "\": ";
+  if (c.key) s += "key at frame " + FormatFloat(float(TicksToFrames(c.time))) + ": ";
+  s += "value " + (def.type == TYPE_FLOAT ? FormatFloat(float(c.value))
+                                          : std::to_string(std::int64_t(c.value)));
+  if (def.type == TYPE_BOOL) return s + " is not true or false; read as true";
+  if (std::isnan(c.value)) return s + " is not a number; set to " + FormatFloat(float(def.rangeMin));
+  return s + " is outside " + RangeText(def) + "; clamped";
+}
+
+// What a file that is not a scene holds, when that is plain from its first bytes; empty for
+// text, which the JSON parser judges.
+std::string NotASceneReason(const std::vector<std::uint8_t>& bytes) {
+  static const std::uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPng, 8) == 0) return "a PNG image";
+  if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
+    return "a JPEG image";
+  if (bytes.size() >= 4 && std::memcmp(bytes.data(), "CRNS", 4) == 0) return "dumped strands";
+  const std::size_t head = std::min<std::size_t>(bytes.size(), 4096);
+  if (std::find(bytes.begin(), bytes.begin() + long(head), std::uint8_t(0)) != bytes.begin() + long(head))
+    return "binary data";
+  return "";
 }
 
 }  // namespace
@@ -530,7 +565,7 @@ bool SaveScene(const std::string& path, const Interface& ip, std::string& error)
 }
 
 bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& path,
-                    Interface& ip, std::string& error) {
+                    Interface& ip, std::string& error, std::vector<std::string>* warnings) {
   ip.ResetScene();
   theHold.ClearStacks();
   std::string nodeName;
@@ -555,7 +590,8 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
     const auto re = r.Get<std::int32_t>("range");
     const auto time = r.Get<std::int32_t>("time");
     const auto nextHandle = r.Get<std::uint32_t>("next handle");
-    if (units > UNITS_KILOMETERS || !(scale > 0) || tpf <= 0 || TICKS_PER_SECOND % tpf != 0)
+    if (units > UNITS_KILOMETERS || !(scale > 0) || !Finite(scale) || tpf <= 0 ||
+        TICKS_PER_SECOND % tpf != 0 || re < rs)
       throw Bad{"scene header holds impossible settings"};
     l.CloseChunk();
     ResetSceneRender(ip);
@@ -654,8 +690,12 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
     for (auto& b : blocks) {
       ILoad bl(b.data);
       std::string err;
-      if (b.block->Load(&bl, refs, &err) != IO_OK)
+      std::vector<IParamBlock2::ClampedValue> clamped;
+      if (b.block->Load(&bl, refs, &err, &clamped) != IO_OK)
         throw Bad{"node \"" + b.where + "\": parameters: " + err};
+      if (warnings)
+        for (const auto& c : clamped)
+          warnings->push_back(ClampWarning(path, b.where, *b.block->GetDesc()->GetParamDefByID(c.id), c));
       if (refs.badMap)
         throw Bad{"node \"" + b.where + "\": parameters: texture map " +
                   std::to_string(refs.badMapId) + " is not in the scene"};
@@ -668,6 +708,7 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
   } catch (const Bad& bad) {
     error = path + ": " + (nodeName.empty() ? "" : "node \"" + nodeName + "\": ") + bad.what;
     ip.ResetScene();
+    if (warnings) warnings->clear();
     return false;
   }
   theHold.ClearStacks();
@@ -676,19 +717,29 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
 
 SceneLoad LoadAnyScene(const std::string& path, Interface& ip) {
   SceneLoad out;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    out.error = path + ": cannot open the file";
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+  if (!ReadRegularFile(path, kMaxSceneFileBytes, bytes, error)) {
+    out.error = path + ": " + error;
     ip.ResetScene();
     return out;
   }
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
   if (bytes.size() >= sizeof kSceneMagic &&
       std::memcmp(bytes.data(), kSceneMagic, sizeof kSceneMagic) == 0) {
-    out.ok = LoadSceneBytes(bytes, path, ip, out.error);
+    out.ok = LoadSceneBytes(bytes, path, ip, out.error, &out.warnings);
     return out;
   }
-  SceneLoadResult r = LoadJsonScene(path, ip);
+  const std::string other = NotASceneReason(bytes);
+  if (!other.empty() || bytes.size() > kMaxJsonSceneBytes) {
+    out.error = path + ": " +
+                (other.empty() ? "is " + FormatByteCount(bytes.size()) + ", larger than the " +
+                                     FormatByteCount(kMaxJsonSceneBytes) + " a JSON scene may hold"
+                               : "not a scene file: it holds " + other +
+                                     " (scenes are JSON text or scenes saved by crinel)");
+    ip.ResetScene();
+    return out;
+  }
+  SceneLoadResult r = LoadJsonSceneText(std::string(bytes.begin(), bytes.end()), path, ip);
   out.ok = r.ok;
   out.error = std::move(r.error);
   out.warnings = std::move(r.warnings);

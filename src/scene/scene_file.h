@@ -17,11 +17,14 @@ std::vector<std::uint8_t> SaveSceneBytes(const host::Interface& ip);
 // file. Returns false with error on failure.
 bool SaveScene(const std::string& path, const host::Interface& ip, std::string& error);
 // Replaces the scene in ip with the saved scene in bytes (from file `path`, for messages);
-// on failure the scene is left empty.
+// on failure the scene is left empty. Parameter values outside their ranges are clamped, each
+// with a message in warnings when it is given.
 bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& path,
-                    host::Interface& ip, std::string& error);
+                    host::Interface& ip, std::string& error,
+                    std::vector<std::string>* warnings = nullptr);
 
-// Loads a saved scene or a JSON scene, told apart by the first bytes.
+// Loads a saved scene or a JSON scene, told apart by the first bytes. Only regular files are
+// read, saved scenes up to 4 GiB and JSON scenes up to 256 MiB.
 struct SceneLoad {
   bool ok = false;
   std::string error;

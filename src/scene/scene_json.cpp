@@ -2,13 +2,12 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "host/class_desc.h"
+#include "host/file_read.h"
 #include "host/mesh_sequence.h"
 #include "host/shape.h"
 #include "host/simple_object.h"
@@ -45,11 +44,21 @@ struct LoadError {
 
 [[noreturn]] void Fail(const std::string& what) { throw LoadError{what}; }
 
+constexpr int kMaxJsonDepth = 64;
+
+// A value as messages show it: its JSON text, cut short when long.
+std::string Shown(const nlohmann::json& v) {
+  std::string s = v.dump();
+  if (s.size() > 80) s = s.substr(0, 77) + "...";
+  return s;
+}
+
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 
 class Loader {
  public:
-  Loader(std::string path, Interface& ip) : path_(std::move(path)), ip_(ip) {
+  Loader(std::string path, const std::string& text, Interface& ip)
+      : path_(std::move(path)), text_(text), ip_(ip) {
     dir_ = fs::path(path_).parent_path();
   }
 
@@ -77,12 +86,15 @@ class Loader {
 
  private:
   json Parse() {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) Fail("cannot open the file");
-    std::stringstream ss;
-    ss << in.rdbuf();
+    // Scenes nest a few levels; far deeper nesting is refused while parsing, before anything
+    // walks the value recursively (printing it into a message, say).
+    const auto depthLimit = [](int depth, json::parse_event_t, json&) {
+      if (depth > kMaxJsonDepth)
+        Fail("the JSON nests deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+      return true;
+    };
     try {
-      return json::parse(ss.str());
+      return json::parse(text_, depthLimit);
     } catch (const json::parse_error& e) {
       Fail(std::string("invalid JSON: ") + e.what());
     }
@@ -384,7 +396,7 @@ class Loader {
 
   // Converts a JSON value to the parameter's type.
   PBValue Convert(const ParamDef& def, const json& v, const std::string& what) {
-    const std::string expect = what + " expects " + DescribeExpected(def) + ", got " + v.dump();
+    const std::string expect = what + " expects " + DescribeExpected(def) + ", got " + Shown(v);
     switch (def.type) {
       case TYPE_FLOAT:
         if (!v.is_number()) Fail(expect);
@@ -440,7 +452,7 @@ class Loader {
     if (v.is_null()) return nullptr;
     if (!v.is_object() || !v.contains("map") || !v["map"].is_string())
       Fail(what + " expects a map such as {\"map\": \"bitmap\", \"file\": \"density.png\"}, got " +
-           v.dump());
+           Shown(v));
     const std::string type = v["map"].get<std::string>();
     const std::string at = what + ": " + type + " map";
     auto allow = [&](std::initializer_list<const char*> keys) {
@@ -542,21 +554,22 @@ class Loader {
       switch (st) {
         case SetStatus::Ok: break;
         case SetStatus::Clamped:
-          warnings_.push_back(path_ + ": " + what + ": value " + v.dump() + " is outside " +
+          warnings_.push_back(path_ + ": " + what + ": value " + Shown(v) + " is outside " +
                               RangeText(def) + "; clamped");
           break;
         case SetStatus::Refused:
-          Fail(what + ": the node " + v.dump() + " was refused (" +
+          Fail(what + ": the node " + Shown(v) + " was refused (" +
                (def.id == 0 ? "hair grows only on mesh objects that are not hair objects"
                             : "not allowed here") +
                ")");
         default:
-          Fail(what + " expects " + DescribeExpected(def) + ", got " + v.dump());
+          Fail(what + " expects " + DescribeExpected(def) + ", got " + Shown(v));
       }
     }
   }
 
   std::string path_;
+  const std::string& text_;
   fs::path dir_;
   Interface& ip_;
   IParamBlock2* block_ = nullptr;
@@ -566,10 +579,22 @@ class Loader {
 }  // namespace
 
 SceneLoadResult LoadJsonScene(const std::string& path, Interface& ip) {
+  std::string text, error;
+  if (!ReadRegularFile(path, kMaxJsonSceneBytes, text, error)) {
+    ip.ResetScene();
+    theHold.ClearStacks();
+    SceneLoadResult result;
+    result.error = path + ": " + error;
+    return result;
+  }
+  return LoadJsonSceneText(text, path, ip);
+}
+
+SceneLoadResult LoadJsonSceneText(const std::string& text, const std::string& path, Interface& ip) {
   SceneLoadResult result;
   ip.ResetScene();
   try {
-    Loader(path, ip).Run(result);
+    Loader(path, text, ip).Run(result);
     result.ok = true;
   } catch (const LoadError& e) {
     result.error = path + ": " + e.what;

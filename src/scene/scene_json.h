@@ -17,6 +17,10 @@ struct SceneLoadResult {
 // Replaces the scene in ip with the one in the JSON file at path. On failure the scene is
 // left empty (never half-built).
 SceneLoadResult LoadJsonScene(const std::string& path, host::Interface& ip);
+// The same for the JSON text of the file at path (already read; path places the files the
+// scene names and is used in messages).
+SceneLoadResult LoadJsonSceneText(const std::string& text, const std::string& path,
+                                  host::Interface& ip);
 
 // Unit names of scene files: inch, ft, mm, cm, m, km.
 bool ParseUnitName(const std::string& name, int& unitType);

@@ -139,12 +139,56 @@ TimeValue ScriptCall::Frame(std::size_t i) const {
 
 ScriptRunner::ScriptRunner(Interface& ip) : ip_(ip) {}
 
+namespace {
+
+enum class LineRead { Line, End, TooLong };
+
+// One line of input without its newline, read only as far as kMaxScriptLineBytes so that
+// endless input without newlines (a device, say) cannot fill memory.
+LineRead ReadLine(std::istream& in, std::string& line) {
+  line.clear();
+  std::streambuf* buf = in.rdbuf();
+  bool any = false;
+  while (true) {
+    const int c = buf->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      in.setstate(std::ios::eofbit);
+      return any ? LineRead::Line : LineRead::End;
+    }
+    any = true;
+    if (c == '\n') return LineRead::Line;
+    if (line.size() >= kMaxScriptLineBytes) return LineRead::TooLong;
+    line.push_back(char(c));
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> ScriptRunner::VerbNames() const {
+  std::vector<std::string> names;
+  for (const auto& [name, verb] : verbs_) names.push_back(name);
+  return names;
+}
+
+ScriptVerb ScriptRunner::GetVerb(const std::string& name) const {
+  const auto it = verbs_.find(name);
+  return it == verbs_.end() ? ScriptVerb() : it->second;
+}
+
 int ScriptRunner::Run(const std::string& name, std::istream& in, std::ostream& out,
                       std::ostream& warn, std::ostream& err) {
   std::string line;
   int lineNo = 0;
-  while (std::getline(in, line)) {
+  while (true) {
+    const LineRead read = ReadLine(in, line);
+    if (read == LineRead::End) break;
     ++lineNo;
+    if (read == LineRead::TooLong) {
+      out.flush();
+      err << name << ':' << lineNo << ": the line is longer than " << kMaxScriptLineBytes
+          << " bytes\n";
+      return 1;
+    }
     const std::string t = Trim(line);
     if (t.empty() || t[0] == '#') continue;
     try {
@@ -159,6 +203,12 @@ int ScriptRunner::Run(const std::string& name, std::istream& in, std::ostream& o
     } catch (const ScriptError& e) {
       out.flush();
       err << name << ':' << lineNo << ": " << e.message << '\n';
+      return 1;
+    } catch (const std::exception& e) {
+      // A fault of a call, not of the script: reported the same way rather than ending the
+      // process.
+      out.flush();
+      err << name << ':' << lineNo << ": internal error: " << e.what() << '\n';
       return 1;
     }
   }

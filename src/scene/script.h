@@ -46,10 +46,16 @@ struct ScriptCall {
 // A verb returns the text of its output line ("ok" for calls without a result).
 using ScriptVerb = std::function<std::string(ScriptCall&)>;
 
+// Longest script line read; a longer one stops the script with an error.
+constexpr std::size_t kMaxScriptLineBytes = std::size_t(1) << 20;
+
 class ScriptRunner {
  public:
   explicit ScriptRunner(host::Interface& ip);
   void AddVerb(const std::string& name, ScriptVerb verb) { verbs_[name] = std::move(verb); }
+  // The calls added so far, by name; GetVerb is empty for an unknown name.
+  std::vector<std::string> VerbNames() const;
+  ScriptVerb GetVerb(const std::string& name) const;
   // Runs every line of in; results to out, warnings to warn. Returns 0, or 1 after writing
   // "NAME:LINE: message" to err for the call that failed.
   int Run(const std::string& name, std::istream& in, std::ostream& out, std::ostream& warn,

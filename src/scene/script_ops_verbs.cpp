@@ -1,8 +1,9 @@
 // crinelOps for scripts: every function of the interface becomes a call of the same name,
 // its arguments read by their declared types (nodes by name or `undefined`, times in
 // frames) and dispatched by function id.
-#include <cmath>
+#include <cctype>
 #include <climits>
+#include <cmath>
 
 #include "host/function_publishing.h"
 #include "scene/script.h"
@@ -69,16 +70,31 @@ std::string FormatResult(const FPValue& r) {
   return "ok";
 }
 
+// The call as the script writes it: "guidePoint NODE GUIDE K FRAME".
+std::string Usage(const FPFunctionDef& f) {
+  std::string s = f.internalName;
+  for (const FPParamDef& p : f.params) {
+    std::string name = p.internalName;
+    for (char& ch : name) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    switch (p.type) {
+      case FP_BOOL: s += " true|false"; break;
+      case FP_POINT3_BV: s += " [x,y,z]"; break;
+      case FP_TIMEVALUE: s += " FRAME"; break;
+      case FP_STRING: s += " \"" + name + "\""; break;
+      default: s += " " + name; break;
+    }
+  }
+  return s;
+}
+
 }  // namespace
 
 void AddCrinelOpsVerbs(ScriptRunner& runner) {
   FPInterfaceDesc* ops = GetFPInterface("crinelOps");
   if (!ops) return;
   for (const FPFunctionDef& f : ops->Functions()) {
-    runner.AddVerb(f.internalName, [ops, f](ScriptCall& c) {
-      if (c.Count() > f.params.size())
-        throw ScriptError{f.internalName + " takes " + std::to_string(f.params.size()) +
-                          " argument" + (f.params.size() == 1 ? "" : "s")};
+    runner.AddVerb(f.internalName, [ops, f, usage = Usage(f)](ScriptCall& c) {
+      c.NeedArgs(f.params.size(), f.params.size(), usage.c_str());
       std::vector<FPValue> args;
       for (std::size_t i = 0; i < c.Count(); ++i) args.push_back(ReadArg(c, i, f.params[i]));
       FPValue result;

@@ -133,29 +133,50 @@ bool UsdCurvesWriter::AddFrame(int frame, const StrandSet& set, std::string& err
   return true;
 }
 
+namespace {
+
+// The layer's metadata and the prim's opening lines up to the attributes; primMetadata goes
+// into the root prim's parentheses (empty: none). A clip manifest leaves out the curve type,
+// which is no clip's business.
+std::string LayerHead(const std::string& prim, double metersPerUnit, int first, int last, double fps,
+                      const std::string& primMetadata, bool curveType = true) {
+  std::string head = "#usda 1.0\n(\n    defaultPrim = \"" + prim + "\"\n";
+  head += "    metersPerUnit = ";
+  Num(head, float(metersPerUnit));
+  head += "\n    upAxis = \"Z\"\n    startTimeCode = ";
+  Num(head, (long long)first);
+  head += "\n    endTimeCode = ";
+  Num(head, (long long)last);
+  head += "\n    timeCodesPerSecond = ";
+  Num(head, float(fps));
+  head += "\n    framesPerSecond = ";
+  Num(head, float(fps));
+  head += "\n)\n\ndef Xform \"" + prim + "\"";
+  if (!primMetadata.empty()) head += " (\n" + primMetadata + ")";
+  head += "\n{\n    def BasisCurves \"strands\"\n    {\n";
+  if (curveType) head += "        uniform token type = \"linear\"\n        uniform token wrap = \"nonperiodic\"\n";
+  return head;
+}
+
+// An attribute's declaration with its interpolation, without a value.
+std::string AttributeSpec(const Attribute& a) {
+  if (!a.interpolation) return std::string("        ") + a.declaration + "\n";
+  return std::string("        ") + a.declaration + " (\n            interpolation = \"" + a.interpolation +
+         "\"\n        )\n";
+}
+
+constexpr const char* kLayerTail = "    }\n}\n";
+
+}  // namespace
+
 bool UsdCurvesWriter::Write(const std::string& path, std::string& error) {
   return WriteFileAtomically(
       path,
       [&](AtomicFile& out) {
-        std::string head = "#usda 1.0\n(\n    defaultPrim = \"" + prim_ + "\"\n";
-        head += "    metersPerUnit = ";
-        Num(head, float(metersPerUnit_));
-        head += "\n    upAxis = \"Z\"\n    startTimeCode = ";
-        Num(head, (long long)first_);
-        head += "\n    endTimeCode = ";
-        Num(head, (long long)last_);
-        head += "\n    timeCodesPerSecond = ";
-        Num(head, float(fps_));
-        head += "\n    framesPerSecond = ";
-        Num(head, float(fps_));
-        head += "\n)\n\ndef Xform \"" + prim_ + "\"\n{\n    def BasisCurves \"strands\"\n    {\n";
-        head += "        uniform token type = \"linear\"\n        uniform token wrap = \"nonperiodic\"\n";
+        const std::string head = LayerHead(prim_, metersPerUnit_, first_, last_, fps_, "");
         out.Write(head.data(), head.size());
         for (int a = 0; a < kAttributeCount; ++a) {
-          std::string decl;
-          if (kAttributes[a].interpolation)
-            decl = std::string("        ") + kAttributes[a].declaration + " (\n            interpolation = \"" +
-                   kAttributes[a].interpolation + "\"\n        )\n";
+          std::string decl = kAttributes[a].interpolation ? AttributeSpec(kAttributes[a]) : "";
           decl += std::string("        ") + kAttributes[a].declaration + ".timeSamples = {\n";
           out.Write(decl.data(), decl.size());
           std::FILE* f = spools_[a]->file;
@@ -169,10 +190,61 @@ bool UsdCurvesWriter::Write(const std::string& path, std::string& error) {
           const char* close = "        }\n";
           out.Write(close, std::strlen(close));
         }
-        const char* tail = "    }\n}\n";
-        out.Write(tail, std::strlen(tail));
+        out.Write(kLayerTail, std::strlen(kLayerTail));
       },
       error);
+}
+
+bool WriteUsdClipsLayer(const std::string& path, const std::string& primName, double fps, double metersPerUnit,
+                        const std::vector<UsdClip>& clips, const std::string& manifest, std::string& error) {
+  if (clips.empty()) {
+    error = path + ": no chunks to join";
+    return false;
+  }
+  const std::string prim = UsdIdentifier(primName);
+  std::string assets, active;
+  for (std::size_t i = 0; i < clips.size(); ++i) {
+    const char* sep = i ? ", " : "";
+    assets += sep + std::string("@./") + clips[i].asset + "@";
+    active += sep + std::string("(");
+    Num(active, (long long)clips[i].first);
+    active += ", ";
+    Num(active, (long long)i);
+    active += ")";
+  }
+  // Every chunk holds its frames at their own time codes: the stage time maps to the same
+  // clip time throughout.
+  std::string times = "(";
+  Num(times, (long long)clips.front().first);
+  times += ", ";
+  Num(times, (long long)clips.front().first);
+  times += "), (";
+  Num(times, (long long)clips.back().last);
+  times += ", ";
+  Num(times, (long long)clips.back().last);
+  times += ")";
+  const std::string metadata = "    clips = {\n        dictionary default = {\n"
+                               "            double2[] active = [" + active + "]\n"
+                               "            asset[] assetPaths = [" + assets + "]\n"
+                               "            asset manifestAssetPath = @./" + manifest + "@\n"
+                               "            string primPath = \"/" + prim + "\"\n"
+                               "            double2[] times = [" + times + "]\n"
+                               "        }\n    }\n";
+  // The manifest declares the attributes the clips hold, so readers need not open every
+  // chunk to find them; the joining layer declares them too, with their interpolation.
+  const auto skeleton = [&](const std::string& meta) {
+    std::string text =
+        LayerHead(prim, metersPerUnit, clips.front().first, clips.back().last, fps, meta, !meta.empty());
+    for (const Attribute& a : kAttributes) text += AttributeSpec(a);
+    return text + kLayerTail;
+  };
+  const std::string manifestPath = (path.rfind('/') == std::string::npos ? std::string(".") : path.substr(0, path.rfind('/'))) +
+                                   "/" + manifest;
+  const std::string manifestText = skeleton(""), layerText = skeleton(metadata);
+  return WriteFileAtomically(
+             manifestPath, [&](AtomicFile& out) { out.Write(manifestText.data(), manifestText.size()); }, error) &&
+         WriteFileAtomically(
+             path, [&](AtomicFile& out) { out.Write(layerText.data(), layerText.size()); }, error);
 }
 
 }  // namespace crn::scene

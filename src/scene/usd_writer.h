@@ -35,6 +35,20 @@ class UsdCurvesWriter {
   std::vector<std::unique_ptr<Spool>> spools_;
 };
 
+// One chunk of a long export: a layer written by UsdCurvesWriter holding frames first to
+// last, and its asset path relative to the joining layer's folder.
+struct UsdClip {
+  std::string asset;
+  int first = 0, last = 0;
+};
+
+// Joins chunks (in rising frame order) into one layer: the same prim, whose attribute values
+// come from the chunks as USD value clips, each chunk active from its first frame on, and a
+// clip manifest written at manifest (relative to path's folder, like the chunks). Any USD
+// reader then sees one time-sampled prim over the whole range.
+bool WriteUsdClipsLayer(const std::string& path, const std::string& primName, double fps, double metersPerUnit,
+                        const std::vector<UsdClip>& clips, const std::string& manifest, std::string& error);
+
 // A name usable as a USD prim name: letters, digits and '_', not starting with a digit.
 std::string UsdIdentifier(const std::string& name);
 
