@@ -50,10 +50,16 @@ std::int32_t KeyIndex::Find(std::uint64_t key) const {
 }
 
 void CellCounts::Build(std::span<const V3> points, float cell) {
-  index_.Reset(points.size());
+  std::vector<std::uint64_t> keys(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) keys[i] = KeyOf(CellOf(points[i], cell));
+  BuildFromKeys(keys);
+}
+
+void CellCounts::BuildFromKeys(std::span<const std::uint64_t> keys) {
+  index_.Reset(keys.size());
   counts_.clear();
-  for (const V3& p : points) {
-    const std::int32_t i = index_.Insert(KeyOf(CellOf(p, cell)));
+  for (const std::uint64_t key : keys) {
+    const std::int32_t i = index_.Insert(key);
     if (std::size_t(i) == counts_.size()) counts_.push_back(0);
     ++counts_[std::size_t(i)];
   }

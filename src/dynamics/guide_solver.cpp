@@ -78,6 +78,10 @@ void SolverStep(GuideSolver& s, FrameStep& f) {
   a.gridTriangles = s.colliders.TriangleCount();
   a.S = shadow.empty() ? nullptr : shadow.data();
   a.shadowCount = shadow.size();
+  if (!s.colliders.items.coords.empty()) {
+    a.itemCoords = s.colliders.items.coords.data();
+    a.itemStride = s.colliders.items.stride;
+  }
 
   if (s.useGpu && IsGpuThread()) {
     if (hsim::StepOnGpu(s.gpu, a, s.gpuError)) return;

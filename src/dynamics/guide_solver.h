@@ -17,6 +17,7 @@ struct ColliderGrid {
   hsim::Grid grid;  // empty (null cellStart) without triangles
   std::vector<std::int32_t> cellStart, cellItems;
   std::vector<hsim::F3> triVerts, triNormals;
+  hsim::GridItems items;  // the listed triangles item by item, for the CPU step
   std::int64_t TriangleCount() const { return std::int64_t(triNormals.size()); }
 };
 
