@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(build-essential cmake g++ pkg-config
           googletest libgtest-dev libbenchmark-dev
-          nlohmann-json3-dev libtinyobjloader-dev libstb-dev zlib1g-dev libassimp-dev)
+          nlohmann-json3-dev libtinyobjloader-dev libstb-dev zlib1g-dev libassimp-dev
+          libopenexr-dev libembree-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

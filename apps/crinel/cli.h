@@ -45,5 +45,7 @@ int RunSnapshot(const Args& args, host::Interface& ip);
 int RunPrt(const Args& args, host::Interface& ip);
 int RunExport(const Args& args, host::Interface& ip);
 int RunSim(const Args& args, host::Interface& ip);
+int RunRender(const Args& args, host::Interface& ip);
+int RunBsdf(const Args& args, host::Interface& ip);
 
 }  // namespace crn::cli

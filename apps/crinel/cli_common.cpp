@@ -26,6 +26,19 @@ const std::vector<Command>& Commands() {
                    "                         draw a viewport of the scene (meshes, hair, icons) to a\n"
                    "                         PNG; views frame the scene (default persp, 960x540)\n",
        &RunSnapshot},
+      {"render", "  render SCENE [--frame F] [--camera NAME] [--size WxH] [--passes N]\n"
+                 "         [--denoise on|off] [--exposure E] [--env E] [--device auto|cuda|cpu]\n"
+                 "         --out FILE.exr|FILE.png [--layers PATH]\n"
+                 "                         path-trace the scene's hair and meshes (CUDA, or the CPU\n"
+                 "                         with --device cpu or without a GPU); --layers writes every\n"
+                 "                         render pass to a multi-layer EXR; Ctrl-C stops early and\n"
+                 "                         keeps the passes done\n",
+       &RunRender},
+      {"bsdf", "  bsdf --params JSON --tangent x,y,z --wi x,y,z --wo x,y,z --colour r,g,b\n"
+               "       --random r --v v\n"
+               "                         evaluate the hair material's fibre model for one pair of\n"
+               "                         directions: hair colour, absorption and the four lobes\n",
+       &RunBsdf},
       {"sim", "  sim SCENE --node NAME [--range A-B] [--cache FILE] [--device auto|cuda|cpu]\n"
               "                         simulate a hair object over the animation range (or\n"
               "                         frames A to B) with a progress bar; Ctrl-C stops and keeps\n"

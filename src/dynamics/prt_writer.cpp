@@ -93,26 +93,6 @@ V3 PointColour(const StrandSet& set, std::size_t s, float t) {
 
 }  // namespace
 
-std::uint16_t FloatToHalf(float f) {
-  std::uint32_t x;
-  std::memcpy(&x, &f, 4);
-  const std::uint16_t sign = std::uint16_t((x >> 16) & 0x8000u);
-  const std::uint32_t a = x & 0x7FFFFFFFu;
-  if (a > 0x7F800000u) return sign | 0x7E00u;      // NaN
-  if (a >= 0x47800000u) return sign | 0x7C00u;     // 65536 or more, and infinity
-  if (a < 0x33000000u) return sign;                // below 2^-25
-  if (a < 0x38800000u) {                           // below 2^-14: a subnormal half
-    const std::uint32_t e = a >> 23, mant = (a & 0x7FFFFFu) | 0x800000u;
-    const std::uint32_t shift = 126u - e;          // 14 .. 24
-    const std::uint32_t h = (mant >> shift) + ((mant >> (shift - 1)) & 1u);
-    return std::uint16_t(sign | h);
-  }
-  // Rebias the exponent and keep ten mantissa bits; a carry of the rounding may raise the
-  // exponent, up to infinity.
-  const std::uint32_t h = ((a >> 13) - ((127u - 15u) << 10)) + ((a >> 12) & 1u);
-  return std::uint16_t(sign | h);
-}
-
 void StoredZlibStream::Begin() {
   const std::uint8_t head[2] = {0x78, 0x01};
   out_.Write(head, 2);

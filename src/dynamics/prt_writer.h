@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "hair/gen_types.h"
+#include "kernels/half.h"
 
 namespace crn {
 
@@ -35,10 +36,6 @@ bool WritePrt(const PrtFrame& frame, const std::string& path, std::string& error
 // The file of one frame of a sequence: the chosen path without its extension (from the last
 // "." of the file name on) plus "_%04d.prt".
 std::string PrtSequenceFileName(const std::string& chosen, int frame);
-
-// IEEE half precision: NaN -> 0x7E00 with the sign, magnitudes of 65536 or more -> infinity,
-// below 2^-25 -> signed zero; rounding adds the first dropped bit (halves round away from 0).
-std::uint16_t FloatToHalf(float f);
 
 // A zlib stream (RFC 1950) of stored deflate blocks (RFC 1951): 0x78 0x01, full non-final
 // blocks of 65,535 bytes, a final block with the rest (possibly empty), the Adler-32.

@@ -23,6 +23,8 @@ class Class_ID {
 
 // Super class ids used by this host.
 constexpr SClass_ID GEOMOBJECT_CLASS_ID = 0x10;
+constexpr SClass_ID CAMERA_CLASS_ID = 0x20;
+constexpr SClass_ID LIGHT_CLASS_ID = 0x30;
 constexpr SClass_ID SHAPE_CLASS_ID = 0x40;
 constexpr SClass_ID HELPER_CLASS_ID = 0x70;
 constexpr SClass_ID WSM_OBJECT_CLASS_ID = 0x830;
@@ -35,5 +37,9 @@ constexpr SClass_ID PARAMETER_BLOCK2_CLASS_ID = 0x82;
 constexpr Class_ID triObjectClassID{0x0009, 0};
 constexpr Class_ID splineShapeClassID{0x0000000A, 0};
 constexpr Class_ID dummyClassID{0x876234, 0};
+constexpr Class_ID genCameraClassID{0x1001, 0};
+constexpr Class_ID genLightClassID{0x1002, 0};
+constexpr Class_ID stdMtlClassID{0x2, 0};
+constexpr Class_ID multiMtlClassID{0x200, 0};
 
 }  // namespace host

@@ -10,6 +10,10 @@
 
 namespace host {
 
+using DWORD = std::uint32_t;
+// Packs 0-255 channels as the host's colour words do: 0x00BBGGRR.
+constexpr DWORD RGB(unsigned r, unsigned g, unsigned b) { return (r & 0xFF) | (g & 0xFF) << 8 | (b & 0xFF) << 16; }
+
 // Position, rotation (degrees about world X, then Y, then Z) and scale, each a key track
 // or a constant.
 struct NodeTransform {
@@ -35,6 +39,9 @@ class INode : public ReferenceTarget {
 
   Mtl* GetMtl() const { return mtl_; }
   void SetMtl(Mtl* m) { mtl_ = m; }
+  // The node's wire colour, 0x00BBGGRR as RGB() packs it.
+  DWORD GetWireColor() const { return wireColor_; }
+  void SetWireColor(DWORD c) { wireColor_ = c; }
 
   // World transform at t; narrows valid when the transform is animated.
   Matrix3 GetNodeTM(TimeValue t, Interval* valid = nullptr) const;
@@ -63,6 +70,7 @@ class INode : public ReferenceTarget {
   std::string name_;
   std::unique_ptr<Object> object_;
   Mtl* mtl_ = nullptr;
+  DWORD wireColor_ = 0x00B4B4B4;
   NodeTransform xform_;
   bool hidden_ = false, renderable_ = true;
   INode* parent_ = nullptr;

@@ -40,6 +40,15 @@ Texmap* Interface::AddTexmap(std::unique_ptr<Texmap> map) {
   return texmaps_.back().get();
 }
 
+Mtl* Interface::AddMtl(std::unique_ptr<Mtl> mtl) {
+  if (!mtl) return nullptr;
+  mtls_.push_back(std::move(mtl));
+  return mtls_.back().get();
+}
+
+Point3 Interface::GetBackGround(TimeValue, Interval&) const { return background_; }
+void Interface::SetBackGround(TimeValue, const Point3& colour) { background_ = colour; }
+
 void Interface::DeleteNode(INode* node) {
   auto it = std::find_if(nodes_.begin(), nodes_.end(),
                          [node](const std::unique_ptr<INode>& n) { return n.get() == node; });
@@ -72,8 +81,11 @@ void Interface::ResetScene() {
   // Objects first (they reference other nodes), then the nodes, newest first.
   for (auto it = nodes_.rbegin(); it != nodes_.rend(); ++it) (*it)->SetObjectRef(nullptr);
   while (!nodes_.empty()) nodes_.pop_back();
-  // Maps last: the parameter blocks that referenced them are gone by now.
+  // Materials, then maps: whatever referenced them is gone by now.
+  while (!mtls_.empty()) mtls_.pop_back();
   while (!texmaps_.empty()) texmaps_.pop_back();
+  background_ = Point3(0, 0, 0);
+  rendOutput_.clear();
   nextHandle_ = 1;
   time_ = 0;
   prompts_.clear();

@@ -51,6 +51,18 @@ class Interface {
   // Texture maps owned by the scene (parameters reference them); freed by ResetScene.
   Texmap* AddTexmap(std::unique_ptr<Texmap> map);
   const std::vector<std::unique_ptr<Texmap>>& Texmaps() const { return texmaps_; }
+  // Materials owned by the scene (nodes and multi-materials reference them); freed by
+  // ResetScene.
+  Mtl* AddMtl(std::unique_ptr<Mtl> mtl);
+  const std::vector<std::unique_ptr<Mtl>>& Mtls() const { return mtls_; }
+
+  // --- rendering
+  // The scene's background colour at t (black until set).
+  Point3 GetBackGround(TimeValue t, Interval& valid) const;
+  void SetBackGround(TimeValue t, const Point3& colour);
+  // The file the render output is saved to (empty: none).
+  const std::string& GetRendOutputFilename() const { return rendOutput_; }
+  void SetRendOutputFilename(std::string path) { rendOutput_ = std::move(path); }
 
   // --- prompt line and messages
   void PushPrompt(const std::string& s);
@@ -98,6 +110,9 @@ class Interface {
   bool playing_ = false;
   std::vector<std::unique_ptr<INode>> nodes_;
   std::vector<std::unique_ptr<Texmap>> texmaps_;
+  std::vector<std::unique_ptr<Mtl>> mtls_;
+  Point3 background_{0, 0, 0};
+  std::string rendOutput_;
   ULONG nextHandle_ = 1;
   std::vector<std::string> prompts_;
   std::vector<std::string> log_;

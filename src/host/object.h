@@ -3,6 +3,7 @@
 // object, helpers and materials. Texture maps live in texmap.h, included at the end.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/chunk_io.h"
 #include "host/mesh.h"
@@ -13,6 +14,8 @@ namespace host {
 class ISave;
 class ILoad;
 class INode;
+class ShadeContext;
+class View;
 
 class Animatable : public ReferenceTarget {
  public:
@@ -38,6 +41,12 @@ class Object : public Animatable {
   virtual const Mesh* GetMesh(TimeValue) { return nullptr; }
   // Interval over which the object stays valid.
   virtual Interval ObjectValidity(TimeValue) { return FOREVER; }
+  // The mesh a renderer draws for node at t, seen from view, in object space; needDelete
+  // tells whether the caller owns it. Objects without a view-dependent mesh hand out GetMesh.
+  virtual Mesh* GetRenderMesh(TimeValue t, INode*, View&, bool& needDelete) {
+    needDelete = false;
+    return const_cast<Mesh*>(GetMesh(t));
+  }
 
   // --- viewport display and picking
   // World-space bounds of what the object draws for node at t.
@@ -89,10 +98,32 @@ class HelperObject : public Object {
   ReferenceTarget* Clone(RemapDir&) override { return new HelperObject(); }
 };
 
-// Materials; their evaluation comes with the shading code that needs it.
+// Materials: colours for renderers that only want one, sub-materials, and shading.
 class Mtl : public Animatable {
  public:
   SClass_ID SuperClassID() const override { return MATERIAL_CLASS_ID; }
+  virtual Color GetAmbient(int /*mtlNum*/ = 0, bool /*backFace*/ = false) { return GetDiffuse(); }
+  virtual Color GetDiffuse(int /*mtlNum*/ = 0, bool /*backFace*/ = false) { return Color(0.5f, 0.5f, 0.5f); }
+  virtual Color GetSpecular(int /*mtlNum*/ = 0, bool /*backFace*/ = false) { return Color(1, 1, 1); }
+  virtual float GetShininess(int /*mtlNum*/ = 0, bool /*backFace*/ = false) { return 0.25f; }
+  virtual float GetShinStr(int /*mtlNum*/ = 0, bool /*backFace*/ = false) { return 1.0f; }
+  virtual int NumSubMtls() { return 0; }
+  virtual Mtl* GetSubMtl(int) { return nullptr; }
+  // Prepares the material for shading at t and narrows valid to what the result holds for.
+  virtual void Update(TimeValue, Interval&) {}
+  virtual Interval Validity(TimeValue) { return FOREVER; }
+  // Back to the class's defaults.
+  virtual void Reset() {}
+  // Shades the point sc describes into sc.out.
+  virtual void Shade(ShadeContext&) {}
+  // What the material needs of a renderer (MTLREQ_ bits) and which map channels it reads.
+  virtual ULONG Requirements(int /*subMtlNum*/) { return 0; }
+  virtual std::vector<int> MappingsRequired(int /*subMtlNum*/) { return {}; }
+  int GetGBufID() const { return gbufId_; }
+  void SetGBufID(int id) { gbufId_ = id; }
+
+ private:
+  int gbufId_ = 0;
 };
 
 }  // namespace host

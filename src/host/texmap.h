@@ -14,7 +14,15 @@
 
 namespace host {
 
-// Where a map is evaluated: texture coordinates, a 3D position and the time.
+class LightDesc;
+
+// What a material's shading produces: colour and transparency.
+struct ShadeOutput {
+  Color c, t;
+};
+
+// Where a map is evaluated or a material shaded: texture coordinates, a 3D position and the
+// time; for materials also the surface frame, the view direction, the lights and the output.
 class ShadeContext {
  public:
   virtual ~ShadeContext() = default;
@@ -23,6 +31,30 @@ class ShadeContext {
   // Position used by 3D maps.
   virtual Point3 P() const = 0;
   virtual TimeValue CurTime() const { return 0; }
+
+  // Shading normal and the direction from the eye to the point, both unit.
+  virtual Point3 Normal() const { return Point3(0, 0, 1); }
+  virtual Point3 V() const { return Point3(0, 0, -1); }
+  // Derivatives of the position along u, v and w of map channel `channel`.
+  virtual void DPdUVW(Point3 dP[3], int /*channel*/ = 0) const { dP[0] = dP[1] = dP[2] = Point3(); }
+  // The lights that reach the point: nLights of them, Light(i) possibly null.
+  virtual LightDesc* Light(int) { return nullptr; }
+  virtual void SetGBufferID(int id) { gbufferId = id; }
+
+  int nLights = 0;
+  Color ambientLight;
+  ShadeOutput out;
+  int gbufferId = 0;
+};
+
+// A light as shading sees it: Illuminate says whether it reaches the shading point and with
+// which colour, from which direction (unit, towards the light), the dot product of the
+// normal with that direction and the diffuse coefficient.
+class LightDesc {
+ public:
+  virtual ~LightDesc() = default;
+  virtual bool Illuminate(ShadeContext& sc, const Point3& normal, Color& colour, Point3& dir,
+                          float& dotNL, float& diffuseCoef) = 0;
 };
 
 class Texmap : public Animatable {

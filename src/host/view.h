@@ -11,6 +11,7 @@ class View {
   Matrix3 worldToView;
   int projType = 0;  // 0 perspective, 1 orthographic
   float fov = 0.785398f;
+  int screenW = 640, screenH = 480;  // pixels of the image the view renders
 };
 
 }  // namespace host

@@ -120,14 +120,19 @@ bool DeviceBytes::Upload(const void* host, std::size_t bytes, std::string& error
 }
 
 bool DeviceBytes::Download(void* host, std::size_t bytes, std::string& error) const {
+  return DownloadAt(host, 0, bytes, error);
+}
+
+bool DeviceBytes::DownloadAt(void* host, std::size_t offset, std::size_t bytes, std::string& error) const {
   if (!HaveDevice(error)) return false;
-  if (bytes > size_) {
+  if (offset > size_ || bytes > size_ - offset) {
     error = kShortBufferText;
     return false;
   }
   if (bytes == 0) return true;
 #if defined(CRINEL_WITH_CUDA)
-  return Succeeded(cudaMemcpy(host, data_, bytes, cudaMemcpyDeviceToHost), error);
+  return Succeeded(cudaMemcpy(host, static_cast<const char*>(data_) + offset, bytes, cudaMemcpyDeviceToHost),
+                   error);
 #else
   (void)host;
   return false;

@@ -50,6 +50,8 @@ class DeviceBytes {
   bool Upload(const void* host, std::size_t bytes, std::string& error);
   // Copies the first bytes of the buffer to the host; fails when the buffer holds fewer.
   bool Download(void* host, std::size_t bytes, std::string& error) const;
+  // Copies bytes from offset on to the host; fails when the buffer ends before them.
+  bool DownloadAt(void* host, std::size_t offset, std::size_t bytes, std::string& error) const;
   // Sets the first bytes to zero, growing the buffer as needed.
   bool Clear(std::size_t bytes, std::string& error);
   void Free();
@@ -74,6 +76,10 @@ class DeviceBuffer {
   }
   bool Download(T* host, std::size_t count, std::string& error) const {
     return bytes_.Download(host, Bytes(count), error);
+  }
+  // Elements first ... first + count - 1 to the host.
+  bool DownloadAt(T* host, std::size_t first, std::size_t count, std::string& error) const {
+    return bytes_.DownloadAt(host, Bytes(first), Bytes(count), error);
   }
   bool Clear(std::size_t count, std::string& error) { return bytes_.Clear(Bytes(count), error); }
   void Free() { bytes_.Free(); }

@@ -19,6 +19,7 @@ namespace {
 struct ModuleStatics {
   ModuleStatics() { RegisterModuleHooks(); }
   HairMtlDesc mtlDesc;
+  std::unique_ptr<host::ParamBlockDesc2> mtlParams = MakeHairMtlParamBlockDesc(&mtlDesc);
   HairObjDesc hairDesc;
   std::unique_ptr<host::ParamBlockDesc2> hairParams = MakeHairParamBlockDesc(&hairDesc);
   HairRendDesc rendDesc;

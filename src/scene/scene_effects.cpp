@@ -7,6 +7,7 @@
 #include "host/particles.h"
 #include "host/plugin_loader.h"
 #include "scene/prt_reader.h"
+#include "scene/scene_chunks.h"
 
 namespace crn::scene {
 
@@ -103,7 +104,7 @@ void LoadScenePlugins(const json& v, const fs::path& dir) {
 void SavePluginList(host::ISave& s) {
   const auto& loaded = host::LoadedPlugins();
   if (loaded.empty()) return;
-  s.BeginChunk(kPluginsChunk);
+  s.BeginChunk(chunks::kPlugins);
   s.WriteU32(std::uint32_t(loaded.size()));
   for (const std::string& p : loaded) s.WriteString(p);
   s.EndChunk();

@@ -23,7 +23,6 @@ void LoadScenePlugins(const nlohmann::json& v, const std::filesystem::path& dir)
 
 // The loaded plug-in modules as a chunk of a saved scene, and loading them back; false with
 // error when a module cannot be loaded.
-constexpr host::USHORT kPluginsChunk = 0x0030;
 void SavePluginList(host::ISave& s);
 bool LoadPluginList(host::ILoad& l, std::string& error);
 

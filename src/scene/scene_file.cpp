@@ -7,8 +7,10 @@
 #include <fstream>
 #include <memory>
 
+#include "host/camera.h"
 #include "host/chunk_io.h"
 #include "host/class_desc.h"
+#include "host/light.h"
 #include "host/mesh_sequence.h"
 #include "host/param_block.h"
 #include "host/shape.h"
@@ -16,7 +18,9 @@
 #include "host/undo.h"
 #include "host/units.h"
 #include "plugin/atomic_file.h"
+#include "scene/scene_chunks.h"
 #include "scene/scene_effects.h"
+#include "scene/scene_file_render.h"
 #include "scene/scene_json.h"
 #include "scene/values.h"
 
@@ -27,20 +31,7 @@ using namespace host;
 namespace {
 
 // Chunk ids of the saved scene.
-constexpr USHORT kSceneHeader = 0x0001;
-constexpr USHORT kNode = 0x0010;
-constexpr USHORT kNodeHeader = 0x0011;
-constexpr USHORT kNodeTransform = 0x0012;
-constexpr USHORT kObject = 0x0013;
-constexpr USHORT kObjectClass = 0x0014;
-constexpr USHORT kMeshData = 0x0015;
-constexpr USHORT kParamBlock = 0x0016;
-constexpr USHORT kObjectData = 0x0017;
-constexpr USHORT kSplineData = 0x0018;
-constexpr USHORT kSequenceData = 0x0019;
-constexpr USHORT kTexmaps = 0x0020;
-constexpr USHORT kTexmap = 0x0021;
-constexpr USHORT kSceneEnd = 0x00FF;  // last chunk: a file cut between two chunks is noticed
+using namespace chunks;
 
 constexpr ULONG kNoHandle = 0xFFFFFFFF;
 
@@ -397,6 +388,8 @@ void ReadObject(Reader& r, ILoad& l, INode* node, std::vector<PendingBlock>& blo
   else if (cid == dummyClassID) obj = std::make_unique<HelperObject>();
   else if (cid == splineShapeClassID) obj = std::make_unique<SplineShape>();
   else if (cid == meshSequenceClassID) obj = std::make_unique<MeshSequenceObject>();
+  else if (cid == genCameraClassID) obj = std::make_unique<GenCamera>();
+  else if (cid == genLightClassID) obj = std::make_unique<GenLight>();
   else if (ClassDesc2* cd = ClassDirectory::Get().FindClass(sid, cid))
     obj.reset(static_cast<Object*>(cd->Create(true)));
   else
@@ -461,6 +454,8 @@ std::vector<std::uint8_t> SaveSceneBytes(const Interface& ip) {
   s.EndChunk();
   SavePluginList(s);
 
+  SaveSceneRender(s, ip);
+
   refs.maps = MapsToSave(ip);
   if (!refs.maps.empty()) {
     s.BeginChunk(kTexmaps);
@@ -488,6 +483,7 @@ std::vector<std::uint8_t> SaveSceneBytes(const Interface& ip) {
     WriteTrack(s, xf.rotation, xf.constRotation);
     WriteTrack(s, xf.scale, xf.constScale);
     s.EndChunk();
+    SaveNodeRender(s, *node, refs);
 
     if (Object* obj = node->GetObjectRef()) {
       s.BeginChunk(kObject);
@@ -562,6 +558,7 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
     if (units > UNITS_KILOMETERS || !(scale > 0) || tpf <= 0 || TICKS_PER_SECOND % tpf != 0)
       throw Bad{"scene header holds impossible settings"};
     l.CloseChunk();
+    ResetSceneRender(ip);
     SetSystemUnitInfo(UnitType(units), scale);
     SetTicksPerFrame(tpf);
     ip.SetAnimRange(Interval(rs, re));
@@ -582,9 +579,15 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
         l.CloseChunk();
         break;
       }
-      if (l.CurChunkID() == kPluginsChunk) {
+      if (l.CurChunkID() == kPlugins) {
         std::string err;
         if (!LoadPluginList(l, err)) throw Bad{err};
+        l.CloseChunk();
+        continue;
+      }
+      if (l.CurChunkID() == kSceneRender) {
+        std::string err;
+        if (!LoadSceneRender(l, ip, err)) throw Bad{err};
         l.CloseChunk();
         continue;
       }
@@ -631,7 +634,9 @@ bool LoadSceneBytes(const std::vector<std::uint8_t>& bytes, const std::string& p
 
       IOResult inner;
       while ((inner = l.OpenChunk()) == IO_OK) {
+        std::string err;
         if (l.CurChunkID() == kObject) ReadObject(r, l, node, blocks, nodeName);
+        else if (!LoadNodeRender(l, *node, ip, refs, err)) throw Bad{err};
         l.CloseChunk();
       }
       if (inner == IO_ERROR) throw Bad{l.LastError()};

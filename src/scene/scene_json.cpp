@@ -17,6 +17,7 @@
 #include "scene/mesh_import.h"
 #include "scene/mesh_sequence_import.h"
 #include "scene/scene_effects.h"
+#include "scene/scene_json_render.h"
 #include "scene/values.h"
 
 namespace crn::scene {
@@ -57,10 +58,14 @@ class Loader {
     if (!doc.is_object()) Fail("the scene must be a JSON object");
     for (auto& [key, v] : doc.items())
       if (key != "units" && key != "fps" && key != "range" && key != "time" && key != "nodes" &&
-          key != "plugins")
-        Fail("unknown key " + Quote(key) + " (expected units, fps, range, time, plugins, nodes)");
+          key != "plugins" && key != "background" && key != "renderer")
+        Fail("unknown key " + Quote(key) +
+             " (expected units, fps, range, time, plugins, nodes, background, renderer)");
     ReadSettings(doc);
     if (doc.contains("plugins")) LoadScenePlugins(doc["plugins"], dir_);
+    std::vector<std::string> renderWarnings;
+    Check(ReadSceneRenderKeys(doc, ip_, renderWarnings));
+    for (const std::string& w : renderWarnings) warnings_.push_back(path_ + ": " + w);
     if (doc.contains("nodes")) {
       const json& nodes = doc["nodes"];
       if (!nodes.is_array()) Fail("\"nodes\" must be an array");
@@ -130,6 +135,11 @@ class Loader {
   }
 
   std::string NodeWhere(const std::string& name) const { return "node " + Quote(name); }
+
+  // Fails with a reader's message (empty: all good), after where when given.
+  static void Check(const std::string& error, const std::string& where = "") {
+    if (!error.empty()) Fail(where.empty() ? error : where + ": " + error);
+  }
 
   fs::path ScenePath(const std::string& file) const {
     fs::path p = file;
@@ -260,15 +270,22 @@ class Loader {
     for (auto& [key, v] : n.items())
       if (key != "name" && key != "mesh" && key != "object" && key != "transform" &&
           key != "params" && key != "parent" && key != "hidden" && key != "renderable" &&
-          key != "spline" && key != "splines" && key != "particles")
+          key != "spline" && key != "splines" && key != "particles" && key != "camera" &&
+          key != "light" && key != "material" && key != "wireColor")
         Fail(where + ": unknown key " + Quote(key));
     if (int(n.contains("mesh")) + int(n.contains("object")) + int(n.contains("spline")) +
-            int(n.contains("splines")) + int(n.contains("particles")) > 1)
-      Fail(where + ": give only one of \"mesh\", \"object\", \"spline\", \"splines\" and \"particles\"");
+            int(n.contains("splines")) + int(n.contains("particles")) + int(n.contains("camera")) +
+            int(n.contains("light")) > 1)
+      Fail(where + ": give only one of \"mesh\", \"object\", \"spline\", \"splines\", "
+                   "\"particles\", \"camera\" and \"light\"");
 
     std::unique_ptr<Object> obj;
     if (n.contains("particles")) {
       obj = MakeParticleSystem(n["particles"], where, dir_);
+    } else if (n.contains("camera")) {
+      Check(MakeCameraObject(n["camera"], obj), where);
+    } else if (n.contains("light")) {
+      Check(MakeLightObject(n["light"], obj), where);
     } else if (n.contains("spline") || n.contains("splines")) {
       obj = MakeSplineShape(n, where);
     } else if (n.contains("mesh")) {
@@ -295,6 +312,18 @@ class Loader {
     if (n.contains("hidden")) node->Hide(Bool(n["hidden"], where + ": \"hidden\""));
     if (n.contains("renderable"))
       node->SetRenderable(Bool(n["renderable"], where + ": \"renderable\""));
+    if (n.contains("material")) {
+      Mtl* mtl = nullptr;
+      std::vector<std::string> warnings;
+      Check(ReadNodeMaterial(n["material"], ip_, mtl, warnings), where);
+      for (const std::string& w : warnings) warnings_.push_back(path_ + ": " + where + ": " + w);
+      node->SetMtl(mtl);
+    }
+    if (n.contains("wireColor")) {
+      DWORD wire = 0;
+      Check(ReadWireColor(n["wireColor"], wire), where);
+      node->SetWireColor(wire);
+    }
   }
 
   static bool Bool(const json& v, const std::string& what) {
@@ -313,6 +342,7 @@ class Loader {
       if (key == "position") track = &xf.position, constant = &xf.constPosition;
       else if (key == "rotation") track = &xf.rotation, constant = &xf.constRotation;
       else if (key == "scale") track = &xf.scale, constant = &xf.constScale;
+      else if (key == "lookAt") continue;
       else Fail(where + ": unknown transform key " + Quote(key));
       const std::string what = where + ": transform " + key;
       if (v.is_object()) {
@@ -324,6 +354,11 @@ class Loader {
       } else {
         *constant = Vec3(v, what);
       }
+    }
+    if (t.contains("lookAt")) {
+      if (t.contains("rotation")) Fail(where + ": give \"rotation\" or \"lookAt\" in a transform, not both");
+      if (!xf.position.Empty()) Fail(where + ": \"lookAt\" needs a position that is not animated");
+      Check(LookAtRotation(xf.constPosition, t["lookAt"], xf.constRotation), where);
     }
     return xf;
   }
