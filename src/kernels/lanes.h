@@ -81,9 +81,15 @@ inline LaneF Select(LaneMask m, LaneF a, LaneF b) { return LaneF(m.v ? a.v : b.v
 inline LaneU Select(LaneMask m, LaneU a, LaneU b) { return LaneU(m.v ? a.v : b.v); }
 
 inline bool Any(LaneMask m) {
+#if defined(__AVX__)
+  return __builtin_ia32_movmskps256(LaneVecF(m.v)) != 0;  // the lanes' sign bits
+#elif defined(__SSE2__)
+  return __builtin_ia32_movmskps(LaneVecF(m.v)) != 0;
+#else
   for (int l = 0; l < kLanes; ++l)
     if (m.v[l]) return true;
   return false;
+#endif
 }
 
 // floorf per lane: the rounding instruction where there is one (SSE4.1, part of AVX);
