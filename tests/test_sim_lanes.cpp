@@ -209,6 +209,13 @@ TEST(SimStepLanes, CellSearchByPacksFindsWhatTheOneByOneSearchFinds) {
       points.push_back(centre + F3(0, 0, 5.f) + JitterVec(i, 80) * 1.5f);
     }
     for (std::size_t t = 0; t < soup.size(); t += 7) points.push_back(soup[t]);
+    // Points right at both edges of the contact band of a triangle, where rounding decides.
+    for (std::int64_t t = 0; t < grid.TriangleCount(); t += 5) {
+      const F3* v = grid.triVerts.data() + 3 * t;
+      const F3 mid = (v[0] + v[1] + v[2]) * (1.f / 3.f), n = grid.triNormals[std::size_t(t)];
+      for (const float edge : {0.2f, -4.f * 0.2f - grid.grid.cell})
+        for (const float d : {-1e-4f, -2e-5f, 0.f, 2e-5f, 1e-4f}) points.push_back(mid + n * (edge + d));
+    }
     int contacts = 0;
     for (const Case& c : cases) {
       for (const F3& at : points) {
