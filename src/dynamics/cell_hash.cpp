@@ -58,10 +58,14 @@ void CellCounts::Build(std::span<const V3> points, float cell) {
 void CellCounts::BuildFromKeys(std::span<const std::uint64_t> keys) {
   index_.Reset(keys.size());
   counts_.clear();
-  for (const std::uint64_t key : keys) {
-    const std::int32_t i = index_.Insert(key);
+  // Neighbouring points of a strand often share a cell: a repeat of the previous key skips the
+  // hash table.
+  std::int32_t previous = -1;
+  for (std::size_t j = 0; j < keys.size(); ++j) {
+    const std::int32_t i = previous >= 0 && keys[j] == keys[j - 1] ? previous : index_.Insert(keys[j]);
     if (std::size_t(i) == counts_.size()) counts_.push_back(0);
     ++counts_[std::size_t(i)];
+    previous = i;
   }
 }
 
