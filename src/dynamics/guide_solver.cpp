@@ -60,7 +60,8 @@ void SolverStep(GuideSolver& s, FrameStep& f) {
     AddSelfVolumePush(s, f.selfVol, f.params.frameTime, f.E,
                       SelfVolumeSkin(f.params.collide != 0, f.dynRadius, s.colliders));
   }
-  const std::vector<float> shadow = ComputeWindShadow(s.x, s.L, f.winds);
+  ComputeWindShadow(s.x, s.L, f.winds, s.scratch);
+  const std::vector<float>& shadow = s.scratch.shadow;
 
   hsim::StepArgs a;
   a.N = s.N;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dynamics/cell_hash.h"
 #include "kernels/sim_step_kernel.h"
 #include "kernels/sim_types.h"
 
@@ -21,6 +22,18 @@ struct ColliderGrid {
   std::int64_t TriangleCount() const { return std::int64_t(triNormals.size()); }
 };
 
+// Buffers of a frame's set-up passes (self-volume push, wind shadow), kept from frame to frame
+// so that a frame does not map and fault in fresh memory for them. Their contents between
+// frames mean nothing.
+struct SolverScratch {
+  std::vector<CellCoord> cells;
+  std::vector<std::uint64_t> keys;
+  CellCounts counts;
+  std::vector<std::int64_t> cu, cw;
+  std::vector<float> depth, shadow;
+  std::vector<std::int32_t> column, start, order, fill;
+};
+
 struct GuideSolver {
   std::int64_t N = 0;  // guides
   int P = 0;           // points per guide
@@ -32,6 +45,7 @@ struct GuideSolver {
   hsim::GpuStepBuffers gpu;
   bool useGpu = false;  // cleared for good when a GPU step declines or fails
   std::string gpuError;
+  SolverScratch scratch;
 };
 
 // Where the step runs: the GPU when one is present (auto), or only the CPU.

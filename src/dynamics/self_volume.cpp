@@ -57,15 +57,17 @@ float SelfVolumeSkin(bool collide, float dynRadius, const ColliderGrid& grid) {
   return 3.f * std::max(1e-4f, dynRadius) + cell;
 }
 
-void AddSelfVolumePush(const GuideSolver& s, float selfVol, float frameTime,
+void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
                        std::vector<hsim::F3>& E, float skin) {
   const std::size_t n = s.x.size();
   if (!(selfVol > 0) || !(frameTime > 0) || s.restDensity.size() != n || E.size() != n || s.P < 1)
     return;
   const float h = s.volumeCell;
   // Cells and keys on the worker pool; the counts (a hash map) on this thread.
-  std::vector<CellCoord> cells(n);
-  std::vector<std::uint64_t> keys(n);
+  std::vector<CellCoord>& cells = s.scratch.cells;
+  std::vector<std::uint64_t>& keys = s.scratch.keys;
+  cells.resize(n);
+  keys.resize(n);
   ParallelFor(
       n,
       [&](std::uint64_t begin, std::uint64_t end) {
@@ -75,7 +77,7 @@ void AddSelfVolumePush(const GuideSolver& s, float selfVol, float frameTime,
         }
       },
       8192);
-  CellCounts grid;
+  CellCounts& grid = s.scratch.counts;
   grid.BuildFromKeys(keys);
   const float scale = selfVol * 0.04f * h / (frameTime * frameTime);
   const int P = s.P;

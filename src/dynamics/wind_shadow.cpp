@@ -11,10 +11,19 @@ namespace crn {
 std::vector<float> ComputeWindShadow(const std::vector<hsim::F3>& positions,
                                      const std::vector<float>& L,
                                      const std::vector<hsim::Wind>& winds) {
-  if (winds.empty()) return {};
+  SolverScratch scratch;
+  ComputeWindShadow(positions, L, winds, scratch);
+  return std::move(scratch.shadow);
+}
+
+void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector<float>& L,
+                       const std::vector<hsim::Wind>& winds, SolverScratch& scratch) {
+  std::vector<float>& factors = scratch.shadow;
+  factors.clear();
+  if (winds.empty()) return;
   float sMax = 0;
   for (const hsim::Wind& w : winds) sMax = std::max(sMax, w.shadow);
-  if (!(sMax > 0)) return {};
+  if (!(sMax > 0)) return;
 
   const V3 a = UnitOr(winds[0].type == 0 ? winds[0].dir : V3(1, 0, 0), V3(0, 0, 1));
   const V3 helper = std::fabs(a.z) < 0.9f ? V3(0, 0, 1) : V3(1, 0, 0);
@@ -38,8 +47,12 @@ std::vector<float> ComputeWindShadow(const std::vector<hsim::F3>& positions,
 
   // The column and depth of every point, on the worker pool.
   const std::size_t n = positions.size();
-  std::vector<std::int64_t> cu(n), cw(n);
-  std::vector<float> depth(n);
+  std::vector<std::int64_t>& cu = scratch.cu;
+  std::vector<std::int64_t>& cw = scratch.cw;
+  std::vector<float>& depth = scratch.depth;
+  cu.resize(n);
+  cw.resize(n);
+  depth.resize(n);
   ParallelFor(
       n,
       [&](std::uint64_t begin, std::uint64_t end) {
@@ -63,7 +76,8 @@ std::vector<float> ComputeWindShadow(const std::vector<hsim::F3>& positions,
     if (i == 0 || cw[i] < w0) w0 = cw[i];
     if (i == 0 || cw[i] > w1) w1 = cw[i];
   }
-  std::vector<std::int32_t> column(n);
+  std::vector<std::int32_t>& column = scratch.column;
+  column.resize(n);
   std::size_t columnCount = 0;
   const double span = (double(u1) - double(u0) + 1) * (double(w1) - double(w0) + 1);
   if (n > 0 && span <= double(4 * n + 1024)) {
@@ -77,14 +91,18 @@ std::vector<float> ComputeWindShadow(const std::vector<hsim::F3>& positions,
       column[i] = columns.Insert((std::uint64_t(std::uint32_t(cu[i])) << 32) | std::uint32_t(cw[i]));
     columnCount = columns.Size();
   }
-  std::vector<std::int32_t> start(columnCount + 1, 0);
+  std::vector<std::int32_t>& start = scratch.start;
+  start.assign(columnCount + 1, 0);
   for (std::size_t i = 0; i < n; ++i) ++start[std::size_t(column[i]) + 1];
   std::int32_t longest = 0;
   for (std::size_t c = 0; c < columnCount; ++c) {
     longest = std::max(longest, start[c + 1]);
     start[c + 1] += start[c];
   }
-  std::vector<std::int32_t> order(n), fill(start.begin(), start.end() - 1);
+  std::vector<std::int32_t>& order = scratch.order;
+  std::vector<std::int32_t>& fill = scratch.fill;
+  order.resize(n);
+  fill.assign(start.begin(), start.end() - 1);
   for (std::size_t i = 0; i < n; ++i) order[std::size_t(fill[std::size_t(column[i])]++)] = std::int32_t(i);
 
   // The factor of the j-th point of a column, then each column sorted by (depth, index) on the
@@ -92,7 +110,7 @@ std::vector<float> ComputeWindShadow(const std::vector<hsim::F3>& positions,
   std::vector<float> byRank(static_cast<std::size_t>(longest));
   for (std::int32_t j = 0; j < longest; ++j)
     byRank[std::size_t(j)] = 1.f - (1.f - std::exp(-0.15f * float(j))) * sMax;
-  std::vector<float> factors(n, 1.f);
+  factors.assign(n, 1.f);
   ParallelFor(
       columnCount,
       [&](std::uint64_t begin, std::uint64_t end) {
@@ -107,7 +125,6 @@ std::vector<float> ComputeWindShadow(const std::vector<hsim::F3>& positions,
         }
       },
       64);
-  return factors;
 }
 
 }  // namespace crn
