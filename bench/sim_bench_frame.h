@@ -99,6 +99,8 @@ struct SimFrame {
     a.params.windCount = int(step.winds.size());
     a.grid = s.colliders.grid;
     a.gridTriangles = s.colliders.TriangleCount();
+    a.itemCoords = s.colliders.items.coords.empty() ? nullptr : s.colliders.items.coords.data();
+    a.itemStride = s.colliders.items.stride;
     return a;
   }
 

@@ -226,7 +226,7 @@ TEST(BridgeStrandEdits, FarOrNanStrandsCollapseOntoTheirRoots) {
     crn::HairInstance h = fixtures::StraightStrands({{0, 0, 0}, {5, 0, 0}, {9, 0, 0}}, 3, 1.f, 0.2f);
     StrandSet& s = h.strands;
     s.points[3 + std::size_t(c.point)] = c.value;
-    const std::vector<V3> before = s.points;
+    const crn::StrandArray<V3> before = s.points;
     EXPECT_EQ(crn::SanitiseStrands(s), c.collapsed ? 1u : 0u) << c.what;
     EXPECT_EQ(s.StrandCount(), 3u);
     for (int k = 0; k < 3 && c.collapsed; ++k) {

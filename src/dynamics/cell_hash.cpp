@@ -50,12 +50,22 @@ std::int32_t KeyIndex::Find(std::uint64_t key) const {
 }
 
 void CellCounts::Build(std::span<const V3> points, float cell) {
-  index_.Reset(points.size());
+  std::vector<std::uint64_t> keys(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) keys[i] = KeyOf(CellOf(points[i], cell));
+  BuildFromKeys(keys);
+}
+
+void CellCounts::BuildFromKeys(std::span<const std::uint64_t> keys) {
+  index_.Reset(keys.size());
   counts_.clear();
-  for (const V3& p : points) {
-    const std::int32_t i = index_.Insert(KeyOf(CellOf(p, cell)));
+  // Neighbouring points of a strand often share a cell: a repeat of the previous key skips the
+  // hash table.
+  std::int32_t previous = -1;
+  for (std::size_t j = 0; j < keys.size(); ++j) {
+    const std::int32_t i = previous >= 0 && keys[j] == keys[j - 1] ? previous : index_.Insert(keys[j]);
     if (std::size_t(i) == counts_.size()) counts_.push_back(0);
     ++counts_[std::size_t(i)];
+    previous = i;
   }
 }
 

@@ -45,6 +45,8 @@ class KeyIndex {
 class CellCounts {
  public:
   void Build(std::span<const V3> points, float cell);
+  // The same from the points' cell keys (KeyOf of each point's cell).
+  void BuildFromKeys(std::span<const std::uint64_t> keys);
   std::int32_t Count(std::uint64_t key) const {
     const std::int32_t i = index_.Find(key);
     return i < 0 ? 0 : counts_[std::size_t(i)];

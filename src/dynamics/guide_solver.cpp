@@ -60,7 +60,8 @@ void SolverStep(GuideSolver& s, FrameStep& f) {
     AddSelfVolumePush(s, f.selfVol, f.params.frameTime, f.E,
                       SelfVolumeSkin(f.params.collide != 0, f.dynRadius, s.colliders));
   }
-  const std::vector<float> shadow = ComputeWindShadow(s.x, s.L, f.winds);
+  ComputeWindShadow(s.x, s.L, f.winds, s.scratch);
+  const std::vector<float>& shadow = s.scratch.shadow;
 
   hsim::StepArgs a;
   a.N = s.N;
@@ -78,6 +79,10 @@ void SolverStep(GuideSolver& s, FrameStep& f) {
   a.gridTriangles = s.colliders.TriangleCount();
   a.S = shadow.empty() ? nullptr : shadow.data();
   a.shadowCount = shadow.size();
+  if (!s.colliders.items.coords.empty()) {
+    a.itemCoords = s.colliders.items.coords.data();
+    a.itemStride = s.colliders.items.stride;
+  }
 
   if (s.useGpu && IsGpuThread()) {
     if (hsim::StepOnGpu(s.gpu, a, s.gpuError)) return;

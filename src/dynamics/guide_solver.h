@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dynamics/cell_hash.h"
 #include "kernels/sim_step_kernel.h"
 #include "kernels/sim_types.h"
 
@@ -17,7 +18,20 @@ struct ColliderGrid {
   hsim::Grid grid;  // empty (null cellStart) without triangles
   std::vector<std::int32_t> cellStart, cellItems;
   std::vector<hsim::F3> triVerts, triNormals;
+  hsim::GridItems items;  // the listed triangles item by item, for the CPU step
   std::int64_t TriangleCount() const { return std::int64_t(triNormals.size()); }
+};
+
+// Buffers of a frame's set-up passes (self-volume push, wind shadow), kept from frame to frame
+// so that a frame does not map and fault in fresh memory for them. Their contents between
+// frames mean nothing.
+struct SolverScratch {
+  std::vector<CellCoord> cells;
+  std::vector<std::uint64_t> keys;
+  CellCounts counts;
+  std::vector<std::int64_t> cu, cw;
+  std::vector<float> depth, shadow;
+  std::vector<std::int32_t> column, start, order, fill;
 };
 
 struct GuideSolver {
@@ -31,6 +45,7 @@ struct GuideSolver {
   hsim::GpuStepBuffers gpu;
   bool useGpu = false;  // cleared for good when a GPU step declines or fails
   std::string gpuError;
+  SolverScratch scratch;
 };
 
 // Where the step runs: the GPU when one is present (auto), or only the CPU.

@@ -5,7 +5,7 @@
 
 #include "dynamics/cell_hash.h"
 #include "host/platform.h"
-#include "kernels/sim_step.h"
+#include "kernels/sim_step_kernel.h"
 #include "plugin/worker_pool.h"
 
 namespace crn {
@@ -57,15 +57,28 @@ float SelfVolumeSkin(bool collide, float dynRadius, const ColliderGrid& grid) {
   return 3.f * std::max(1e-4f, dynRadius) + cell;
 }
 
-void AddSelfVolumePush(const GuideSolver& s, float selfVol, float frameTime,
+void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
                        std::vector<hsim::F3>& E, float skin) {
   const std::size_t n = s.x.size();
   if (!(selfVol > 0) || !(frameTime > 0) || s.restDensity.size() != n || E.size() != n || s.P < 1)
     return;
   const float h = s.volumeCell;
-  CellCounts grid;
-  grid.Build(s.x, h);
-  const std::vector<CellCoord> cells = CellsOf(s.x, h);
+  // Cells and keys on the worker pool; the counts (a hash map) on this thread.
+  std::vector<CellCoord>& cells = s.scratch.cells;
+  std::vector<std::uint64_t>& keys = s.scratch.keys;
+  cells.resize(n);
+  keys.resize(n);
+  ParallelFor(
+      n,
+      [&](std::uint64_t begin, std::uint64_t end) {
+        for (std::uint64_t i = begin; i < end; ++i) {
+          cells[i] = CellOf(s.x[i], h);
+          keys[i] = KeyOf(cells[i]);
+        }
+      },
+      8192);
+  CellCounts& grid = s.scratch.counts;
+  grid.BuildFromKeys(keys);
   const float scale = selfVol * 0.04f * h / (frameTime * frameTime);
   const int P = s.P;
   ParallelFor(
@@ -74,18 +87,15 @@ void AddSelfVolumePush(const GuideSolver& s, float selfVol, float frameTime,
         for (std::uint64_t i = begin; i < end; ++i) {
           const int k = int(i % std::uint64_t(P));
           if (k < 2) continue;
-          const V3& p = s.x[i];
-          if (skin > 0) {
-            V3 probe = p;
-            const V3 n = hsim::GridCollide(s.colliders.grid, probe, skin);
-            if (n.x != 0.f || n.y != 0.f || n.z != 0.f) continue;
-          }
           const CellCoord c = cells[i];
-          const std::int32_t rho = grid.Count(KeyOf(c));
+          const std::int32_t rho = grid.Count(keys[i]);
           const std::int32_t own = OwnInCell(cells.data() + (i - std::uint64_t(k)), P, c);
           float A = float(rho - own) / std::max(1.f, s.restDensity[i]) - 1.25f;
           A = std::min(A, 2.f);
           if (A <= 0) continue;
+          // Hair lying on a collider is not pushed (tested after the cheaper density test).
+          if (skin > 0 && hsim::GridTouchesCpu(s.colliders.grid, s.colliders.items, s.x[i], skin))
+            continue;
           auto at = [&](std::int64_t dx, std::int64_t dy, std::int64_t dz) {
             return float(grid.Count(CellKey64(c.x + dx, c.y + dy, c.z + dz)));
           };

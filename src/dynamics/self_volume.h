@@ -14,8 +14,8 @@ void InitSelfVolume(GuideSolver& s);
 
 // Adds the push to E (N * P) from the solver's current positions. Runs only when selfVol > 0,
 // frameTime > 0 and the reference has one entry per point. skin > 0 exempts points within
-// skin of a collider triangle (hair lying on a collider is not pushed).
-void AddSelfVolumePush(const GuideSolver& s, float selfVol, float frameTime,
+// skin of a collider triangle (hair lying on a collider is not pushed). Works in s.scratch.
+void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
                        std::vector<hsim::F3>& E, float skin);
 
 // Skin distance of the push: 3 max(1e-4, dynRadius) + the collider grid's cell with

@@ -4,16 +4,26 @@
 #include <cmath>
 
 #include "dynamics/cell_hash.h"
+#include "plugin/worker_pool.h"
 
 namespace crn {
 
 std::vector<float> ComputeWindShadow(const std::vector<hsim::F3>& positions,
                                      const std::vector<float>& L,
                                      const std::vector<hsim::Wind>& winds) {
-  if (winds.empty()) return {};
+  SolverScratch scratch;
+  ComputeWindShadow(positions, L, winds, scratch);
+  return std::move(scratch.shadow);
+}
+
+void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector<float>& L,
+                       const std::vector<hsim::Wind>& winds, SolverScratch& scratch) {
+  std::vector<float>& factors = scratch.shadow;
+  factors.clear();
+  if (winds.empty()) return;
   float sMax = 0;
   for (const hsim::Wind& w : winds) sMax = std::max(sMax, w.shadow);
-  if (!(sMax > 0)) return {};
+  if (!(sMax > 0)) return;
 
   const V3 a = UnitOr(winds[0].type == 0 ? winds[0].dir : V3(1, 0, 0), V3(0, 0, 1));
   const V3 helper = std::fabs(a.z) < 0.9f ? V3(0, 0, 1) : V3(1, 0, 0);
@@ -35,43 +45,86 @@ std::vector<float> ComputeWindShadow(const std::vector<hsim::F3>& positions,
   }
   H = std::max(H, 1e-4f);
 
-  // Group the points by column (dense ids in order of first appearance), then sort each
-  // column by (depth, index).
+  // The column and depth of every point, on the worker pool.
   const std::size_t n = positions.size();
-  KeyIndex columns;
-  columns.Reset(n / 4 + 1);
-  std::vector<std::int32_t> column(n);
-  std::vector<float> depth(n);
-  std::vector<std::int32_t> counts;
+  std::vector<std::int64_t>& cu = scratch.cu;
+  std::vector<std::int64_t>& cw = scratch.cw;
+  std::vector<float>& depth = scratch.depth;
+  cu.resize(n);
+  cw.resize(n);
+  depth.resize(n);
+  ParallelFor(
+      n,
+      [&](std::uint64_t begin, std::uint64_t end) {
+        for (std::uint64_t i = begin; i < end; ++i) {
+          const V3& p = positions[i];
+          cu[i] = CellOf(Dot(u, p), H);
+          cw[i] = CellOf(Dot(w, p), H);
+          const float d = Dot(a, p);
+          depth[i] = d == d ? d : 1e30f;  // a NaN would break the ordering of the sort
+        }
+      },
+      8192);
+
+  // Dense column ids: straight from the cell coordinates when the columns span a modest
+  // rectangle, else from a hash map in order of first appearance. A point's factor depends
+  // only on its rank in its column, so the numbering does not matter.
+  std::int64_t u0 = 0, u1 = -1, w0 = 0, w1 = -1;
   for (std::size_t i = 0; i < n; ++i) {
-    const V3& p = positions[i];
-    const std::int64_t cu = CellOf(Dot(u, p), H), cw = CellOf(Dot(w, p), H);
-    const std::int32_t c =
-        columns.Insert((std::uint64_t(std::uint32_t(cu)) << 32) | std::uint32_t(cw));
-    if (std::size_t(c) == counts.size()) counts.push_back(0);
-    ++counts[std::size_t(c)];
-    column[i] = c;
-    const float d = Dot(a, p);
-    depth[i] = d == d ? d : 1e30f;  // a NaN would break the ordering of the sort
+    if (i == 0 || cu[i] < u0) u0 = cu[i];
+    if (i == 0 || cu[i] > u1) u1 = cu[i];
+    if (i == 0 || cw[i] < w0) w0 = cw[i];
+    if (i == 0 || cw[i] > w1) w1 = cw[i];
   }
-  std::vector<std::int32_t> start(counts.size() + 1, 0);
-  for (std::size_t c = 0; c < counts.size(); ++c) start[c + 1] = start[c] + counts[c];
-  std::vector<std::int32_t> order(n), fill(start.begin(), start.end() - 1);
+  std::vector<std::int32_t>& column = scratch.column;
+  column.resize(n);
+  std::size_t columnCount = 0;
+  const double span = (double(u1) - double(u0) + 1) * (double(w1) - double(w0) + 1);
+  if (n > 0 && span <= double(4 * n + 1024)) {
+    const std::int64_t rows = w1 - w0 + 1;
+    columnCount = std::size_t(span);
+    for (std::size_t i = 0; i < n; ++i) column[i] = std::int32_t((cu[i] - u0) * rows + (cw[i] - w0));
+  } else {
+    KeyIndex columns;
+    columns.Reset(n / 4 + 1);
+    for (std::size_t i = 0; i < n; ++i)
+      column[i] = columns.Insert((std::uint64_t(std::uint32_t(cu[i])) << 32) | std::uint32_t(cw[i]));
+    columnCount = columns.Size();
+  }
+  std::vector<std::int32_t>& start = scratch.start;
+  start.assign(columnCount + 1, 0);
+  for (std::size_t i = 0; i < n; ++i) ++start[std::size_t(column[i]) + 1];
+  std::int32_t longest = 0;
+  for (std::size_t c = 0; c < columnCount; ++c) {
+    longest = std::max(longest, start[c + 1]);
+    start[c + 1] += start[c];
+  }
+  std::vector<std::int32_t>& order = scratch.order;
+  std::vector<std::int32_t>& fill = scratch.fill;
+  order.resize(n);
+  fill.assign(start.begin(), start.end() - 1);
   for (std::size_t i = 0; i < n; ++i) order[std::size_t(fill[std::size_t(column[i])]++)] = std::int32_t(i);
 
-  std::vector<float> factors(n, 1.f);
-  for (std::size_t c = 0; c < counts.size(); ++c) {
-    auto first = order.begin() + start[c], last = order.begin() + start[c + 1];
-    std::sort(first, last, [&](std::int32_t x, std::int32_t y) {
-      return depth[std::size_t(x)] < depth[std::size_t(y)] ||
-             (depth[std::size_t(x)] == depth[std::size_t(y)] && x < y);
-    });
-    for (auto it = first; it != last; ++it) {
-      const float j = float(it - first);
-      factors[std::size_t(*it)] = 1.f - (1.f - std::exp(-0.15f * j)) * sMax;
-    }
-  }
-  return factors;
+  // The factor of the j-th point of a column, then each column sorted by (depth, index) on the
+  // worker pool.
+  std::vector<float> byRank(static_cast<std::size_t>(longest));
+  for (std::int32_t j = 0; j < longest; ++j)
+    byRank[std::size_t(j)] = 1.f - (1.f - std::exp(-0.15f * float(j))) * sMax;
+  factors.assign(n, 1.f);
+  ParallelFor(
+      columnCount,
+      [&](std::uint64_t begin, std::uint64_t end) {
+        for (std::uint64_t c = begin; c < end; ++c) {
+          auto first = order.begin() + start[c], last = order.begin() + start[c + 1];
+          std::sort(first, last, [&](std::int32_t x, std::int32_t y) {
+            return depth[std::size_t(x)] < depth[std::size_t(y)] ||
+                   (depth[std::size_t(x)] == depth[std::size_t(y)] && x < y);
+          });
+          for (auto it = first; it != last; ++it)
+            factors[std::size_t(*it)] = byRank[std::size_t(it - first)];
+        }
+      },
+      64);
 }
 
 }  // namespace crn

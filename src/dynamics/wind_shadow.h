@@ -2,6 +2,7 @@
 // Wind shadow: hair sheltered by hair in front of it (seen from the wind) feels less wind.
 #include <vector>
 
+#include "dynamics/guide_solver.h"
 #include "kernels/sim_types.h"
 
 namespace crn {
@@ -12,5 +13,9 @@ namespace crn {
 std::vector<float> ComputeWindShadow(const std::vector<hsim::F3>& positions,
                                      const std::vector<float>& restLengths,
                                      const std::vector<hsim::Wind>& winds);
+
+// The same into scratch.shadow, with scratch's buffers.
+void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector<float>& restLengths,
+                       const std::vector<hsim::Wind>& winds, SolverScratch& scratch);
 
 }  // namespace crn

@@ -1,3 +1,5 @@
+#include <cmath>
+#include <limits>
 #include <vector>
 
 #include "kernels/sim_step.h"
@@ -5,15 +7,102 @@
 
 namespace hsim {
 
+namespace {
+
+// AVX2 where the processor has it, else the x86-64 baseline; both give the same results.
+bool UseAvx2() {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+F3 GridCollidePoint(const Grid& g, F3& p, float offset) { return GridCollide(g, p, offset); }
+
+void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items) {
+  items.coords.clear();
+  items.stride = 0;
+  if (!g.cellStart || triangles <= 0) return;
+  // Per triangle: the normal for the plane test (NaN where it does not hold) and the allowance.
+  // The normal is true to the edges within the allowance only where the triangle is not a
+  // sliver (the sine of its angle at a above 0.02); others always get the full search.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  std::vector<float> plane(4 * std::size_t(triangles));
+  for (std::int64_t t = 0; t < triangles; ++t) {
+    const F3* v = g.triVerts + 3 * t;
+    const F3 ab = v[1] - v[0], ac = v[2] - v[0];
+    const float cross = crn::LengthSq(crn::Cross(ab, ac));
+    const bool planar = cross > 4e-4f * crn::LengthSq(ab) * crn::LengthSq(ac) && cross > 0.f;
+    float size = 0.f;
+    for (int k = 0; k < 3; ++k) size += std::fabs(v[k].x) + std::fabs(v[k].y) + std::fabs(v[k].z);
+    const F3 n = g.triNormals[t];
+    float* o = plane.data() + 4 * t;
+    o[0] = planar ? n.x : nan;
+    o[1] = planar ? n.y : nan;
+    o[2] = planar ? n.z : nan;
+    o[3] = kItemTolerance * size;
+  }
+  const std::int64_t cells = std::int64_t(g.nx) * g.ny * g.nz;
+  const std::int64_t count = g.cellStart[cells];
+  // Padding past the last item: a read of a full pack from the last item stays inside.
+  const std::int64_t stride = count + 16;
+  items.stride = stride;
+  items.coords.assign(std::size_t(13 * stride), 0.f);
+  float* c = items.coords.data();
+  for (std::int64_t i = 0; i < count; ++i) {
+    const std::int64_t t = g.cellItems[i];
+    const F3* v = g.triVerts + 3 * t;
+    for (int k = 0; k < 3; ++k) {
+      c[(3 * k) * stride + i] = v[k].x;
+      c[(3 * k + 1) * stride + i] = v[k].y;
+      c[(3 * k + 2) * stride + i] = v[k].z;
+    }
+    for (int k = 0; k < 4; ++k) c[(9 + k) * stride + i] = plane[std::size_t(4 * t + k)];
+  }
+}
+
+F3 GridCollideCpu(const Grid& g, const GridItems& items, F3& p, float offset) {
+  if (items.coords.empty()) return GridCollide(g, p, offset);
+  return UseAvx2() ? GridCollideAvx2(g, items.coords.data(), items.stride, p, offset)
+                   : GridCollideSse2(g, items.coords.data(), items.stride, p, offset);
+}
+
+bool GridTouchesCpu(const Grid& g, const GridItems& items, const F3& p, float offset) {
+  if (items.coords.empty()) {
+    F3 q = p;
+    const F3 n = GridCollide(g, q, offset);
+    return n.x != 0.f || n.y != 0.f || n.z != 0.f;
+  }
+  return UseAvx2() ? GridTouchesAvx2(g, items.coords.data(), items.stride, p, offset)
+                   : GridTouchesSse2(g, items.coords.data(), items.stride, p, offset);
+}
+
 void StepRange(std::uint64_t begin, std::uint64_t end, const StepArgs& a) {
-  const std::size_t P = std::size_t(a.P);
-  std::vector<F3> scratch(2 * P);
-  std::vector<float> bend(P);
-  const bool shadow = a.S && a.shadowCount == std::size_t(a.N) * P;
-  for (std::uint64_t g = begin; g < end; ++g) {
-    const std::size_t o = g * P;
-    StepGuide(a.P, a.x + o, a.v + o, a.A + o, a.B + o, a.L + o, a.E ? a.E + o : nullptr,
-              a.winds, a.grid, a.params, shadow ? a.S + o : nullptr, scratch.data(), bend.data());
+  StepRangeOn(UseAvx2() ? CpuLanes::Avx2 : CpuLanes::Sse2, begin, end, a);
+}
+
+bool CpuHasAvx2() { return UseAvx2(); }
+
+void StepRangeOn(CpuLanes lanes, std::uint64_t begin, std::uint64_t end, const StepArgs& a) {
+  if (lanes == CpuLanes::Single) {
+    const std::size_t P = std::size_t(a.P);
+    std::vector<F3> scratch(2 * P);
+    std::vector<float> bend(P);
+    const bool shadow = a.S && a.shadowCount == std::size_t(a.N) * P;
+    for (std::uint64_t g = begin; g < end; ++g) {
+      const std::size_t o = g * P;
+      StepGuide<float>(a.P, a.x + o, a.v + o, a.A + o, a.B + o, a.L + o, a.E ? a.E + o : nullptr,
+                       a.winds, a.grid, a.params, shadow ? a.S + o : nullptr, scratch.data(),
+                       bend.data());
+    }
+  } else if (lanes == CpuLanes::Avx2 && UseAvx2()) {
+    StepRangeAvx2(begin, end, a);
+  } else {
+    StepRangeSse2(begin, end, a);
   }
 }
 

@@ -1,6 +1,6 @@
 // The simulation step kernel: one thread per guide, all scratch in per-thread local memory.
-// Compiled with --use_fast_math (see CMakeLists.txt); the CPU twin in sim_step.cpp runs the
-// same StepGuide with IEEE arithmetic.
+// Compiled with --use_fast_math (see CMakeLists.txt); the CPU twin (sim_step.cpp) runs the
+// same StepGuide with IEEE arithmetic, several guides per call.
 #include <algorithm>
 #include <vector>
 
@@ -23,7 +23,7 @@ __global__ void kStep(std::int64_t N, int P, F3* x, F3* v, const F3* A, const F3
   F3 scratch[2 * kMaxGpuPoints];
   float bend[kMaxGpuPoints];
   const std::int64_t o = g * P;
-  StepGuide(P, x + o, v + o, A + o, B + o, L + o, hasE ? E + o : nullptr, winds, grid, params,
+  StepGuide<float>(P, x + o, v + o, A + o, B + o, L + o, hasE ? E + o : nullptr, winds, grid, params,
             S ? S + o : nullptr, scratch, bend);
 }
 

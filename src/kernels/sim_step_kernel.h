@@ -6,11 +6,35 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "kernels/gpu_runtime.h"
 #include "kernels/sim_types.h"
 
 namespace hsim {
+
+// The triangles listed in a collider grid, item by item in the grid's order, one array per
+// number so that the CPU twin reads the triangles of a cell several at a time: a.x, a.y, a.z,
+// b.x, ..., c.z (arrays 0-8), the normal (9-11; NaN where the plane test below does not hold)
+// and a rounding allowance (12), number k of item i at coords[k * stride + i], padded past the
+// last item. A point's signed distance along the normal of its nearest triangle, as
+// GridContact computes it, is the distance of its plane within the allowance plus
+// kItemTolerance times |p.x| + |p.y| + |p.z|.
+constexpr float kItemTolerance = 1e-4f;
+struct GridItems {
+  std::vector<float> coords;
+  std::int64_t stride = 0;
+};
+
+// Fills items from the grid's cell lists and its triangle count (empty for an empty grid).
+void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items);
+
+// GridCollide of one point on the CPU, reading the cell's triangles from items several at a
+// time; the same result as GridCollide.
+F3 GridCollideCpu(const Grid& g, const GridItems& items, F3& p, float offset);
+// Whether GridCollide of a copy of p reports a contact (the same answer, often without
+// searching for the nearest triangle).
+bool GridTouchesCpu(const Grid& g, const GridItems& items, const F3& p, float offset);
 
 // One frame's step of N guides of P points, in host memory. Per-point arrays are
 // guide-major (guide g at g * P).
@@ -29,10 +53,33 @@ struct StepArgs {
   Params params;
   const float* S = nullptr;     // shadow factors, used when shadowCount == N * P
   std::size_t shadowCount = 0;
+  const float* itemCoords = nullptr;  // GridItems of the grid for the CPU twin, or null
+  std::int64_t itemStride = 0;
 };
 
-// CPU twin: steps guides [begin, end).
+// CPU twin: steps guides [begin, end), several at once in the lanes of the widest vectors the
+// processor has.
 void StepRange(std::uint64_t begin, std::uint64_t end, const StepArgs& a);
+
+// How the twin steps guides: 8 per call (AVX2, where the processor has it; else as Sse2), 4
+// per call (SSE2, the x86-64 baseline) or one at a time. All give the same results.
+enum class CpuLanes { Avx2, Sse2, Single };
+void StepRangeOn(CpuLanes lanes, std::uint64_t begin, std::uint64_t end, const StepArgs& a);
+bool CpuHasAvx2();
+
+// The twin's parts for each instruction set.
+void StepRangeSse2(std::uint64_t begin, std::uint64_t end, const StepArgs& a);
+void StepRangeAvx2(std::uint64_t begin, std::uint64_t end, const StepArgs& a);
+F3 GridCollideSse2(const Grid& g, const float* itemCoords, std::int64_t itemStride, F3& p,
+                   float offset);
+F3 GridCollideAvx2(const Grid& g, const float* itemCoords, std::int64_t itemStride, F3& p,
+                   float offset);
+bool GridTouchesSse2(const Grid& g, const float* itemCoords, std::int64_t itemStride, const F3& p,
+                     float offset);
+bool GridTouchesAvx2(const Grid& g, const float* itemCoords, std::int64_t itemStride, const F3& p,
+                     float offset);
+// GridCollide compiled for the baseline, for lanes without GridItems.
+F3 GridCollidePoint(const Grid& g, F3& p, float offset);
 
 // Device copies of a step's arrays, kept by one solver and grown to the largest size asked.
 struct GpuStepBuffers {

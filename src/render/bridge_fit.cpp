@@ -20,8 +20,8 @@ constexpr double kMemoryShare = 0.75;
 constexpr double kMinKeep = 0.02;
 constexpr double kGiB = 1073741824.0;
 
-template <class T>
-void KeepPerStrand(std::vector<T>& v, std::size_t n, const std::vector<std::uint8_t>& keep) {
+template <class Array>
+void KeepPerStrand(Array& v, std::size_t n, const std::vector<std::uint8_t>& keep) {
   if (v.size() != n) return;
   std::size_t out = 0;
   for (std::size_t i = 0; i < n; ++i)
@@ -29,8 +29,8 @@ void KeepPerStrand(std::vector<T>& v, std::size_t n, const std::vector<std::uint
   v.resize(out);
 }
 
-template <class T>
-void KeepPerPoint(std::vector<T>& v, std::size_t n, std::size_t p, const std::vector<std::uint8_t>& keep) {
+template <class Array>
+void KeepPerPoint(Array& v, std::size_t n, std::size_t p, const std::vector<std::uint8_t>& keep) {
   if (v.size() != n * p) return;
   std::size_t out = 0;
   for (std::size_t i = 0; i < n; ++i)

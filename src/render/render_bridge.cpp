@@ -32,7 +32,8 @@ constexpr int kLogBins = 50;
 // Everything a delivered frame owns, freed by ReleaseHairFrame.
 struct FrameHandle {
   StrandSet set;
-  std::vector<V3> positions, normals;
+  StrandArray<V3> positions;
+  std::vector<V3> normals;
   std::vector<float> emission;
   ChildParams children{};
   hrt::HairShadeParams material{};

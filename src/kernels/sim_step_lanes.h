@@ -1,0 +1,246 @@
+#pragma once
+// The CPU twin of hsim::kStep over packs of guides: StepGuide of kernels/sim_step.h runs on
+// kLanes guides at once, one per lane of kernels/lanes.h. Included by one translation unit per
+// instruction set (sim_step_sse2.cpp, sim_step_avx2.cpp); sim_step.cpp picks one at run time.
+#include <cstdint>
+#include <memory>
+
+#include "kernels/lanes.h"
+#include "kernels/sim_step.h"
+#include "kernels/sim_step_kernel.h"
+
+namespace hsim {
+
+namespace {
+
+using PackVec = T3<LaneF>;
+
+inline LaneF LoadLanes(const float* at) {
+  LaneF r;
+  __builtin_memcpy(&r.v, at, sizeof r.v);
+  return r;
+}
+
+// The collision of p with the triangles of its grid cell `cell` (a non-empty one), read
+// kLanes at a time from the grid's items (see GridItems): GridContact of the nearest triangle,
+// true with the normal in n on contact. A first pass over the items' planes decides at once
+// when every triangle's plane lies well outside the contact band: the signed distance along
+// the nearest triangle's normal is its plane's distance (the closest point lies in that
+// plane), so there is no contact whichever triangle is nearest. With DecideOnly (p and n are
+// then left as they are) it also decides at once when every plane lies well inside the band.
+// Otherwise each lane keeps the first nearest of the items it saw, and the nearest of the
+// lanes, ties to the earlier item, is the triangle the one-by-one search finds.
+template <bool DecideOnly = false>
+inline bool CollideCellItems(const Grid& g, const float* coords, std::int64_t stride,
+                             std::int64_t cell, F3& p, float offset, F3& n) {
+  const std::int32_t first = g.cellStart[cell], last = g.cellStart[cell + 1];
+  LaneF laneNo;
+  for (int l = 0; l < kLanes; ++l) laneNo.Set(l, float(l));
+  const PackVec q(p);
+
+  const float low = -4.f * offset - g.cell;
+  const float pointTol = kItemTolerance * (fabsf(p.x) + fabsf(p.y) + fabsf(p.z));
+  bool nearBand = false, allInBand = DecideOnly;
+  for (std::int32_t i = first; i < last; i += kLanes) {
+    const float* c = coords + i;
+    const PackVec a(LoadLanes(c), LoadLanes(c + stride), LoadLanes(c + 2 * stride));
+    const PackVec m(LoadLanes(c + 9 * stride), LoadLanes(c + 10 * stride), LoadLanes(c + 11 * stride));
+    const LaneF tol = LoadLanes(c + 12 * stride) + pointTol;
+    const LaneF planeDist = Dot(m, q - a);
+    const LaneMask valid = laneNo < float(last - i);
+    const LaneMask outside = (planeDist >= offset + tol) | (planeDist < low - tol);
+    nearBand = nearBand || Any((!outside) & valid);
+    if (DecideOnly) {
+      const LaneMask inside = (planeDist >= low + tol) & (planeDist < offset - tol);
+      allInBand = allInBand && !Any((!inside) & valid);
+    }
+    if (nearBand && !allInBand) break;
+  }
+  if (!nearBand) return false;
+  if (DecideOnly && allInBand) return true;
+
+  LaneF best(1e30f), block(0.f);
+  PackVec closest(F3(0, 0, 0));
+  int blocks = 0;
+  for (std::int32_t i = first; i < last; i += kLanes, ++blocks) {
+    const float* c = coords + i;
+    const PackVec a(LoadLanes(c), LoadLanes(c + stride), LoadLanes(c + 2 * stride));
+    const PackVec b(LoadLanes(c + 3 * stride), LoadLanes(c + 4 * stride), LoadLanes(c + 5 * stride));
+    const PackVec d(LoadLanes(c + 6 * stride), LoadLanes(c + 7 * stride), LoadLanes(c + 8 * stride));
+    const PackVec near = ClosestPointOnTriangle<LaneF>(q, a, b, d);
+    const LaneF d2 = LengthSq(q - near);
+    const LaneMask take = (d2 < best) & (laneNo < float(last - i));
+    best = Select(take, d2, best);
+    closest = Select(take, near, closest);
+    block = Select(take, LaneF(float(blocks)), block);
+  }
+  float nearest = 1e30f;
+  std::int32_t item = last;
+  F3 at(0, 0, 0);
+  for (int l = 0; l < kLanes; ++l) {
+    if (!(best[l] < 1e30f)) continue;  // this lane took no triangle
+    const std::int32_t i = first + std::int32_t(block[l]) * kLanes + l;
+    if (best[l] < nearest || (best[l] == nearest && i < item)) {
+      nearest = best[l];
+      item = i;
+      at = F3(closest.x[l], closest.y[l], closest.z[l]);
+    }
+  }
+  n = GridContact(g, p, offset, nearest, at, item < last ? g.cellItems[item] : -1);
+  return n.x != 0.f || n.y != 0.f || n.z != 0.f;
+}
+
+// GridCollide of one point through the items.
+inline F3 GridCollideItems(const Grid& g, const float* coords, std::int64_t stride, F3& p,
+                           float offset) {
+  std::int64_t cell = 0;
+  F3 n(0, 0, 0);
+  if (GridCellOf(g, p, cell) && g.cellStart[cell] < g.cellStart[cell + 1])
+    CollideCellItems(g, coords, stride, cell, p, offset, n);
+  return n;
+}
+
+// Whether GridCollide of a copy of p reports a contact, through the items.
+inline bool GridTouchesItems(const Grid& g, const float* coords, std::int64_t stride, const F3& p,
+                             float offset) {
+  std::int64_t cell = 0;
+  if (!GridCellOf(g, p, cell) || g.cellStart[cell] == g.cellStart[cell + 1]) return false;
+  F3 q = p, n(0, 0, 0);
+  return CollideCellItems<true>(g, coords, stride, cell, q, offset, n);
+}
+
+// The grid as the packs see it: GridCollide of a pack collides each lane's point.
+struct PackGrid {
+  Grid grid;
+  const float* coords = nullptr;  // GridItems, or null: one triangle at a time
+  std::int64_t stride = 0;
+};
+
+// The cells are found for all lanes at once (as GridCellOf finds them); only lanes in a cell
+// that lists triangles search it.
+inline PackVec GridCollide(const PackGrid& pg, PackVec& p, float offset) {
+  PackVec n(F3(0, 0, 0));
+  const Grid& g = pg.grid;
+  if (g.cellStart == nullptr) return n;
+  const LaneF cx = Floor((p.x - g.origin.x) / g.cell);
+  const LaneF cy = Floor((p.y - g.origin.y) / g.cell);
+  const LaneF cz = Floor((p.z - g.origin.z) / g.cell);
+  const LaneMask inside = (cx >= 0.f) & (cy >= 0.f) & (cz >= 0.f) & (cx < float(g.nx)) &
+                          (cy < float(g.ny)) & (cz < float(g.nz));
+  if (!Any(inside)) return n;
+  for (int l = 0; l < kLanes; ++l) {
+    if (!inside.v[l]) continue;
+    const std::int64_t cell =
+        (std::int64_t(cz[l]) * g.ny + std::int64_t(cy[l])) * g.nx + std::int64_t(cx[l]);
+    if (g.cellStart[cell] == g.cellStart[cell + 1]) continue;
+    F3 q(p.x[l], p.y[l], p.z[l]);
+    F3 m(0, 0, 0);
+    bool contact;
+    if (pg.coords) {
+      contact = CollideCellItems(g, pg.coords, pg.stride, cell, q, offset, m);
+    } else {
+      m = GridCollidePoint(g, q, offset);
+      contact = m.x != 0.f || m.y != 0.f || m.z != 0.f;
+    }
+    if (!contact) continue;
+    p.x.Set(l, q.x);
+    p.y.Set(l, q.y);
+    p.z.Set(l, q.z);
+    n.x.Set(l, m.x);
+    n.y.Set(l, m.y);
+    n.z.Set(l, m.z);
+  }
+  return n;
+}
+
+// The per-guide arrays of one pack: point k of lane l holds guide (first + l)'s point k.
+struct PackArrays {
+  int P = 0;
+  std::unique_ptr<PackVec[]> x, v, A, B, E, scratch;
+  std::unique_ptr<LaneF[]> L, S, bend;
+
+  PackArrays(int points, bool withE, bool withS) : P(points) {
+    const std::size_t n = std::size_t(P);
+    x.reset(new PackVec[n]);
+    v.reset(new PackVec[n]);
+    A.reset(new PackVec[n]);
+    B.reset(new PackVec[n]);
+    if (withE) E.reset(new PackVec[n]);
+    scratch.reset(new PackVec[2 * n]);
+    L.reset(new LaneF[n]);
+    if (withS) S.reset(new LaneF[n]);
+    bend.reset(new LaneF[n]);
+  }
+};
+
+inline void SetLane(PackVec& d, int l, const F3& s) {
+  d.x.Set(l, s.x);
+  d.y.Set(l, s.y);
+  d.z.Set(l, s.z);
+}
+
+inline void GetLane(const PackVec& s, int l, F3& d) {
+  d.x = s.x[l];
+  d.y = s.y[l];
+  d.z = s.z[l];
+}
+
+inline void StepRangeLanes(std::uint64_t begin, std::uint64_t end, const StepArgs& a) {
+  const int P = a.P;
+  if (P < 1 || end <= begin) return;
+  const std::size_t np = std::size_t(P);
+  const bool shadow = a.S && a.shadowCount == std::size_t(a.N) * np;
+  PackArrays k(P, a.E != nullptr, shadow);
+  PackGrid grid;
+  grid.grid = a.grid;
+  if (a.itemCoords && a.grid.cellStart) {
+    grid.coords = a.itemCoords;
+    grid.stride = a.itemStride;
+  }
+  for (std::uint64_t first = begin; first < end; first += kLanes) {
+    const int count = end - first < std::uint64_t(kLanes) ? int(end - first) : kLanes;
+    // A short last pack repeats its last guide in the spare lanes.
+    for (int l = 0; l < kLanes; ++l) {
+      const std::size_t o = std::size_t(first + std::uint64_t(l < count ? l : count - 1)) * np;
+      for (std::size_t i = 0; i < np; ++i) {
+        SetLane(k.x[i], l, a.x[o + i]);
+        SetLane(k.v[i], l, a.v[o + i]);
+        SetLane(k.A[i], l, a.A[o + i]);
+        SetLane(k.B[i], l, a.B[o + i]);
+        if (a.E) SetLane(k.E[i], l, a.E[o + i]);
+        k.L[i].Set(l, a.L[o + i]);
+        if (shadow) k.S[i].Set(l, a.S[o + i]);
+      }
+    }
+    StepGuide<LaneF>(P, k.x.get(), k.v.get(), k.A.get(), k.B.get(), k.L.get(), k.E.get(),
+                     a.winds, grid, a.params, k.S.get(), k.scratch.get(), k.bend.get());
+    for (int l = 0; l < count; ++l) {
+      const std::size_t o = std::size_t(first + std::uint64_t(l)) * np;
+      for (std::size_t i = 0; i < np; ++i) {
+        GetLane(k.x[i], l, a.x[o + i]);
+        GetLane(k.v[i], l, a.v[o + i]);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+}  // namespace hsim
+
+// The entry points of one instruction set's unit (StepRange<Isa>, GridCollide<Isa>,
+// GridTouches<Isa> of sim_step_kernel.h), over this unit's packs.
+#define CRN_SIM_STEP_LANE_ENTRY_POINTS(Isa)                                                       \
+  namespace hsim {                                                                              \
+  void StepRange##Isa(std::uint64_t begin, std::uint64_t end, const StepArgs& a) {              \
+    StepRangeLanes(begin, end, a);                                                              \
+  }                                                                                             \
+  F3 GridCollide##Isa(const Grid& g, const float* itemCoords, std::int64_t itemStride, F3& p,   \
+                      float offset) {                                                           \
+    return GridCollideItems(g, itemCoords, itemStride, p, offset);                              \
+  }                                                                                             \
+  bool GridTouches##Isa(const Grid& g, const float* itemCoords, std::int64_t itemStride,        \
+                        const F3& p, float offset) {                                            \
+    return GridTouchesItems(g, itemCoords, itemStride, p, offset);                              \
+  }                                                                                             \
+  }
