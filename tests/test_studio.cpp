@@ -73,9 +73,10 @@ TEST_F(Studio, GroomsChangesAParameterAndSavesFromAReplayedSession) {
                                         "click 400 600\n"  // the ground, below the ball
                                         "expect selected fur\n"
                                         "expect undo \"Parameter change\"\n"
-                                        "brush fur\n"
                                         "brushKind 0\nbrushSize 90\nbrushStrength 1\n"
+                                        "tool Brush\n"  // the Tools rollout's button
                                         "drag 300 300 500 340 10\n"
+                                        "expect undo \"Crinel groom\"\n"
                                         "rightclick 50 50\n"
                                         "frames 2\n"
                                         "saveas " + saved.string() + "\n");

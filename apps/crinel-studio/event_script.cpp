@@ -54,7 +54,7 @@ const std::map<std::string, VerbShape>& Shapes() {
       {"time", {1, 1, 1}},       {"play", {0, 0, 0}},        {"stop", {0, 0, 0}},
       {"open", {1, 1, 0}},       {"saveas", {1, 1, 0}},      {"screenshot", {1, 1, 0}},
       {"live", {0, 0, 0}},       {"click", {2, 2, 2}},       {"pick", {2, 2, 0}},
-      {"expect", {2, 2, 0}},
+      {"expect", {2, 2, 0}},      {"tool", {1, 1, 0}},        {"wheel", {3, 3, 3}},        {"answer", {1, 1, 0}},
   };
   return shapes;
 }

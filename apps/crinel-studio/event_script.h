@@ -3,12 +3,15 @@
 // plays back one event per frame (a drag expands into its press, moves and release).
 //   frames N                     draw N frames
 //   move X Y                     mouse to window pixel X, Y
+//   wheel X Y NOTCHES            the wheel turned over window pixel X, Y
 //   vmove X Y                    mouse to pixel X, Y of the viewport
 //   press|release [left|right|middle]
 //   drag X0 Y0 X1 Y1 [STEPS]     left-button drag across the viewport
 //   click X Y, rightclick X Y    left or right click in the viewport
 //   pick NODE PARAM              press the node picker of NODE's parameter PARAM
 //   expect selected NODE|undo STEPNAME   stop with an error unless it holds
+//   tool CAPTION                 click the Tools rollout's control with that caption
+//   answer PATH|cancel           the answer to the next file dialog the module opens
 //   key ctrl+z|ctrl+y|ctrl+s|ctrl+o|space
 //   select NODE, brush NODE, brushKind N, brushSize PIXELS, brushStrength S
 //   param NODE PARAM VALUE       a rollout edit (lists as [a,b,c])

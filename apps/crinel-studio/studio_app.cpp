@@ -20,6 +20,7 @@
 #include "crinel-studio/file_browser.h"
 #include "crinel-studio/gl_viewport.h"
 #include "crinel-studio/live_view_panel.h"
+#include "crinel-studio/rollup_pages.h"
 #include "crinel-studio/rollout_panel.h"
 #include "crinel-studio/view_navigation.h"
 #include "crinel-studio/viewport_pick.h"
@@ -27,6 +28,7 @@
 #include "groom/brush_ops.h"
 #include "groom/brush_state.h"
 #include "groom/script_ops.h"
+#include "host/file_dialog.h"
 #include "host/message_box.h"
 #include "host/undo.h"
 #include "render/live_view_window.h"
@@ -66,6 +68,7 @@ struct ScriptedMouse {
   bool active = false;
   ImVec2 pos{-1, -1};
   bool down[3] = {false, false, false};
+  float wheel = 0;  // notches for the next frame
 };
 
 class Studio {
@@ -78,6 +81,12 @@ class Studio {
     // The module's message boxes show as the studio's own.
     host::SetMessageBoxSink([this](const std::string& text, const std::string& caption, int) {
       ShowError(caption.empty() ? "Crinel" : caption, text);
+    });
+    // The module's file dialogs and questions are answered here: from the session's `answer`
+    // events when a session plays, else by the user in a dialog that runs frames of its own.
+    host::SetFileDialogProvider([this](bool save, host::OPENFILENAME& ofn) { return AnswerFileDialog(save, ofn); });
+    host::SetMessageBoxAnswerer([this](const std::string& text, const std::string& caption, int) {
+      return AskYesNo(caption, text) ? host::IDYES : host::IDNO;
     });
     glGenTextures(1, &viewTexture_);
     glBindTexture(GL_TEXTURE_2D, viewTexture_);
@@ -101,12 +110,17 @@ class Studio {
     glDeleteTextures(1, &viewTexture_);
     ip_.SetSink(nullptr);
     host::SetMessageBoxSink(nullptr);
+    host::SetMessageBoxAnswerer(nullptr);
+    host::SetFileDialogProvider(nullptr);
+    ip_.OpenInModifyPanel(nullptr);
     if (live_.IsOpen()) DestroyLiveViewWindow();
   }
 
   bool Open(const std::string& path) {
     if (Brush().brushModeActive) ToggleBrushMode(nullptr);
     rollouts_.pick = {};
+    ip_.OpenInModifyPanel(nullptr);
+    actions_.clear();
     const scene::SceneLoad r = scene::LoadAnyScene(path, ip_);
     selected_ = nullptr;
     if (!r.ok) {
@@ -120,7 +134,7 @@ class Studio {
     scene::SetActiveView(ip_, scene::ViewKind::Persp);
     for (const auto& n : ip_.Nodes())
       if (HairObjectOf(n.get())) {
-        selected_ = n.get();
+        SelectNode(n.get());
         break;
       }
     status_ = "Opened " + path;
@@ -141,7 +155,7 @@ class Studio {
   }
 
   // One frame: input, panels, drawing. False once the window should close.
-  bool Frame(const ScriptedMouse& mouse) {
+  bool Frame(ScriptedMouse& mouse) {
     glfwPollEvents();
     if (glfwWindowShouldClose(window_)) return false;
     ImGui_ImplOpenGL3_NewFrame();
@@ -150,16 +164,20 @@ class Studio {
     if (mouse.active) {
       io.MousePos = mouse.pos;
       for (int b = 0; b < 3; ++b) io.MouseDown[b] = mouse.down[b];
+      io.MouseWheel = mouse.wheel;
     }
+    mouse.wheel = 0;
     ImGui::NewFrame();
     Shortcuts();
     Play();
     DrawMenu();
     DrawLayout();
     if (browser_.Draw(browserPath_)) {
-      if (browserSaves_) SaveAs(browserPath_);
+      if (browserForHost_) hostDialogPath_ = browserPath_;
+      else if (browserSaves_) SaveAs(browserPath_);
       else Open(browserPath_);
     }
+    DrawQuestion();
     live_.Draw();
     DrawMessageBox();
     ImGui::Render();
@@ -174,6 +192,14 @@ class Studio {
 
   void Present() { glfwSwapBuffers(window_); }
 
+  // The control actions of the last frame, done between frames (they may run dialogs).
+  void RunActions() {
+    std::vector<DialogAction> todo;
+    todo.swap(actions_);
+    for (const DialogAction& a : todo) DoDialogAction(a);
+    if (!todo.empty()) dirty_ = true;
+  }
+
   // Plays one replayed event (mouse state changes take effect in the next frame).
   bool Apply(const ScriptEvent& e, ScriptedMouse& mouse, std::string& error) {
     auto num = [&](std::size_t i) { return float(std::atof(e.args[i].c_str())); };
@@ -184,6 +210,10 @@ class Studio {
     mouse.active = true;
     if (e.verb == "frames") return true;
     if (e.verb == "move") mouse.pos = ImVec2(num(0), num(1));
+    else if (e.verb == "wheel") {
+      mouse.pos = ImVec2(num(0), num(1));
+      mouse.wheel = num(2);
+    }
     else if (e.verb == "vmove") mouse.pos = ImVec2(viewOrigin_.x + num(0), viewOrigin_.y + num(1));
     else if (e.verb == "press") mouse.down[button()] = true;
     else if (e.verb == "release") mouse.down[button()] = false;
@@ -208,6 +238,8 @@ class Studio {
     else if (e.verb == "saveas") return SaveAs(e.args[0]) || Fail(error, status_);
     else if (e.verb == "screenshot") return Screenshot(e.args[0], error);
     else if (e.verb == "live") live_.Open();
+    else if (e.verb == "answer") answers_.push_back(e.args[0]);
+    else if (e.verb == "tool") return ClickTool(e.args[0], error);
     else if (e.verb == "pick") return PressPicker(e.args[0], e.args[1], error);
     else if (e.verb == "expect") {
       const std::string now = e.args[0] == "selected" ? (selected_ ? selected_->GetName() : "") : theHold.UndoName();
@@ -326,6 +358,7 @@ class Studio {
       dirty_ = true;
       return;
     }
+    if (n != selected_) ip_.OpenInModifyPanel(n);
     selected_ = n;
   }
   void PressBrushButton() {
@@ -368,6 +401,75 @@ class Studio {
     }
     return Fail(error, "node \"" + e.args[0] + "\" has no parameter \"" + e.args[1] + "\"");
   }
+  // A click on the rollup page control showing text (a button's caption).
+  bool ClickTool(const std::string& text, std::string& error) {
+    for (const RollupPage& page : ip_.RollupPages())
+      for (const DlgItemInfo& item : GetDlgItems(page.hwnd))
+        if (item.id >= 0 && item.text == text) {
+          actions_.push_back({DialogAction::Click, page.hwnd, item.id, 0});
+          return true;
+        }
+    return Fail(error, "no control \"" + text + "\" in the open rollouts");
+  }
+
+  bool AnswerFileDialog(bool save, host::OPENFILENAME& ofn) {
+    if (playing_) {
+      if (answers_.empty() || answers_.front() == "cancel") {
+        if (!answers_.empty()) answers_.erase(answers_.begin());
+        return false;
+      }
+      ofn.file = answers_.front();
+      answers_.erase(answers_.begin());
+      return true;
+    }
+    const fs::path start = ofn.file.empty() ? fs::current_path() : fs::path(ofn.file);
+    browserForHost_ = true;
+    browser_.Open(ofn.title.empty() ? (save ? "Save" : "Open") : ofn.title,
+                  start.has_parent_path() ? start.parent_path() : fs::current_path(), save, start.filename().string());
+    hostDialogPath_.clear();
+    while (browser_.IsOpen() && !glfwWindowShouldClose(window_)) {
+      ScriptedMouse none;
+      if (!Frame(none)) break;
+      Present();
+    }
+    browserForHost_ = false;
+    actions_.clear();  // nothing else is clicked while the dialog is up
+    if (hostDialogPath_.empty()) return false;
+    ofn.file = hostDialogPath_;
+    return true;
+  }
+
+  bool AskYesNo(const std::string& caption, const std::string& text) {
+    if (playing_) return true;
+    question_ = {caption.empty() ? "Crinel" : caption, text};
+    questionAnswer_ = 0;
+    while (questionAnswer_ == 0 && !glfwWindowShouldClose(window_)) {
+      ScriptedMouse none;
+      if (!Frame(none)) break;
+      Present();
+    }
+    actions_.clear();
+    question_ = {};
+    return questionAnswer_ == 1;
+  }
+
+  void DrawQuestion() {
+    if (question_.first.empty()) return;
+    const std::string id = question_.first + "###question";
+    ImGui::OpenPopup(id.c_str());
+    if (ImGui::BeginPopupModal(id.c_str(), nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
+      ImGui::TextUnformatted(question_.second.c_str());
+      if (ImGui::Button("Yes", ImVec2(90, 0))) questionAnswer_ = 1;
+      ImGui::SameLine();
+      if (ImGui::Button("No", ImVec2(90, 0))) questionAnswer_ = 2;
+      ImGui::EndPopup();
+    }
+  }
+
+ public:
+  void SetPlaying(bool on) { playing_ = on; }
+
+ private:
   // The node-picker button of a parameter, as a click on it in the rollout.
   bool PressPicker(const std::string& nodeName, const std::string& param, std::string& error) {
     INode* n = ip_.GetINodeByName(nodeName);
@@ -494,7 +596,8 @@ class Studio {
       return;
     }
     ImGui::Text("%s", selected_->GetName().c_str());
-    if (HairObjectOf(selected_)) DrawBrushControls();
+    const bool toolsRollout = !ip_.RollupPages().empty();
+    if (HairObjectOf(selected_) && !toolsRollout) DrawBrushControls();
     rollouts_.changed = false;
     for (IParamBlock2* pb : scene::ParamBlocksOf(selected_->GetObjectRef()))
       DrawParamBlockRollouts(ip_, *pb, "object", rollouts_);
@@ -506,6 +609,7 @@ class Studio {
         for (IParamBlock2* pb : blocks) DrawParamBlockRollouts(ip_, *pb, "material", rollouts_);
       }
     }
+    DrawRollupPages(ip_, actions_);
     if (rollouts_.changed) dirty_ = true;
     if (!rollouts_.status.empty()) status_ = rollouts_.status, rollouts_.status.clear();
     DrawRenderSettings();
@@ -696,6 +800,13 @@ class Studio {
   RolloutPanelState rollouts_;
   FileBrowser browser_;
   LiveViewPanel live_;
+  std::vector<DialogAction> actions_;
+  std::vector<std::string> answers_;  // the session's answers to the next file dialogs
+  bool playing_ = false;               // a session is being replayed
+  bool browserForHost_ = false;
+  std::string hostDialogPath_;
+  std::pair<std::string, std::string> question_;  // caption, text of an open yes/no box
+  int questionAnswer_ = 0;                        // 1 yes, 2 no
   std::string browserPath_;
   bool browserSaves_ = false;
   std::string messageTitle_, messageText_;
@@ -751,6 +862,7 @@ int RunStudio(const StudioOptions& o) {
   int rc = 0;
   {
     Studio studio(window, o);
+    studio.SetPlaying(!events.empty());
     if (!o.scene.empty() && !studio.Open(o.scene) && !events.empty()) rc = 1;
     ScriptedMouse mouse;
     std::size_t next = 0;
@@ -785,6 +897,7 @@ int RunStudio(const StudioOptions& o) {
         if (events.empty() && o.quitAfterScript) break;
       }
       studio.Present();
+      studio.RunActions();
     }
     if (o.stats) studio.PrintStats();
   }

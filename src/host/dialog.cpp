@@ -226,6 +226,15 @@ std::string GetDlgItemText(HWND dlg, int id) {
   }
 }
 
+std::vector<DlgItemInfo> GetDlgItems(HWND dlg) {
+  std::vector<DlgItemInfo> out;
+  Dialog* d = AsDialog(dlg);
+  if (!d) return out;
+  for (const auto& c : d->controls)
+    out.push_back({c->id, c->kind, c->id >= 0 ? GetDlgItemText(dlg, c->id) : WithoutMnemonics(c->text)});
+  return out;
+}
+
 std::string GetDlgItemGroup(HWND dlg, int id) {
   Control* c = Find(dlg, id);
   return c ? WithoutMnemonics(c->group) : "";

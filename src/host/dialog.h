@@ -85,6 +85,15 @@ std::string GetDlgItemText(HWND dlg, int id);
 // The caption of the frame the control belongs to (mnemonic marks resolved), or empty.
 std::string GetDlgItemGroup(HWND dlg, int id);
 bool GetDlgItemKind(HWND dlg, int id, ControlKind& kind);
+// One control as a window system lays it out: frames and labels have id -1; text is what
+// GetDlgItemText shows (the caption without mnemonic marks for frames and labels).
+struct DlgItemInfo {
+  int id = -1;
+  ControlKind kind = ControlKind::Label;
+  std::string text;
+};
+// Every control of the dialog in tab order; empty for no dialog.
+std::vector<DlgItemInfo> GetDlgItems(HWND dlg);
 // The list's entries in order (empty for other controls).
 std::vector<std::string> GetDlgItemList(HWND dlg, int id);
 
