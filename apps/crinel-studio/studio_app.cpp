@@ -502,11 +502,30 @@ class Studio {
     if (ip_.IsAnimPlaying()) ip_.EndAnimPlayback();
     else ip_.StartAnimPlayback();
   }
+  // Playing advances at the scene's frame rate (a replayed session: one frame a frame, so
+  // that it plays the same everywhere), wrapping at the end of the range.
   void Play() {
-    if (!ip_.IsAnimPlaying()) return;
+    if (!ip_.IsAnimPlaying()) {
+      playClockStarted_ = false;
+      return;
+    }
+    const auto now = Clock::now();
+    int steps = 1;
+    if (!playing_) {
+      if (!playClockStarted_) {
+        playClockStarted_ = true;
+        playClock_ = now;
+        return;
+      }
+      steps = int(Ms(playClock_, now) * GetFrameRate() / 1000.0);
+      if (steps <= 0) return;
+      playClock_ += std::chrono::microseconds(std::int64_t(steps * 1e6 / GetFrameRate()));
+    }
     const Interval r = ip_.GetAnimRange();
-    const int next = FrameOf(ip_.GetTime()) + 1;
-    SetFrame(next > FrameOf(r.End()) ? FrameOf(r.Start()) : next);
+    const int first = FrameOf(r.Start()), last = FrameOf(r.End());
+    int next = FrameOf(ip_.GetTime()) + steps;
+    if (next > last) next = first + (next - last - 1) % std::max(last - first + 1, 1);
+    SetFrame(next);
   }
 
   // --- panels
@@ -803,6 +822,8 @@ class Studio {
   std::vector<DialogAction> actions_;
   std::vector<std::string> answers_;  // the session's answers to the next file dialogs
   bool playing_ = false;               // a session is being replayed
+  bool playClockStarted_ = false;
+  Clock::time_point playClock_;
   bool browserForHost_ = false;
   std::string hostDialogPath_;
   std::pair<std::string, std::string> question_;  // caption, text of an open yes/no box
