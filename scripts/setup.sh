@@ -8,7 +8,7 @@ packages=(build-essential cmake g++ pkg-config
           nlohmann-json3-dev libtinyobjloader-dev libstb-dev zlib1g-dev libassimp-dev
           libopenexr-dev libembree-dev slurm-wlm munge
           libpng-dev libjpeg62-turbo-dev
-          libimgui-dev libglfw3-dev xvfb xauth)
+          libimgui-dev libglfw3-dev xvfb xauth libgl1-mesa-dri)
 case "${1:-}" in
   "") ;;
   --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
