@@ -334,6 +334,14 @@ TEST_F(Farm, CommandErrorsAndDryRun) {
     EXPECT_NE(fixtures::Slurp(dir_ / "o.txt").find(c.says), std::string::npos)
         << c.args << "\n" << fixtures::Slurp(dir_ / "o.txt");
   }
+  // A job record that is not a file is refused, never read.
+  fs::create_directories(dir_ / "jobs" / "job_7.txt");
+  const std::string cmd = "CRINEL_FARM_JOBS=" + ShellQuote((dir_ / "jobs").string()) + " " +
+                          std::string(CRINEL_CLI) + " farm status 7 >" + ShellQuote((dir_ / "o.txt").string()) + " 2>&1";
+  const int status = std::system(cmd.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  EXPECT_NE(fixtures::Slurp(dir_ / "o.txt").find("is a directory"), std::string::npos) << fixtures::Slurp(dir_ / "o.txt");
+
   const fixtures::CliResult dry =
       fixtures::RunCli(dir_, "farm render " + scene + " --frames 0-3 --chunk 2 --size 64x36 --out " + out + " --dry-run");
   EXPECT_EQ(dry.rc, 0) << dry.err;

@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <sstream>
 
+#include "host/file_read.h"
 #include "plugin/atomic_file.h"
 
 namespace crn::scene {
@@ -258,6 +258,9 @@ bool SaveFarmRecord(const FarmRecord& record, const std::string& farmDir, std::s
   return false;
 }
 
+// Job records are a few lines; anything larger is not one.
+constexpr std::uint64_t kMaxFarmRecordBytes = 1 << 20;
+
 bool FindFarmRecord(const std::string& jobId, FarmRecord& record, std::string& error) {
   if (jobId.empty() || jobId.find_first_not_of("0123456789") != std::string::npos) {
     error = "\"" + jobId + "\" is not a job id";
@@ -275,11 +278,13 @@ bool FindFarmRecord(const std::string& jobId, FarmRecord& record, std::string& e
       const std::size_t end = r.out.find('\n', at);
       path = DirName(r.out.substr(at + 8, end == std::string::npos ? std::string::npos : end - at - 8)) + "/jobs" + file;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) continue;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!ParseFarmRecord(text.str(), record, error)) {
+    std::string text, readError;
+    if (access(path.c_str(), F_OK) != 0) continue;
+    if (!host::ReadRegularFile(path, kMaxFarmRecordBytes, text, readError)) {
+      error = path + ": " + readError;
+      return false;
+    }
+    if (!ParseFarmRecord(text, record, error)) {
       error = path + ": " + error;
       return false;
     }

@@ -1,6 +1,7 @@
 #include "scene/farm_status.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,8 @@ namespace {
 
 // The last lines of a log; a progress bar's carriage returns keep only its final state.
 std::string LogTail(const std::string& path, int lines) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "  (no log at " + path + ")\n";
   std::ifstream in(path, std::ios::binary);
   if (!in) return "  (no log at " + path + ")\n";
   in.seekg(0, std::ios::end);
