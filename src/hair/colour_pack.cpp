@@ -9,7 +9,7 @@ namespace {
 // The byte PackColour gives one channel.
 std::uint32_t EncodeByPow(float c) {
   const float v = powf(Clamp01(c), 0.45454544f) * 255.f + 0.5f;
-  return std::uint32_t(v);
+  return v >= 0.f ? std::uint32_t(v) : 0u;  // NaN gives 0, as in PackColour
 }
 
 std::uint32_t Bits(float x) {

@@ -29,10 +29,17 @@ inline std::uint64_t CellKey64(std::int64_t i, std::int64_t j, std::int64_t k) {
          (std::uint64_t(k) * 83492791ull);
 }
 
+// A floored coordinate as a lattice index. Values outside the int32 range and NaN give
+// INT32_MIN, the value x86's conversion produces there, so far-away lattices keep their
+// results without the undefined conversion.
+CRN_HD inline std::int32_t LatticeIndex(float floored) {
+  return floored >= -2147483648.f && floored < 2147483648.f ? std::int32_t(floored) : INT32_MIN;
+}
+
 // Value noise in [-1, 1): hashed lattice values blended with the quintic fade.
 CRN_HD inline float FurNoise3(float x, float y, float z) {
   const float fx = floorf(x), fy = floorf(y), fz = floorf(z);
-  const std::int32_t i = std::int32_t(fx), j = std::int32_t(fy), k = std::int32_t(fz);
+  const std::int32_t i = LatticeIndex(fx), j = LatticeIndex(fy), k = LatticeIndex(fz);
   const float tx = x - fx, ty = y - fy, tz = z - fz;
   auto fade = [](float t) { return t * t * t * (t * (t * 6.f - 15.f) + 10.f); };
   auto corner = [](std::int32_t a, std::int32_t b, std::int32_t c) {
@@ -61,8 +68,8 @@ struct CellDistances {
 
 // Cellular noise: one hashed feature point per unit cell, searched over the 27 cells around p.
 CRN_HD inline CellDistances CellNoise3(const V3& p) {
-  const std::int32_t bi = std::int32_t(floorf(p.x)), bj = std::int32_t(floorf(p.y)),
-                     bk = std::int32_t(floorf(p.z));
+  const std::int32_t bi = LatticeIndex(floorf(p.x)), bj = LatticeIndex(floorf(p.y)),
+                     bk = LatticeIndex(floorf(p.z));
   float f1 = 1e30f, f2 = 1e30f;
   for (int di = -1; di <= 1; ++di)
     for (int dj = -1; dj <= 1; ++dj)
@@ -82,7 +89,7 @@ CRN_HD inline CellDistances CellNoise3(const V3& p) {
 CRN_HD inline std::uint32_t PackColour(float r, float g, float b) {
   auto enc = [](float c) {
     const float v = powf(Clamp01(c), 0.45454544f) * 255.f + 0.5f;
-    return std::uint32_t(v);
+    return v >= 0.f ? std::uint32_t(v) : 0u;  // NaN gives 0, as x86's conversion does
   };
   return 0xFF000000u | (enc(r) << 16) | (enc(g) << 8) | enc(b);
 }

@@ -38,7 +38,7 @@ class FurNoiseLines3 {
       : y_{y0, y1, y2}, z_{z0, z1, z2} {
     for (int l = 0; l < 3; ++l) {
       const float fy = floorf(y_[l]), fz = floorf(z_[l]);
-      const std::uint32_t j = std::uint32_t(std::int32_t(fy)), k = std::uint32_t(std::int32_t(fz));
+      const std::uint32_t j = std::uint32_t(LatticeIndex(fy)), k = std::uint32_t(LatticeIndex(fz));
       const std::uint32_t k0 = Mix32(k * 83492791u), k1 = Mix32((k + 1u) * 83492791u);
       h_[l][0] = Mix32(k0 ^ (j * 19349663u));
       h_[l][1] = Mix32(k0 ^ ((j + 1u) * 19349663u));
