@@ -31,11 +31,11 @@ benches=()
 for src in bench/*gpu*.cpp; do
   [ -e "$src" ] && benches+=("$(basename "$src" .cpp)")
 done
-cmake --build "$build" -j"$(nproc)" --target crinel_tests "${benches[@]}"
+cmake --build "$build" -j"$(nproc)" --target crinel_tests crinel_sim_tests "${benches[@]}"
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-"$build/crinel_tests" --gtest_filter="$filter" 2>&1 | tee "$log"
+{ "$build/crinel_tests" --gtest_filter="$filter" && "$build/crinel_sim_tests" --gtest_filter="$filter"; } 2>&1 | tee "$log"
 if [ $have_gpu = 1 ] && grep -q '^\[  SKIPPED \]' "$log"; then
   echo "gpu-check: a GPU is present but GPU tests skipped: the CUDA runtime sees no device" >&2
   exit 1
