@@ -56,7 +56,9 @@ void CellCounts::Build(std::span<const V3> points, float cell) {
 }
 
 void CellCounts::BuildFromKeys(std::span<const std::uint64_t> keys) {
-  index_.Reset(keys.size());
+  // Cells usually hold many points: a table sized for the cells, grown when there are more,
+  // stays in the cache where one sized for every point would not.
+  index_.Reset(keys.size() / 16 + 16);
   counts_.clear();
   // Neighbouring points of a strand often share a cell: a repeat of the previous key skips the
   // hash table.

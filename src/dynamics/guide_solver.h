@@ -31,7 +31,8 @@ struct SolverScratch {
   CellCounts counts;
   std::vector<std::int64_t> cu, cw;
   std::vector<float> depth, shadow;
-  std::vector<std::int32_t> column, start, order, fill;
+  std::vector<std::int32_t> column, start, fill;
+  std::vector<std::uint64_t> columnKeys;
 };
 
 struct GuideSolver {

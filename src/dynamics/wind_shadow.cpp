@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "dynamics/cell_hash.h"
 #include "plugin/worker_pool.h"
@@ -99,11 +100,19 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
     longest = std::max(longest, start[c + 1]);
     start[c + 1] += start[c];
   }
-  std::vector<std::int32_t>& order = scratch.order;
+  // Each column's points as sort keys: the depth's bits in an order that sorts like the
+  // depth (no NaN is left; -0 counts as +0), above the point's index for ties.
+  std::vector<std::uint64_t>& order = scratch.columnKeys;
   std::vector<std::int32_t>& fill = scratch.fill;
   order.resize(n);
   fill.assign(start.begin(), start.end() - 1);
-  for (std::size_t i = 0; i < n; ++i) order[std::size_t(fill[std::size_t(column[i])]++)] = std::int32_t(i);
+  for (std::size_t i = 0; i < n; ++i) {
+    const float d = depth[i] == 0.f ? 0.f : depth[i];
+    std::uint32_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    bits = bits & 0x80000000u ? ~bits : bits | 0x80000000u;
+    order[std::size_t(fill[std::size_t(column[i])]++)] = (std::uint64_t(bits) << 32) | std::uint32_t(i);
+  }
 
   // The factor of the j-th point of a column, then each column sorted by (depth, index) on the
   // worker pool.
@@ -116,12 +125,9 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
       [&](std::uint64_t begin, std::uint64_t end) {
         for (std::uint64_t c = begin; c < end; ++c) {
           auto first = order.begin() + start[c], last = order.begin() + start[c + 1];
-          std::sort(first, last, [&](std::int32_t x, std::int32_t y) {
-            return depth[std::size_t(x)] < depth[std::size_t(y)] ||
-                   (depth[std::size_t(x)] == depth[std::size_t(y)] && x < y);
-          });
+          std::sort(first, last);
           for (auto it = first; it != last; ++it)
-            factors[std::size_t(*it)] = byRank[std::size_t(it - first)];
+            factors[std::size_t(std::uint32_t(*it))] = byRank[std::size_t(it - first)];
         }
       },
       64);

@@ -92,6 +92,9 @@ inline bool Any(LaneMask m) {
 #endif
 }
 
+// Whether every lane of a equals the same lane of b.
+inline bool AllEqual(LaneU a, LaneU b) { return !Any(LaneMask{LaneVecI(a.v != b.v)}); }
+
 // floorf per lane: the rounding instruction where there is one (SSE4.1, part of AVX);
 // otherwise exact through the integer conversion below 2^31, where every float of 2^23 and
 // more is already integral, and larger magnitudes and NaN pass through as floorf leaves them.

@@ -73,12 +73,43 @@ CRN_HD inline R BlendCellNext(const R v[3][3][3], MaskOf<R> next, R tx, R ty, R 
   return BlendCell(w, 0, 0, 0, tx, ty, tz);
 }
 
-// Scalar value noise in [-1, 1).
+// The corner values of one lattice block kept between calls: the turbulence of a point moves
+// little from one substep to the next, so its block is usually the same and need not be hashed
+// again. Corner values depend on the lattice indices alone, so a kept block gives exactly what
+// hashing gives.
 template <class R>
-CRN_HD inline R ValueNoise3(R x, R y, R z) {
-  const R fx = Floor(x), fy = Floor(y), fz = Floor(z);
+struct LatticeBlock {
+  U32Of<R> i, j, k;  // lowest corner
+  bool valid;
   R v[3][3][3];
-  LatticeValues<2, 2, 2, R>(ToU32(fx), ToU32(fy), ToU32(fz), v);
+};
+
+// The corner values of the block i0 + [0, NI) x j0 + [0, NJ) x k0 + [0, NK) (see
+// LatticeValues): those of the kept block when its lowest corner is the same in every lane,
+// else hashed into the kept block (or into local when there is none).
+template <int NI, int NJ, int NK, class R>
+CRN_HD inline R (*KeptLatticeValues(U32Of<R> i0, U32Of<R> j0, U32Of<R> k0, LatticeBlock<R>* kept,
+                                    R local[3][3][3]))[3][3] {
+  if (!kept) {
+    LatticeValues<NI, NJ, NK, R>(i0, j0, k0, local);
+    return local;
+  }
+  if (!kept->valid || !AllEqual(kept->i, i0) || !AllEqual(kept->j, j0) || !AllEqual(kept->k, k0)) {
+    LatticeValues<NI, NJ, NK, R>(i0, j0, k0, kept->v);
+    kept->i = i0;
+    kept->j = j0;
+    kept->k = k0;
+    kept->valid = true;
+  }
+  return kept->v;
+}
+
+// Scalar value noise in [-1, 1) (with a kept block: see LatticeBlock).
+template <class R>
+CRN_HD inline R ValueNoise3(R x, R y, R z, LatticeBlock<R>* kept = nullptr) {
+  const R fx = Floor(x), fy = Floor(y), fz = Floor(z);
+  R local[3][3][3];
+  const R(*v)[3][3] = KeptLatticeValues<2, 2, 2, R>(ToU32(fx), ToU32(fy), ToU32(fz), kept, local);
   return BlendCell(v, 0, 0, 0, SmoothWeight(x - fx), SmoothWeight(y - fy), SmoothWeight(z - fz));
 }
 
@@ -118,35 +149,51 @@ CRN_HD inline void ValueNoisePair(const V<R>& q, float h, R& plus, R& minus) {
 
 // The blend of the cell one further along A where nextA holds (when ShiftA) and one further
 // along B where nextB holds (when ShiftB), from a block of 3 corners along the shifted axes.
+// The same arithmetic as BlendCell on the chosen corners, but each stage chooses among the
+// blends of the stage before rather than among corners: fewer choices, and blends that several
+// calls share are the same expressions (the compiler computes them once).
 template <int A, int B, bool ShiftA, bool ShiftB, class R>
 CRN_HD inline R BlendCellShifted(const R v[3][3][3], MaskOf<R> nextA, MaskOf<R> nextB, R tx, R ty,
                                  R tz) {
-  R w[3][3][3];
-  for (int c = 0; c < 2; ++c)
-    for (int b = 0; b < 2; ++b)
-      for (int a = 0; a < 2; ++a) {
-        auto at = [&](int da, int db) {
-          int i[3] = {a, b, c};
-          i[A] += da;
-          i[B] += db;
-          return v[i[2]][i[1]][i[0]];
-        };
-        if constexpr (ShiftA && ShiftB)
-          w[c][b][a] = Select(nextB, Select(nextA, at(1, 1), at(0, 1)), Select(nextA, at(1, 0), at(0, 0)));
-        else if constexpr (ShiftA)
-          w[c][b][a] = Select(nextA, at(1, 0), at(0, 0));
-        else
-          w[c][b][a] = Select(nextB, at(0, 1), at(0, 0));
-      }
-  return BlendCell(w, 0, 0, 0, tx, ty, tz);
+  constexpr bool shift[3] = {(A == 0 && ShiftA) || (B == 0 && ShiftB),
+                             (A == 1 && ShiftA) || (B == 1 && ShiftB),
+                             (A == 2 && ShiftA) || (B == 2 && ShiftB)};
+  auto maskOf = [&](int axis) { return axis == A ? nextA : nextB; };
+  // The pair (lo, hi) one further along where m holds.
+  auto choose = [](bool shifted, MaskOf<R> m, const R& r0, const R& r1, const R& r2, R& lo, R& hi) {
+    if (shifted) {
+      lo = Select(m, r1, r0);
+      hi = Select(m, r2, r1);
+    } else {
+      lo = r0;
+      hi = r1;
+    }
+  };
+  constexpr int NJ = shift[1] ? 3 : 2, NK = shift[2] ? 3 : 2;
+  R xs[3][3], ys[3];
+  for (int k = 0; k < NK; ++k)
+    for (int j = 0; j < NJ; ++j) {
+      R lo, hi;
+      choose(shift[0], maskOf(0), v[k][j][0], v[k][j][1], v[k][j][shift[0] ? 2 : 1], lo, hi);
+      xs[k][j] = Lerp1(lo, hi, tx);
+    }
+  for (int k = 0; k < NK; ++k) {
+    R lo, hi;
+    choose(shift[1], maskOf(1), xs[k][0], xs[k][1], xs[k][NJ - 1], lo, hi);
+    ys[k] = Lerp1(lo, hi, ty);
+  }
+  R lo, hi;
+  choose(shift[2], maskOf(2), ys[0], ys[1], ys[NK - 1], lo, hi);
+  return Lerp1(lo, hi, tz);
 }
 
 // The noise at q +- h e_A and q +- h e_B (A != B, h < 0.5), each equal to ValueNoise3 at its
 // point. The four cells lie in one block of 3 x 3 x 2 corners (3 along A and B), so the
-// corners are hashed once for all four; a pack of lanes takes this instead of two pairs.
+// corners are hashed once for all four; a pack of lanes takes this instead of two pairs. With
+// a kept block (or null) the corners are hashed only when its lowest corner moved in a lane.
 template <int A, int B, class R>
 CRN_HD inline void ValueNoiseCross(const V<R>& q, float h, R& plusA, R& minusA, R& plusB,
-                                   R& minusB) {
+                                   R& minusB, LatticeBlock<R>* kept = nullptr) {
   constexpr int C = 3 - A - B;
   const R c[3] = {q.x, q.y, q.z};
   const R loA = c[A] - h, hiA = c[A] + h, loB = c[B] - h, hiB = c[B] + h;
@@ -157,9 +204,9 @@ CRN_HD inline void ValueNoiseCross(const V<R>& q, float h, R& plusA, R& minusA, 
   base[A] = fA[0];
   base[B] = fB[0];
   base[C] = fC;
-  R v[3][3][3];
-  LatticeValues<C == 0 ? 2 : 3, C == 1 ? 2 : 3, C == 2 ? 2 : 3, R>(ToU32(base[0]), ToU32(base[1]),
-                                                                   ToU32(base[2]), v);
+  R local[3][3][3];
+  const R(*v)[3][3] = KeptLatticeValues<C == 0 ? 2 : 3, C == 1 ? 2 : 3, C == 2 ? 2 : 3, R>(
+      ToU32(base[0]), ToU32(base[1]), ToU32(base[2]), kept, local);
   const R tA[3] = {SmoothWeight(loA - fA[0]), SmoothWeight(c[A] - fA[1]), SmoothWeight(hiA - fA[2])};
   const R tB[3] = {SmoothWeight(loB - fB[0]), SmoothWeight(c[B] - fB[1]), SmoothWeight(hiB - fB[2])};
   const MaskOf<R> midA = fA[1] > fA[0], upA = fA[2] > fA[0];
@@ -199,7 +246,7 @@ CRN_HD inline V<R> NoiseVector(const V<R>& q) {
 // Curl of the noise potential (psi x, psi y, psi z) = (noise at q, q + o1, q + o2) by central
 // differences (step 0.15), scaled by 0.35.
 template <class R>
-CRN_HD inline V<R> CurlNoise(const V<R>& q) {
+CRN_HD inline V<R> CurlNoise(const V<R>& q, LatticeBlock<R>* kept = nullptr) {
   const float h = 0.15f;
   auto d = [h](const V<R>& at, auto axis) {
     R plus, minus;
@@ -216,22 +263,25 @@ CRN_HD inline V<R> CurlNoise(const V<R>& q) {
     const R dydx = d(qy, X()), dxdy = d(qx, Y());
     return V<R>(dzdy - dydz, dxdz - dzdx, dydx - dxdy) * 0.35f;
   } else {
-    // Packs hash each channel's corners once for both of its derivatives.
+    // Packs hash each channel's corners once for both of its derivatives (kept: 3 blocks).
     R p1, m1, p2, m2;
-    ValueNoiseCross<1, 0, R>(qz, h, p1, m1, p2, m2);
+    ValueNoiseCross<1, 0, R>(qz, h, p1, m1, p2, m2, kept);
     const R dzdy = (p1 - m1) / 0.3f, dzdx = (p2 - m2) / 0.3f;
-    ValueNoiseCross<2, 0, R>(qy, h, p1, m1, p2, m2);
+    ValueNoiseCross<2, 0, R>(qy, h, p1, m1, p2, m2, kept ? kept + 1 : nullptr);
     const R dydz = (p1 - m1) / 0.3f, dydx = (p2 - m2) / 0.3f;
-    ValueNoiseCross<2, 1, R>(qx, h, p1, m1, p2, m2);
+    ValueNoiseCross<2, 1, R>(qx, h, p1, m1, p2, m2, kept ? kept + 2 : nullptr);
     const R dxdz = (p1 - m1) / 0.3f, dxdy = (p2 - m2) / 0.3f;
     return V<R>(dzdy - dydz, dxdz - dzdx, dydx - dxdy) * 0.35f;
   }
 }
 
 // Acceleration one wind gives a point at p moving with velocity v at time t (seconds); u is
-// the point's place along its guide (0 root, 1 tip) and s its shadow factor.
+// the point's place along its guide (0 root, 1 tip) and s its shadow factor. kept: null, or
+// the lattice blocks of this wind and point kept between calls (see LatticeBlock): one for the
+// gusts, then 3 for each of the first keptOctaves octaves of curl turbulence.
 template <class R>
-CRN_HD inline V<R> WindAccel(const Wind& w, const V<R>& p, const V<R>& v, float t, float u, R s) {
+CRN_HD inline V<R> WindAccel(const Wind& w, const V<R>& p, const V<R>& v, float t, float u, R s,
+                             LatticeBlock<R>* kept = nullptr, int keptOctaves = 0) {
   const V<R> rel = p - w.pos;
   V<R> D;
   if (w.type == 1) {
@@ -250,7 +300,7 @@ CRN_HD inline V<R> WindAccel(const Wind& w, const V<R>& p, const V<R>& v, float 
   if (w.gustAmp > 0.f) {
     const R tg = w.gustTravel > 0.f ? R(t - Dot(V<R>(w.dir), rel) / w.gustTravel) : R(t);
     G = 1.f + w.gustAmp * (0.6f * Sin(6.28318530718f * w.gustFreq * tg + w.seed) +
-                           0.4f * ValueNoise3<R>(1.7f * w.gustFreq * tg, w.seed, 0.5f));
+                           0.4f * ValueNoise3<R>(1.7f * w.gustFreq * tg, w.seed, 0.5f, kept));
   }
   V<R> W = D * (W0 * G);
 
@@ -262,7 +312,8 @@ CRN_HD inline V<R> WindAccel(const Wind& w, const V<R>& p, const V<R>& v, float 
     float weight = 0.f, amp = 1.f;
     const int octaves = w.octaves < 1 ? 1 : w.octaves;
     for (int o = 0; o < octaves; ++o) {
-      sum += (w.curl != 0 ? CurlNoise<R>(q) : NoiseVector<R>(q)) * amp;
+      LatticeBlock<R>* blocks = kept && o < keptOctaves ? kept + 1 + 3 * o : nullptr;
+      sum += (w.curl != 0 ? CurlNoise<R>(q, blocks) : NoiseVector<R>(q)) * amp;
       weight += amp;
       amp *= 0.5f;
       q = q * 2.03f;
@@ -370,15 +421,21 @@ CRN_HD inline F3 GridCollide(const Grid& g, F3& p, float offset) {
 // Advances one guide by one frame (with a pack type R: one guide per lane). x, v: the guide's
 // P positions and velocities (in/out); A, B: its target pose at the start and the end of the
 // frame; L: rest lengths (L[k] from point k-1 to k); E: external accelerations or null; S:
-// shadow factors or null; scratch: 2 P points; bend: P numbers. Collisions call
-// GridCollide(grid, point, offset) with a V<R> point: the Grid itself, or the CPU twin's view
-// of it.
+// shadow factors or null; scratch: 2 P points; bend: P numbers; kept: null, or
+// (1 + 3 keptOctaves) windCount P lattice blocks for WindAccel (their contents need not be
+// valid).
+// Collisions call GridCollide(grid, point, offset) with a V<R> point: the Grid itself, or the
+// CPU twin's view of it.
 template <class R, class G>
 CRN_HD inline void StepGuide(int P, V<R>* x, V<R>* v, const V<R>* A, const V<R>* B, const R* L,
                              const V<R>* E, const Wind* winds, const G& grid,
-                             const Params& prm, const R* S, V<R>* scratch, R* bend) {
+                             const Params& prm, const R* S, V<R>* scratch, R* bend,
+                             LatticeBlock<R>* kept = nullptr, int keptOctaves = 0) {
   using Vec = V<R>;
   if (P < 1) return;
+  const int blocksPerPoint = 1 + 3 * keptOctaves;
+  if (kept)
+    for (int b = 0; b < blocksPerPoint * prm.windCount * P; ++b) kept[b].valid = false;
   const Vec zero(F3(0, 0, 0));
   Vec* p = scratch;
   Vec* T = scratch + P;
@@ -401,7 +458,8 @@ CRN_HD inline void StepGuide(int P, V<R>* x, V<R>* v, const V<R>* A, const V<R>*
       a += prm.gravity;
       const R shade = S ? S[k] : R(1.f);
       for (int w = 0; w < prm.windCount; ++w)
-        a += WindAccel<R>(winds[w], x[k], v[k], t, float(k) * uScale, shade);
+        a += WindAccel<R>(winds[w], x[k], v[k], t, float(k) * uScale, shade,
+                          kept ? kept + blocksPerPoint * (w * P + k) : nullptr, keptOctaves);
       v[k] = (v[k] + a * dt) * (1.f - prm.drag);
       p[k] = x[k] + v[k] * dt;
     }

@@ -2,6 +2,7 @@
 // The CPU twin of hsim::kStep over packs of guides: StepGuide of kernels/sim_step.h runs on
 // kLanes guides at once, one per lane of kernels/lanes.h. Included by one translation unit per
 // instruction set (sim_step_sse2.cpp, sim_step_avx2.cpp); sim_step.cpp picks one at run time.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -153,13 +154,18 @@ inline PackVec GridCollide(const PackGrid& pg, PackVec& p, float offset) {
   return n;
 }
 
+constexpr int kMaxKeptOctaves = 6;          // the wind's parameter allows no more
+constexpr std::size_t kMaxKeptBlocks = 4096;  // about 4 MB
+
 // The per-guide arrays of one pack: point k of lane l holds guide (first + l)'s point k.
 struct PackArrays {
   int P = 0;
   std::unique_ptr<PackVec[]> x, v, A, B, E, scratch;
   std::unique_ptr<LaneF[]> L, S, bend;
+  std::unique_ptr<LatticeBlock<LaneF>[]> kept;
+  int keptOctaves = 0;
 
-  PackArrays(int points, bool withE, bool withS) : P(points) {
+  PackArrays(int points, bool withE, bool withS, const Wind* winds, int windCount) : P(points) {
     const std::size_t n = std::size_t(P);
     x.reset(new PackVec[n]);
     v.reset(new PackVec[n]);
@@ -170,6 +176,14 @@ struct PackArrays {
     L.reset(new LaneF[n]);
     if (withS) S.reset(new LaneF[n]);
     bend.reset(new LaneF[n]);
+    // Lattice blocks kept between substeps for the gusts and the octaves of curl turbulence,
+    // unless there would be more than a few megabytes of them.
+    for (int w = 0; w < windCount; ++w)
+      if (winds[w].turbulence > 0.f && winds[w].curl != 0)
+        keptOctaves = std::max(keptOctaves, std::min(winds[w].octaves, kMaxKeptOctaves));
+    const std::size_t blocks = std::size_t(1 + 3 * keptOctaves) * std::size_t(windCount) * n;
+    if (blocks > 0 && blocks <= kMaxKeptBlocks) kept.reset(new LatticeBlock<LaneF>[blocks]);
+    else keptOctaves = 0;
   }
 };
 
@@ -190,7 +204,7 @@ inline void StepRangeLanes(std::uint64_t begin, std::uint64_t end, const StepArg
   if (P < 1 || end <= begin) return;
   const std::size_t np = std::size_t(P);
   const bool shadow = a.S && a.shadowCount == std::size_t(a.N) * np;
-  PackArrays k(P, a.E != nullptr, shadow);
+  PackArrays k(P, a.E != nullptr, shadow, a.winds, a.winds ? a.params.windCount : 0);
   PackGrid grid;
   grid.grid = a.grid;
   if (a.itemCoords && a.grid.cellStart) {
@@ -213,7 +227,8 @@ inline void StepRangeLanes(std::uint64_t begin, std::uint64_t end, const StepArg
       }
     }
     StepGuide<LaneF>(P, k.x.get(), k.v.get(), k.A.get(), k.B.get(), k.L.get(), k.E.get(),
-                     a.winds, grid, a.params, k.S.get(), k.scratch.get(), k.bend.get());
+                     a.winds, grid, a.params, k.S.get(), k.scratch.get(), k.bend.get(),
+                     k.kept.get(), k.keptOctaves);
     for (int l = 0; l < count; ++l) {
       const std::size_t o = std::size_t(first + std::uint64_t(l)) * np;
       for (std::size_t i = 0; i < np; ++i) {
