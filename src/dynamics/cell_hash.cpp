@@ -1,5 +1,7 @@
 #include "dynamics/cell_hash.h"
 
+#include <algorithm>
+
 #include "kernels/hash32.h"
 
 namespace crn {
@@ -49,26 +51,62 @@ std::int32_t KeyIndex::Find(std::uint64_t key) const {
   }
 }
 
-void CellCounts::Build(std::span<const V3> points, float cell) {
-  std::vector<std::uint64_t> keys(points.size());
-  for (std::size_t i = 0; i < points.size(); ++i) keys[i] = KeyOf(CellOf(points[i], cell));
-  BuildFromKeys(keys);
+void CellDensity::Build(std::span<const CellCoord> cells) {
+  const std::size_t n = cells.size();
+  ids_.resize(n);
+  CellCoord lo{0, 0, 0}, hi{-1, -1, -1};
+  for (std::size_t i = 0; i < n; ++i) {
+    const CellCoord& c = cells[i];
+    if (i == 0) lo = hi = c;
+    lo = {std::min(lo.x, c.x), std::min(lo.y, c.y), std::min(lo.z, c.z)};
+    hi = {std::max(hi.x, c.x), std::max(hi.y, c.y), std::max(hi.z, c.z)};
+  }
+  // Cell coordinates are clamped to +-1e15, so the sizes are exact in a double.
+  const double sx = double(hi.x - lo.x) + 1, sy = double(hi.y - lo.y) + 1, sz = double(hi.z - lo.z) + 1;
+  dense_ = n > 0 && sx * sy * sz <= double(4 * n + 1024);
+  if (dense_) {
+    lo_ = lo;
+    size_ = {hi.x - lo.x + 1, hi.y - lo.y + 1, hi.z - lo.z + 1};
+    counts_.assign(std::size_t(size_.x * size_.y * size_.z), 0);
+    for (std::size_t i = 0; i < n; ++i) {
+      const CellCoord& c = cells[i];
+      const std::int64_t at = ((c.z - lo.z) * size_.y + (c.y - lo.y)) * size_.x + (c.x - lo.x);
+      ids_[i] = std::int32_t(at);
+      ++counts_[std::size_t(at)];
+    }
+    return;
+  }
+  std::size_t cap = 16;
+  while (cap < 2 * n) cap *= 2;
+  mask_ = cap - 1;
+  slotCells_.resize(cap);
+  counts_.assign(cap, -1);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::int64_t s = Slot(cells[i]);
+    if (counts_[std::size_t(s)] < 0) {
+      counts_[std::size_t(s)] = 0;
+      slotCells_[std::size_t(s)] = cells[i];
+    }
+    ++counts_[std::size_t(s)];
+    ids_[i] = std::int32_t(s);
+  }
 }
 
-void CellCounts::BuildFromKeys(std::span<const std::uint64_t> keys) {
-  // Cells usually hold many points: a table sized for the cells, grown when there are more,
-  // stays in the cache where one sized for every point would not.
-  index_.Reset(keys.size() / 16 + 16);
-  counts_.clear();
-  // Neighbouring points of a strand often share a cell: a repeat of the previous key skips the
-  // hash table.
-  std::int32_t previous = -1;
-  for (std::size_t j = 0; j < keys.size(); ++j) {
-    const std::int32_t i = previous >= 0 && keys[j] == keys[j - 1] ? previous : index_.Insert(keys[j]);
-    if (std::size_t(i) == counts_.size()) counts_.push_back(0);
-    ++counts_[std::size_t(i)];
-    previous = i;
+std::int64_t CellDensity::Slot(const CellCoord& c) const {
+  for (std::size_t s = SlotOf(KeyOf(c), mask_);; s = (s + 1) & mask_) {
+    const CellCoord& at = slotCells_[s];
+    if (counts_[s] < 0 || (at.x == c.x && at.y == c.y && at.z == c.z)) return std::int64_t(s);
   }
+}
+
+std::int32_t CellDensity::Count(const CellCoord& c) const {
+  if (dense_) {
+    const std::int64_t x = c.x - lo_.x, y = c.y - lo_.y, z = c.z - lo_.z;
+    if (x < 0 || y < 0 || z < 0 || x >= size_.x || y >= size_.y || z >= size_.z) return 0;
+    return counts_[std::size_t((z * size_.y + y) * size_.x + x)];
+  }
+  if (counts_.empty()) return 0;
+  return std::max<std::int32_t>(0, counts_[std::size_t(Slot(c))]);
 }
 
 void CellBuckets::Build(std::span<const V3> points, float cell) {
