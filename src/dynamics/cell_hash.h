@@ -1,8 +1,9 @@
 #pragma once
-// Hash grids of points keyed by their integer cell (CellKey64 of the cell coordinates): the
-// counts per cell of the self-volume push and the points per cell of the hair-hair push and
-// the water. Open addressing sized to the points, so the cost follows the point count, not
-// the extent of the scene.
+// Points by integer cell: the counts per cell of the self-volume push (by the cell
+// coordinates), and the points per cell of the hair-hair push and the water, keyed by CellKey64
+// of the cell (cells that share a key share a bucket, which only adds candidates that those
+// passes test by distance). Open addressing sized to the points, so the cost follows the point
+// count, not the extent of the scene.
 #include <cmath>
 #include <cstdint>
 #include <span>

@@ -21,8 +21,8 @@ std::vector<CellCoord> CellsOf(const std::vector<V3>& points, float h) {
 
 // Points of the guide (its P cells from `guide`) in cell c.
 std::int32_t OwnInCell(const CellCoord* guide, int P, const CellCoord& c) {
-  std::int32_t own = 0;
-  for (int k = 0; k < P; ++k) own += guide[k].x == c.x && guide[k].y == c.y && guide[k].z == c.z;
+  std::int32_t own = 0;  // without branches: which points share the cell is unpredictable
+  for (int k = 0; k < P; ++k) own += int(guide[k].x == c.x) & int(guide[k].y == c.y) & int(guide[k].z == c.z);
   return own;
 }
 
@@ -79,8 +79,9 @@ void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
   ParallelFor(
       n,
       [&](std::uint64_t begin, std::uint64_t end) {
+        int k = int(begin % std::uint64_t(P)) - 1;
         for (std::uint64_t i = begin; i < end; ++i) {
-          const int k = int(i % std::uint64_t(P));
+          if (++k == P) k = 0;
           if (k < 2) continue;
           const CellCoord c = cells[i];
           const std::int32_t rho = grid.CountOfPoint(i);
