@@ -1,8 +1,11 @@
 #include "dynamics/cell_hash.h"
 
 #include <algorithm>
+#include <atomic>
+#include <limits>
 
 #include "kernels/hash32.h"
+#include "plugin/worker_pool.h"
 
 namespace crn {
 
@@ -54,26 +57,47 @@ std::int32_t KeyIndex::Find(std::uint64_t key) const {
 void CellDensity::Build(std::span<const CellCoord> cells) {
   const std::size_t n = cells.size();
   ids_.resize(n);
-  CellCoord lo{0, 0, 0}, hi{-1, -1, -1};
-  for (std::size_t i = 0; i < n; ++i) {
-    const CellCoord& c = cells[i];
-    if (i == 0) lo = hi = c;
-    lo = {std::min(lo.x, c.x), std::min(lo.y, c.y), std::min(lo.z, c.z)};
-    hi = {std::max(hi.x, c.x), std::max(hi.y, c.y), std::max(hi.z, c.z)};
-  }
+  // The bounds on the worker pool.
+  constexpr std::int64_t kLow = std::numeric_limits<std::int64_t>::min();
+  constexpr std::int64_t kHigh = std::numeric_limits<std::int64_t>::max();
+  std::atomic<std::int64_t> lo[3] = {kHigh, kHigh, kHigh}, hi[3] = {kLow, kLow, kLow};
+  ParallelFor(
+      n,
+      [&](std::uint64_t begin, std::uint64_t end) {
+        std::int64_t l[3] = {kHigh, kHigh, kHigh}, h[3] = {kLow, kLow, kLow};
+        for (std::uint64_t i = begin; i < end; ++i) {
+          const std::int64_t c[3] = {cells[i].x, cells[i].y, cells[i].z};
+          for (int a = 0; a < 3; ++a) {
+            l[a] = std::min(l[a], c[a]);
+            h[a] = std::max(h[a], c[a]);
+          }
+        }
+        for (int a = 0; a < 3; ++a) {
+          AtomicMin(lo[a], l[a]);
+          AtomicMax(hi[a], h[a]);
+        }
+      },
+      16384);
   // Cell coordinates are clamped to +-1e15, so the sizes are exact in a double.
-  const double sx = double(hi.x - lo.x) + 1, sy = double(hi.y - lo.y) + 1, sz = double(hi.z - lo.z) + 1;
-  dense_ = n > 0 && sx * sy * sz <= double(4 * n + 1024);
+  double volume = 1;
+  for (int a = 0; a < 3; ++a) volume *= n > 0 ? double(hi[a]) - double(lo[a]) + 1 : 0;
+  dense_ = n > 0 && volume <= double(4 * n + 1024);
   if (dense_) {
-    lo_ = lo;
-    size_ = {hi.x - lo.x + 1, hi.y - lo.y + 1, hi.z - lo.z + 1};
+    lo_ = {lo[0], lo[1], lo[2]};
+    size_ = {hi[0] - lo[0] + 1, hi[1] - lo[1] + 1, hi[2] - lo[2] + 1};
     counts_.assign(std::size_t(size_.x * size_.y * size_.z), 0);
-    for (std::size_t i = 0; i < n; ++i) {
-      const CellCoord& c = cells[i];
-      const std::int64_t at = ((c.z - lo.z) * size_.y + (c.y - lo.y)) * size_.x + (c.x - lo.x);
-      ids_[i] = std::int32_t(at);
-      ++counts_[std::size_t(at)];
-    }
+    // Counts by atomic increments on the worker pool: the sums do not depend on the order.
+    ParallelFor(
+        n,
+        [&](std::uint64_t begin, std::uint64_t end) {
+          for (std::uint64_t i = begin; i < end; ++i) {
+            const CellCoord& c = cells[i];
+            const std::int64_t at = ((c.z - lo_.z) * size_.y + (c.y - lo_.y)) * size_.x + (c.x - lo_.x);
+            ids_[i] = std::int32_t(at);
+            std::atomic_ref<std::int32_t>(counts_[std::size_t(at)]).fetch_add(1, std::memory_order_relaxed);
+          }
+        },
+        16384);
     return;
   }
   std::size_t cap = 16;

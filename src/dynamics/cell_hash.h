@@ -4,6 +4,7 @@
 // of the cell (cells that share a key share a bucket, which only adds candidates that those
 // passes test by distance). Open addressing sized to the points, so the cost follows the point
 // count, not the extent of the scene.
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <span>
@@ -25,6 +26,18 @@ inline std::int64_t CellOf(float v, float h) {
 }
 inline CellCoord CellOf(const V3& p, float h) { return {CellOf(p.x, h), CellOf(p.y, h), CellOf(p.z, h)}; }
 inline std::uint64_t KeyOf(const CellCoord& c) { return CellKey64(c.x, c.y, c.z); }
+
+// Lowers (raises) a to v: merges the bounds that tasks on the worker pool found.
+inline void AtomicMin(std::atomic<std::int64_t>& a, std::int64_t v) {
+  std::int64_t cur = a.load(std::memory_order_relaxed);
+  while (v < cur && !a.compare_exchange_weak(cur, v, std::memory_order_relaxed)) {
+  }
+}
+inline void AtomicMax(std::atomic<std::int64_t>& a, std::int64_t v) {
+  std::int64_t cur = a.load(std::memory_order_relaxed);
+  while (v > cur && !a.compare_exchange_weak(cur, v, std::memory_order_relaxed)) {
+  }
+}
 
 // Maps 64-bit keys to dense indices 0, 1, 2, ... in order of first insertion.
 class KeyIndex {
