@@ -142,6 +142,7 @@ struct Batch {
     a.shadowCount = S.size();
     a.itemCoords = grid.items.coords.data();
     a.itemStride = grid.items.stride;
+    a.cellGap = grid.items.cellGap.data();
     hsim::StepRangeOn(lanes, 0, std::uint64_t(N), a);
   }
 };

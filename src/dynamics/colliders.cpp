@@ -162,7 +162,7 @@ void BuildColliderGrid(ColliderGrid& g, const std::vector<F3>& soup, float offse
   g.grid.cellItems = g.cellItems.data();
   g.grid.triVerts = g.triVerts.data();
   g.grid.triNormals = g.triNormals.data();
-  hsim::BuildGridItems(g.grid, g.TriangleCount(), g.items);
+  hsim::BuildGridItems(g.grid, g.TriangleCount(), g.items, offset);
 }
 
 }  // namespace crn

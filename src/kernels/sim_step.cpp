@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -23,9 +24,11 @@ bool UseAvx2() {
 
 F3 GridCollidePoint(const Grid& g, F3& p, float offset) { return GridCollide(g, p, offset); }
 
-void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items) {
+void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items, float offset) {
   items.coords.clear();
   items.stride = 0;
+  items.cellGap.clear();
+  items.gapOffset = offset;
   if (!g.cellStart || triangles <= 0) return;
   // Per triangle: the normal for the plane test (NaN where it does not hold) and the allowance.
   // The normal is true to the edges within the allowance only where the triangle is not a
@@ -63,6 +66,31 @@ void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items) {
     }
     for (int k = 0; k < 4; ++k) c[(9 + k) * stride + i] = plane[std::size_t(4 * t + k)];
   }
+
+  // The gaps, in double: the band of item i is [low - tol_i, offset + tol_i) along its
+  // plane's signed distance, as the search tests it.
+  const float low = -4.f * offset - g.cell;
+  items.cellGap.assign(std::size_t(cells), -1.f);
+  for (std::int64_t z = 0; z < g.nz; ++z)
+    for (std::int64_t y = 0; y < g.ny; ++y)
+      for (std::int64_t x = 0; x < g.nx; ++x) {
+        const std::int64_t cell = (z * g.ny + y) * g.nx + x;
+        const double cx = double(g.origin.x) + (double(x) + 0.5) * double(g.cell);
+        const double cy = double(g.origin.y) + (double(y) + 0.5) * double(g.cell);
+        const double cz = double(g.origin.z) + (double(z) + 0.5) * double(g.cell);
+        double gap = std::numeric_limits<double>::infinity();
+        for (std::int32_t i = g.cellStart[cell]; i < g.cellStart[cell + 1] && gap > 0; ++i) {
+          const double d = double(c[9 * stride + i]) * (cx - double(c[i])) +
+                           double(c[10 * stride + i]) * (cy - double(c[stride + i])) +
+                           double(c[11 * stride + i]) * (cz - double(c[2 * stride + i]));
+          const double tol = double(c[12 * stride + i]);
+          const double outside = std::max(d - (double(offset) + tol), (double(low) - tol) - d);
+          gap = outside == outside ? std::min(gap, outside) : -1.0;  // NaN: no plane test
+        }
+        // Rounded down to a float; an empty cell keeps -1 (it is never searched).
+        if (g.cellStart[cell] < g.cellStart[cell + 1] && gap > 0)
+          items.cellGap[std::size_t(cell)] = std::nextafter(float(gap), 0.f);
+      }
 }
 
 F3 GridCollideCpu(const Grid& g, const GridItems& items, F3& p, float offset) {

@@ -20,14 +20,23 @@ namespace hsim {
 // last item. A point's signed distance along the normal of its nearest triangle, as
 // GridContact computes it, is the distance of its plane within the allowance plus
 // kItemTolerance times |p.x| + |p.y| + |p.z|.
+//
+// cellGap: per cell, for the collision offset gapOffset, a lower bound on how far the cell's
+// centre lies outside the contact band of every triangle the cell lists (below 0 where it
+// may lie inside one, or where a triangle has no plane test). A point of the cell that is
+// nearer the centre than the gap, less its own allowance, is outside every band: the search
+// of its cell would find no contact, and the twin skips it.
 constexpr float kItemTolerance = 1e-4f;
 struct GridItems {
   std::vector<float> coords;
   std::int64_t stride = 0;
+  std::vector<float> cellGap;
+  float gapOffset = 0;
 };
 
-// Fills items from the grid's cell lists and its triangle count (empty for an empty grid).
-void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items);
+// Fills items from the grid's cell lists and its triangle count (empty for an empty grid),
+// with the cell gaps for the collision offset.
+void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items, float offset);
 
 // GridCollide of one point on the CPU, reading the cell's triangles from items several at a
 // time; the same result as GridCollide.
@@ -55,6 +64,7 @@ struct StepArgs {
   std::size_t shadowCount = 0;
   const float* itemCoords = nullptr;  // GridItems of the grid for the CPU twin, or null
   std::int64_t itemStride = 0;
+  const float* cellGap = nullptr;  // the items' cell gaps when made for params.offset, or null
 };
 
 // CPU twin: steps guides [begin, end), several at once in the lanes of the widest vectors the
