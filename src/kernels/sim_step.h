@@ -418,113 +418,146 @@ CRN_HD inline F3 GridCollide(const Grid& g, F3& p, float offset) {
   return GridContact(g, p, offset, best, closest, tri);
 }
 
+// The phases of one substep s of the step below, on one guide (or one pack of guides): the
+// targets T, bending rest distances, pinned roots and the integrated free points in p.
+template <class R>
+CRN_HD inline void BeginSubstep(int s, int P, V<R>* x, V<R>* v, const V<R>* A, const V<R>* B,
+                                const V<R>* E, const Wind* winds, const Params& prm, const R* S,
+                                V<R>* p, V<R>* T, R* bend, LatticeBlock<R>* kept, int keptOctaves) {
+  using Vec = V<R>;
+  const Vec zero(F3(0, 0, 0));
+  const int substeps = prm.substeps < 1 ? 1 : prm.substeps;
+  const int blocksPerPoint = 1 + 3 * keptOctaves;
+  const float dt = prm.dt;
+  const float uScale = P > 1 ? 1.f / float(P - 1) : 0.f;
+  const float tau = float(s + 1) / float(substeps);
+  const float t = prm.time0 + prm.frameTime * tau;
+  for (int k = 0; k < P; ++k) T[k] = A[k] + (B[k] - A[k]) * tau;
+  // The bending rest distances of this substep's targets.
+  for (int k = 2; k < P; ++k) bend[k] = Length(T[k] - T[k - 2]);
+  p[0] = T[0];
+  if (P > 1) p[1] = T[1];
+
+  // Integrate the free points.
+  for (int k = 2; k < P; ++k) {
+    Vec a = E ? E[k] : zero;
+    a += prm.gravity;
+    const R shade = S ? S[k] : R(1.f);
+    for (int w = 0; w < prm.windCount; ++w)
+      a += WindAccel<R>(winds[w], x[k], v[k], t, float(k) * uScale, shade,
+                        kept ? kept + blocksPerPoint * (w * P + k) : nullptr, keptOctaves);
+    v[k] = (v[k] + a * dt) * (1.f - prm.drag);
+    p[k] = x[k] + v[k] * dt;
+  }
+}
+
+// The constraint rounds of a substep and the projection onto the rest lengths.
+template <class R>
+CRN_HD inline void SolveConstraints(int P, V<R>* p, const V<R>* T, const R* L, const R* bend,
+                                    const Params& prm) {
+  using Vec = V<R>;
+  const int iterations = prm.iterations < 1 ? 1 : prm.iterations;
+  for (int it = 0; it < iterations; ++it) {
+    for (int k = 2; k < P; ++k) p[k] += (T[k] - p[k]) * prm.shapePull;
+    for (int k = 2; k < P; ++k) {
+      const R rest = bend[k];
+      const Vec d = p[k] - p[k - 2];
+      const R len = Length(d);
+      const MaskOf<R> skip = len < 1e-12f;
+      const float w = k - 2 <= 1 ? 0.f : 1.f;
+      const Vec c = d * (prm.bendStiffness * (len - rest) / ((w + 1.f) * len));
+      if (w != 0.f) p[k - 2] = Select(skip, p[k - 2], p[k - 2] + c * w);
+      p[k] = Select(skip, p[k], p[k] - c);
+    }
+    for (int k = 2; k < P; ++k) {
+      const Vec d = p[k] - p[k - 1];
+      const R len = Length(d);
+      const MaskOf<R> skip = len < 1e-12f;
+      const float wPrev = k == 2 ? 0.f : 0.5f, wCur = k == 2 ? 1.f : 0.5f;
+      const Vec c = d * ((len - L[k]) / len);
+      if (wPrev != 0.f) p[k - 1] = Select(skip, p[k - 1], p[k - 1] + c * wPrev);
+      p[k] = Select(skip, p[k], p[k] - c * wCur);
+    }
+  }
+
+  // Every segment from point 1 on gets exactly its rest length.
+  for (int k = 2; k < P; ++k) {
+    const Vec d = p[k] - p[k - 1];
+    const R len = Length(d);
+    const Vec n = Select(len > 1e-20f, d / len, Vec(F3(0, 0, 1)));
+    p[k] = p[k - 1] + n * L[k];
+  }
+}
+
+// Collisions and friction, the new velocities and positions, the pinned roots and the blow-up
+// guard against this substep's targets.
+template <class R, class G>
+CRN_HD inline void EndSubstep(int P, V<R>* x, V<R>* v, const V<R>* T, V<R>* p, const G& grid,
+                              const Params& prm) {
+  using Vec = V<R>;
+  const Vec zero(F3(0, 0, 0));
+  const float dt = prm.dt;
+  for (int k = 2; k < P; ++k) {
+    if (prm.collide != 0) {
+      const Vec n = GridCollide(grid, p[k], prm.offset);
+      const MaskOf<R> contact = (n.x != 0.f) | (n.y != 0.f) | (n.z != 0.f);
+      const Vec delta = p[k] - x[k];
+      const Vec tangential = delta - n * Dot(n, delta);
+      p[k] = Select(contact, p[k] - tangential * prm.friction, p[k]);
+    }
+    v[k] = (p[k] - x[k]) / dt * (1.f - prm.damping);
+    x[k] = p[k];
+  }
+  x[0] = T[0];
+  v[0] = zero;
+  if (P > 1) {
+    x[1] = T[1];
+    v[1] = zero;
+  }
+
+  // Blow-up guard against this substep's targets (NaN distances fail the comparison).
+  R length = 0.f;
+  for (int k = 1; k < P; ++k) length += Length(T[k] - T[k - 1]);
+  const R limit = 1.5f * length + 0.001f;
+  MaskOf<R> reset = !(LengthSq(x[0] - x[0]) <= limit * limit);  // NaN limit or root
+  for (int k = 1; k < P; ++k)
+    reset = reset | !(LengthSq(x[k] - x[0]) <= limit * limit) | (v[k].x != v[k].x);
+  if (Any(reset))
+    for (int k = 0; k < P; ++k) {
+      x[k] = Select(reset, T[k], x[k]);
+      v[k] = Select(reset, zero, v[k]);
+    }
+}
+
+// Marks kept lattice blocks as not yet hashed (a pack starts with other guides).
+template <class R>
+CRN_HD inline void ForgetLatticeBlocks(LatticeBlock<R>* kept, int keptOctaves, const Params& prm,
+                                       int P) {
+  if (kept)
+    for (int b = 0; b < (1 + 3 * keptOctaves) * prm.windCount * P; ++b) kept[b].valid = false;
+}
+
 // Advances one guide by one frame (with a pack type R: one guide per lane). x, v: the guide's
 // P positions and velocities (in/out); A, B: its target pose at the start and the end of the
 // frame; L: rest lengths (L[k] from point k-1 to k); E: external accelerations or null; S:
 // shadow factors or null; scratch: 2 P points; bend: P numbers; kept: null, or
 // (1 + 3 keptOctaves) windCount P lattice blocks for WindAccel (their contents need not be
-// valid).
-// Collisions call GridCollide(grid, point, offset) with a V<R> point: the Grid itself, or the
-// CPU twin's view of it.
+// valid). Collisions call GridCollide(grid, point, offset) with a V<R> point: the Grid itself,
+// or the CPU twin's view of it.
 template <class R, class G>
 CRN_HD inline void StepGuide(int P, V<R>* x, V<R>* v, const V<R>* A, const V<R>* B, const R* L,
                              const V<R>* E, const Wind* winds, const G& grid,
                              const Params& prm, const R* S, V<R>* scratch, R* bend,
                              LatticeBlock<R>* kept = nullptr, int keptOctaves = 0) {
-  using Vec = V<R>;
   if (P < 1) return;
-  const int blocksPerPoint = 1 + 3 * keptOctaves;
-  if (kept)
-    for (int b = 0; b < blocksPerPoint * prm.windCount * P; ++b) kept[b].valid = false;
-  const Vec zero(F3(0, 0, 0));
-  Vec* p = scratch;
-  Vec* T = scratch + P;
+  ForgetLatticeBlocks(kept, keptOctaves, prm, P);
+  V<R>* p = scratch;
+  V<R>* T = scratch + P;
   const int substeps = prm.substeps < 1 ? 1 : prm.substeps;
-  const int iterations = prm.iterations < 1 ? 1 : prm.iterations;
-  const float dt = prm.dt;
-  const float uScale = P > 1 ? 1.f / float(P - 1) : 0.f;
   for (int s = 0; s < substeps; ++s) {
-    const float tau = float(s + 1) / float(substeps);
-    const float t = prm.time0 + prm.frameTime * tau;
-    for (int k = 0; k < P; ++k) T[k] = A[k] + (B[k] - A[k]) * tau;
-    // The bending rest distances of this substep's targets.
-    for (int k = 2; k < P; ++k) bend[k] = Length(T[k] - T[k - 2]);
-    p[0] = T[0];
-    if (P > 1) p[1] = T[1];
-
-    // Integrate the free points.
-    for (int k = 2; k < P; ++k) {
-      Vec a = E ? E[k] : zero;
-      a += prm.gravity;
-      const R shade = S ? S[k] : R(1.f);
-      for (int w = 0; w < prm.windCount; ++w)
-        a += WindAccel<R>(winds[w], x[k], v[k], t, float(k) * uScale, shade,
-                          kept ? kept + blocksPerPoint * (w * P + k) : nullptr, keptOctaves);
-      v[k] = (v[k] + a * dt) * (1.f - prm.drag);
-      p[k] = x[k] + v[k] * dt;
-    }
-
-    for (int it = 0; it < iterations; ++it) {
-      for (int k = 2; k < P; ++k) p[k] += (T[k] - p[k]) * prm.shapePull;
-      for (int k = 2; k < P; ++k) {
-        const R rest = bend[k];
-        const Vec d = p[k] - p[k - 2];
-        const R len = Length(d);
-        const MaskOf<R> skip = len < 1e-12f;
-        const float w = k - 2 <= 1 ? 0.f : 1.f;
-        const Vec c = d * (prm.bendStiffness * (len - rest) / ((w + 1.f) * len));
-        if (w != 0.f) p[k - 2] = Select(skip, p[k - 2], p[k - 2] + c * w);
-        p[k] = Select(skip, p[k], p[k] - c);
-      }
-      for (int k = 2; k < P; ++k) {
-        const Vec d = p[k] - p[k - 1];
-        const R len = Length(d);
-        const MaskOf<R> skip = len < 1e-12f;
-        const float wPrev = k == 2 ? 0.f : 0.5f, wCur = k == 2 ? 1.f : 0.5f;
-        const Vec c = d * ((len - L[k]) / len);
-        if (wPrev != 0.f) p[k - 1] = Select(skip, p[k - 1], p[k - 1] + c * wPrev);
-        p[k] = Select(skip, p[k], p[k] - c * wCur);
-      }
-    }
-
-    // Every segment from point 1 on gets exactly its rest length.
-    for (int k = 2; k < P; ++k) {
-      const Vec d = p[k] - p[k - 1];
-      const R len = Length(d);
-      const Vec n = Select(len > 1e-20f, d / len, Vec(F3(0, 0, 1)));
-      p[k] = p[k - 1] + n * L[k];
-    }
-
-    for (int k = 2; k < P; ++k) {
-      if (prm.collide != 0) {
-        const Vec n = GridCollide(grid, p[k], prm.offset);
-        const MaskOf<R> contact = (n.x != 0.f) | (n.y != 0.f) | (n.z != 0.f);
-        const Vec delta = p[k] - x[k];
-        const Vec tangential = delta - n * Dot(n, delta);
-        p[k] = Select(contact, p[k] - tangential * prm.friction, p[k]);
-      }
-      v[k] = (p[k] - x[k]) / dt * (1.f - prm.damping);
-      x[k] = p[k];
-    }
-    x[0] = T[0];
-    v[0] = zero;
-    if (P > 1) {
-      x[1] = T[1];
-      v[1] = zero;
-    }
-
-    // Blow-up guard against this substep's targets (NaN distances fail the comparison).
-    R length = 0.f;
-    for (int k = 1; k < P; ++k) length += Length(T[k] - T[k - 1]);
-    const R limit = 1.5f * length + 0.001f;
-    MaskOf<R> reset = !(LengthSq(x[0] - x[0]) <= limit * limit);  // NaN limit or root
-    for (int k = 1; k < P; ++k)
-      reset = reset | !(LengthSq(x[k] - x[0]) <= limit * limit) | (v[k].x != v[k].x);
-    if (Any(reset))
-      for (int k = 0; k < P; ++k) {
-        x[k] = Select(reset, T[k], x[k]);
-        v[k] = Select(reset, zero, v[k]);
-      }
+    BeginSubstep<R>(s, P, x, v, A, B, E, winds, prm, S, p, T, bend, kept, keptOctaves);
+    SolveConstraints<R>(P, p, T, L, bend, prm);
+    EndSubstep<R>(P, x, v, T, p, grid, prm);
   }
 }
 
