@@ -231,5 +231,16 @@ TEST(SimStepLanes, CellSearchByPacksFindsWhatTheOneByOneSearchFinds) {
       }
     }
     EXPECT_GT(contacts, 100);
+    // Through the cell gaps: for the grid's own offset, and for another built as the skin
+    // test builds it.
+    grid.items.skinOffset = 0.5f;
+    hsim::BuildCellGaps(grid.grid, grid.items, 0.5f, grid.items.skinGap);
+    for (const F3& at : points)
+      for (const float offset : {0.2f, 0.5f}) {
+        F3 q = at;
+        ASSERT_EQ(hsim::GridTouchesCpu(grid.grid, grid.items, at, offset),
+                  hsim::GridCollide(grid.grid, q, offset) != F3(0, 0, 0))
+            << offset << " at " << at.x << " " << at.y << " " << at.z;
+      }
   }
 }

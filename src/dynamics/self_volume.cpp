@@ -74,6 +74,12 @@ void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
       8192);
   CellDensity& grid = s.scratch.density;
   grid.Build(cells);
+  // Cell gaps for the skin test, so that most points far from the colliders skip it.
+  hsim::GridItems& items = s.colliders.items;
+  if (skin > 0 && (items.skinOffset != skin || items.skinGap.empty())) {
+    hsim::BuildCellGaps(s.colliders.grid, items, skin, items.skinGap);
+    items.skinOffset = skin;
+  }
   const float scale = selfVol * 0.04f * h / (frameTime * frameTime);
   const int P = s.P;
   ParallelFor(

@@ -67,10 +67,19 @@ void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items, flo
     for (int k = 0; k < 4; ++k) c[(9 + k) * stride + i] = plane[std::size_t(4 * t + k)];
   }
 
+  BuildCellGaps(g, items, offset, items.cellGap);
+}
+
+void BuildCellGaps(const Grid& g, const GridItems& items, float offset, std::vector<float>& gaps) {
+  gaps.clear();
+  if (!g.cellStart || items.coords.empty()) return;
+  const std::int64_t cells = std::int64_t(g.nx) * g.ny * g.nz;
+  const std::int64_t stride = items.stride;
+  const float* c = items.coords.data();
   // The gaps, in double: the band of item i is [low - tol_i, offset + tol_i) along its
   // plane's signed distance, as the search tests it.
   const float low = -4.f * offset - g.cell;
-  items.cellGap.assign(std::size_t(cells), -1.f);
+  gaps.assign(std::size_t(cells), -1.f);
   for (std::int64_t z = 0; z < g.nz; ++z)
     for (std::int64_t y = 0; y < g.ny; ++y)
       for (std::int64_t x = 0; x < g.nx; ++x) {
@@ -89,8 +98,21 @@ void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items, flo
         }
         // Rounded down to a float; an empty cell keeps -1 (it is never searched).
         if (g.cellStart[cell] < g.cellStart[cell + 1] && gap > 0)
-          items.cellGap[std::size_t(cell)] = std::nextafter(float(gap), 0.f);
+          gaps[std::size_t(cell)] = std::nextafter(float(gap), 0.f);
       }
+}
+
+bool OutsideEveryBand(const Grid& g, float gap, std::int64_t cell, const F3& q) {
+  if (!(gap > 0.f)) return false;
+  const std::int64_t x = cell % g.nx, y = cell / g.nx % g.ny, z = cell / g.nx / g.ny;
+  const double dx = double(q.x) - (double(g.origin.x) + (double(x) + 0.5) * double(g.cell));
+  const double dy = double(q.y) - (double(g.origin.y) + (double(y) + 0.5) * double(g.cell));
+  const double dz = double(q.z) - (double(g.origin.z) + (double(z) + 0.5) * double(g.cell));
+  const double size = std::fabs(double(q.x)) + std::fabs(double(q.y)) + std::fabs(double(q.z)) +
+                      std::fabs(double(g.origin.x)) + std::fabs(double(g.origin.y)) +
+                      std::fabs(double(g.origin.z)) + double(g.cell) * double(g.nx + g.ny + g.nz);
+  const double allowance = double(kItemTolerance) * size + 1e-5 * size + 1e-20;
+  return std::sqrt(dx * dx + dy * dy + dz * dz) * (1.0 + 1e-5) + allowance < double(gap);
 }
 
 F3 GridCollideCpu(const Grid& g, const GridItems& items, F3& p, float offset) {
@@ -100,6 +122,12 @@ F3 GridCollideCpu(const Grid& g, const GridItems& items, F3& p, float offset) {
 }
 
 bool GridTouchesCpu(const Grid& g, const GridItems& items, const F3& p, float offset) {
+  const std::vector<float>* gaps = offset == items.gapOffset   ? &items.cellGap
+                                   : offset == items.skinOffset ? &items.skinGap
+                                                                : nullptr;
+  std::int64_t cell = 0;
+  if (gaps && !gaps->empty() && GridCellOf(g, p, cell) && OutsideEveryBand(g, (*gaps)[std::size_t(cell)], cell, p))
+    return false;
   if (items.coords.empty()) {
     F3 q = p;
     const F3 n = GridCollide(g, q, offset);

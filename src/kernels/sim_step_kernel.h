@@ -27,16 +27,23 @@ namespace hsim {
 // nearer the centre than the gap, less its own allowance, is outside every band: the search
 // of its cell would find no contact, and the twin skips it.
 constexpr float kItemTolerance = 1e-4f;
+// skinGap: the same for another offset, skinOffset (the self-volume push's skin test).
 struct GridItems {
   std::vector<float> coords;
   std::int64_t stride = 0;
-  std::vector<float> cellGap;
-  float gapOffset = 0;
+  std::vector<float> cellGap, skinGap;
+  float gapOffset = 0, skinOffset = 0;
 };
 
 // Fills items from the grid's cell lists and its triangle count (empty for an empty grid),
 // with the cell gaps for the collision offset.
 void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items, float offset);
+// The cell gaps of items (built for g) for an offset, into gaps.
+void BuildCellGaps(const Grid& g, const GridItems& items, float offset, std::vector<float>& gaps);
+// Whether q, in the given cell of g, lies outside the contact band of every triangle of the
+// cell, by the cell's gap: a search of the cell would find no contact. The allowance covers
+// q's own rounding allowance in the search and the rounding of the distances both ways.
+bool OutsideEveryBand(const Grid& g, float gap, std::int64_t cell, const F3& q);
 
 // GridCollide of one point on the CPU, reading the cell's triangles from items several at a
 // time; the same result as GridCollide.

@@ -118,21 +118,6 @@ struct PackGrid {
   const float* cellGap = nullptr;  // the items' cell gaps for this offset, or null
 };
 
-// Whether the point q of the cell (cx, cy, cz) with gap `gap` (see GridItems) lies outside the
-// contact band of every triangle of the cell. The allowance covers q's own rounding allowance
-// in the search and the rounding of the distances both ways, with room to spare.
-inline bool OutsideEveryBand(const Grid& g, float gap, float cx, float cy, float cz, const F3& q) {
-  if (!(gap > 0.f)) return false;
-  const double dx = double(q.x) - (double(g.origin.x) + (double(cx) + 0.5) * double(g.cell));
-  const double dy = double(q.y) - (double(g.origin.y) + (double(cy) + 0.5) * double(g.cell));
-  const double dz = double(q.z) - (double(g.origin.z) + (double(cz) + 0.5) * double(g.cell));
-  const double size = std::fabs(double(q.x)) + std::fabs(double(q.y)) + std::fabs(double(q.z)) +
-                      std::fabs(double(g.origin.x)) + std::fabs(double(g.origin.y)) +
-                      std::fabs(double(g.origin.z)) + double(g.cell) * double(g.nx + g.ny + g.nz);
-  const double allowance = double(kItemTolerance) * size + 1e-5 * size + 1e-20;
-  return std::sqrt(dx * dx + dy * dy + dz * dz) * (1.0 + 1e-5) + allowance < double(gap);
-}
-
 // The cells are found for all lanes at once (as GridCellOf finds them); only lanes in a cell
 // that lists triangles search it.
 inline PackVec GridCollide(const PackGrid& pg, PackVec& p, float offset) {
@@ -151,7 +136,7 @@ inline PackVec GridCollide(const PackGrid& pg, PackVec& p, float offset) {
         (std::int64_t(cz[l]) * g.ny + std::int64_t(cy[l])) * g.nx + std::int64_t(cx[l]);
     if (g.cellStart[cell] == g.cellStart[cell + 1]) continue;
     F3 q(p.x[l], p.y[l], p.z[l]);
-    if (pg.cellGap && OutsideEveryBand(g, pg.cellGap[cell], cx[l], cy[l], cz[l], q)) continue;
+    if (pg.cellGap && OutsideEveryBand(g, pg.cellGap[cell], cell, q)) continue;
     F3 m(0, 0, 0);
     bool contact;
     if (pg.coords) {
