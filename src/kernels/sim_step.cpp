@@ -102,19 +102,6 @@ void BuildCellGaps(const Grid& g, const GridItems& items, float offset, std::vec
       }
 }
 
-bool OutsideEveryBand(const Grid& g, float gap, std::int64_t cell, const F3& q) {
-  if (!(gap > 0.f)) return false;
-  const std::int64_t x = cell % g.nx, y = cell / g.nx % g.ny, z = cell / g.nx / g.ny;
-  const double dx = double(q.x) - (double(g.origin.x) + (double(x) + 0.5) * double(g.cell));
-  const double dy = double(q.y) - (double(g.origin.y) + (double(y) + 0.5) * double(g.cell));
-  const double dz = double(q.z) - (double(g.origin.z) + (double(z) + 0.5) * double(g.cell));
-  const double size = std::fabs(double(q.x)) + std::fabs(double(q.y)) + std::fabs(double(q.z)) +
-                      std::fabs(double(g.origin.x)) + std::fabs(double(g.origin.y)) +
-                      std::fabs(double(g.origin.z)) + double(g.cell) * double(g.nx + g.ny + g.nz);
-  const double allowance = double(kItemTolerance) * size + 1e-5 * size + 1e-20;
-  return std::sqrt(dx * dx + dy * dy + dz * dz) * (1.0 + 1e-5) + allowance < double(gap);
-}
-
 F3 GridCollideCpu(const Grid& g, const GridItems& items, F3& p, float offset) {
   if (items.coords.empty()) return GridCollide(g, p, offset);
   return UseAvx2() ? GridCollideAvx2(g, items.coords.data(), items.stride, p, offset)
@@ -126,8 +113,10 @@ bool GridTouchesCpu(const Grid& g, const GridItems& items, const F3& p, float of
                                    : offset == items.skinOffset ? &items.skinGap
                                                                 : nullptr;
   std::int64_t cell = 0;
-  if (gaps && !gaps->empty() && GridCellOf(g, p, cell) && OutsideEveryBand(g, (*gaps)[std::size_t(cell)], cell, p))
-    return false;
+  if (gaps && !gaps->empty() && GridCellOf(g, p, cell)) {
+    const std::int64_t x = cell % g.nx, y = cell / g.nx % g.ny, z = cell / g.nx / g.ny;
+    if (OutsideEveryBand(g, (*gaps)[std::size_t(cell)], x, y, z, p)) return false;
+  }
   if (items.coords.empty()) {
     F3 q = p;
     const F3 n = GridCollide(g, q, offset);

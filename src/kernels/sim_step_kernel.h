@@ -3,6 +3,7 @@
 // (callers parallelise it) and the GPU kernel hsim::kStep behind a launcher with its
 // persistent buffer set. Both run StepGuide of kernels/sim_step.h; the kernel is compiled with
 // fast approximate maths, so the two agree only within a tolerance.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,10 +41,25 @@ struct GridItems {
 void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items, float offset);
 // The cell gaps of items (built for g) for an offset, into gaps.
 void BuildCellGaps(const Grid& g, const GridItems& items, float offset, std::vector<float>& gaps);
-// Whether q, in the given cell of g, lies outside the contact band of every triangle of the
+// Whether q, in the cell (x, y, z) of g, lies outside the contact band of every triangle of the
 // cell, by the cell's gap: a search of the cell would find no contact. The allowance covers
 // q's own rounding allowance in the search and the rounding of the distances both ways.
-bool OutsideEveryBand(const Grid& g, float gap, std::int64_t cell, const F3& q);
+// (Private to each unit that uses it, as the twin's units are compiled for different
+// instruction sets.)
+namespace {
+inline bool OutsideEveryBand(const Grid& g, float gap, std::int64_t x, std::int64_t y,
+                             std::int64_t z, const F3& q) {
+  if (!(gap > 0.f)) return false;
+  const double dx = double(q.x) - (double(g.origin.x) + (double(x) + 0.5) * double(g.cell));
+  const double dy = double(q.y) - (double(g.origin.y) + (double(y) + 0.5) * double(g.cell));
+  const double dz = double(q.z) - (double(g.origin.z) + (double(z) + 0.5) * double(g.cell));
+  const double size = std::fabs(double(q.x)) + std::fabs(double(q.y)) + std::fabs(double(q.z)) +
+                      std::fabs(double(g.origin.x)) + std::fabs(double(g.origin.y)) +
+                      std::fabs(double(g.origin.z)) + double(g.cell) * double(g.nx + g.ny + g.nz);
+  const double reach = double(gap) - (double(kItemTolerance) * size + 1e-5 * size + 1e-20);
+  return reach > 0 && (dx * dx + dy * dy + dz * dz) * (1.0 + 3e-5) < reach * reach;
+}
+}  // namespace
 
 // GridCollide of one point on the CPU, reading the cell's triangles from items several at a
 // time; the same result as GridCollide.

@@ -136,7 +136,9 @@ inline PackVec GridCollide(const PackGrid& pg, PackVec& p, float offset) {
         (std::int64_t(cz[l]) * g.ny + std::int64_t(cy[l])) * g.nx + std::int64_t(cx[l]);
     if (g.cellStart[cell] == g.cellStart[cell + 1]) continue;
     F3 q(p.x[l], p.y[l], p.z[l]);
-    if (pg.cellGap && OutsideEveryBand(g, pg.cellGap[cell], cell, q)) continue;
+    if (pg.cellGap && OutsideEveryBand(g, pg.cellGap[cell], std::int64_t(cx[l]), std::int64_t(cy[l]),
+                                       std::int64_t(cz[l]), q))
+      continue;
     F3 m(0, 0, 0);
     bool contact;
     if (pg.coords) {
