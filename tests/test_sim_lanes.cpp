@@ -142,7 +142,9 @@ struct Batch {
     a.shadowCount = S.size();
     a.itemCoords = grid.items.coords.data();
     a.itemStride = grid.items.stride;
+    ASSERT_FALSE(grid.items.cellGap.empty());
     a.cellGap = grid.items.cellGap.data();
+    a.gapDiv = grid.items.gapDiv;
     hsim::StepRangeOn(lanes, 0, std::uint64_t(N), a);
   }
 };

@@ -94,7 +94,10 @@ void SolverStep(GuideSolver& s, FrameStep& f) {
   if (!s.colliders.items.coords.empty()) {
     a.itemCoords = s.colliders.items.coords.data();
     a.itemStride = s.colliders.items.stride;
-    if (s.colliders.items.gapOffset == f.params.offset) a.cellGap = s.colliders.items.cellGap.data();
+    if (s.colliders.items.gapOffset == f.params.offset && !s.colliders.items.cellGap.empty()) {
+      a.cellGap = s.colliders.items.cellGap.data();
+      a.gapDiv = s.colliders.items.gapDiv;
+    }
   }
 
   if (s.useGpu && IsGpuThread()) {

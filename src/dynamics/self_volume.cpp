@@ -76,7 +76,7 @@ void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
   grid.Build(cells);
   // Cell gaps for the skin test, so that most points far from the colliders skip it.
   hsim::GridItems& items = s.colliders.items;
-  if (skin > 0 && (items.skinOffset != skin || items.skinGap.empty())) {
+  if (skin > 0 && items.skinOffset != skin) {
     hsim::BuildCellGaps(s.colliders.grid, items, skin, items.skinGap);
     items.skinOffset = skin;
   }

@@ -116,6 +116,7 @@ struct PackGrid {
   const float* coords = nullptr;  // GridItems, or null: one triangle at a time
   std::int64_t stride = 0;
   const float* cellGap = nullptr;  // the items' cell gaps for this offset, or null
+  int gapDiv = 1;
 };
 
 // The cells are found for all lanes at once (as GridCellOf finds them); only lanes in a cell
@@ -136,8 +137,8 @@ inline PackVec GridCollide(const PackGrid& pg, PackVec& p, float offset) {
         (std::int64_t(cz[l]) * g.ny + std::int64_t(cy[l])) * g.nx + std::int64_t(cx[l]);
     if (g.cellStart[cell] == g.cellStart[cell + 1]) continue;
     F3 q(p.x[l], p.y[l], p.z[l]);
-    if (pg.cellGap && OutsideEveryBand(g, pg.cellGap[cell], std::int64_t(cx[l]), std::int64_t(cy[l]),
-                                       std::int64_t(cz[l]), q))
+    if (pg.cellGap && OutsideEveryBand(g, pg.cellGap, pg.gapDiv, std::int64_t(cx[l]),
+                                       std::int64_t(cy[l]), std::int64_t(cz[l]), q))
       continue;
     F3 m(0, 0, 0);
     bool contact;
@@ -256,6 +257,7 @@ inline void StepRangeLanes(std::uint64_t begin, std::uint64_t end, const StepArg
     grid.coords = a.itemCoords;
     grid.stride = a.itemStride;
     grid.cellGap = a.cellGap;
+    grid.gapDiv = a.gapDiv;
   }
   const Params& prm = a.params;
   const int substeps = prm.substeps < 1 ? 1 : prm.substeps;
