@@ -101,6 +101,8 @@ struct SimFrame {
     a.gridTriangles = s.colliders.TriangleCount();
     a.itemCoords = s.colliders.items.coords.empty() ? nullptr : s.colliders.items.coords.data();
     a.itemStride = s.colliders.items.stride;
+    a.cellGap = s.colliders.items.cellGap.empty() ? nullptr : s.colliders.items.cellGap.data();
+    a.gapDiv = s.colliders.items.gapDiv;
     return a;
   }
 

@@ -258,7 +258,7 @@ TEST_F(SimCli, SelfVolumeSkinAndNoSkin) {
   // plane are not pushed; CRINEL_NOSKIN pushes them too.
   const std::string scene = dir.Write("dense.json", fixtures::GrassSceneJson(
       "", ", \"dynSelfVol\": 1, \"length\": 6, \"lift\": 0.2",
-      "{\"primitive\": \"plane\", \"width\": 10, \"length\": 10, \"segments\": 14}"));
+      "{\"primitive\": \"plane\", \"width\": 10, \"length\": 10, \"segments\": 30}"));
   const std::string args = " --node grass --range 0-20 --device cpu --cache ";
   ASSERT_EQ(RunCli(dir.Path(), "sim " + scene + args + Path("skin.crnc")).rc, 0);
   ::setenv("CRINEL_NOSKIN", "1", 1);

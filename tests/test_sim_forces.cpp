@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "dynamics/cell_hash.h"
 #include "dynamics/forces.h"
 #include "dynamics/hair_contact.h"
 #include "dynamics/hair_wind.h"
@@ -118,6 +119,27 @@ TEST(SimShadow, ColumnsFaceTheFirstWindOrRunAlongXForOtherTypes) {
   }
   w.shadow = 0;
   EXPECT_TRUE(ComputeWindShadow(points, L, {w}).empty());
+}
+
+TEST(SimDensity, EveryCellIsCountedOnItsOwn) {
+  // Cells (-6, -6, 6) and (-6, 6, -6) share a CellKey64: points in one must not count in the
+  // other, whether the counts sit in a box array or (with a far point) in the hash table.
+  using crn::CellCoord;
+  const CellCoord a{-6, -6, 6}, b{-6, 6, -6};
+  ASSERT_EQ(crn::KeyOf(a), crn::KeyOf(b));
+  for (const bool far : {false, true}) {
+    std::vector<CellCoord> cells(5, a);
+    cells.push_back({-5, -6, 6});
+    if (far) cells.push_back({4000000, 0, 0});
+    crn::CellDensity density;
+    density.Build(cells);
+    EXPECT_EQ(density.CountOfPoint(0), 5) << far;
+    EXPECT_EQ(density.CountOfPoint(5), 1) << far;
+    EXPECT_EQ(density.Count(a), 5) << far;
+    EXPECT_EQ(density.Count(b), 0) << far;
+    EXPECT_EQ(density.Count({-7, -6, 6}), 0) << far;
+    EXPECT_EQ(density.Count({4000000, 0, 0}), far ? 1 : 0);
+  }
 }
 
 TEST_F(SimForces, HairOnTheSameSurfaceDoesNotPushHairOnAnotherDoes) {

@@ -142,6 +142,9 @@ struct Batch {
     a.shadowCount = S.size();
     a.itemCoords = grid.items.coords.data();
     a.itemStride = grid.items.stride;
+    ASSERT_FALSE(grid.items.cellGap.empty());
+    a.cellGap = grid.items.cellGap.data();
+    a.gapDiv = grid.items.gapDiv;
     hsim::StepRangeOn(lanes, 0, std::uint64_t(N), a);
   }
 };
@@ -230,5 +233,16 @@ TEST(SimStepLanes, CellSearchByPacksFindsWhatTheOneByOneSearchFinds) {
       }
     }
     EXPECT_GT(contacts, 100);
+    // Through the cell gaps: for the grid's own offset, and for another built as the skin
+    // test builds it.
+    grid.items.skinOffset = 0.5f;
+    hsim::BuildCellGaps(grid.grid, grid.items, 0.5f, grid.items.skinGap);
+    for (const F3& at : points)
+      for (const float offset : {0.2f, 0.5f}) {
+        F3 q = at;
+        ASSERT_EQ(hsim::GridTouchesCpu(grid.grid, grid.items, at, offset),
+                  hsim::GridCollide(grid.grid, q, offset) != F3(0, 0, 0))
+            << offset << " at " << at.x << " " << at.y << " " << at.z;
+      }
   }
 }

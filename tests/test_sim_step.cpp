@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <span>
 #include <vector>
 
 #include "dynamics/colliders.h"
@@ -192,6 +193,16 @@ TEST(SimStep, ColliderGridListsTrianglesInOrderAndCoarsensHugeGrids) {
     F3 p = soup[3 * t] + F3(0.002f, 0.002f, 0.0005f);
     EXPECT_NE(hsim::GridCollide(grid.grid, p, 0.001f), F3(0, 0, 0)) << t;
   }
+  // The next frame's build keeps the grid only for the very same triangles and offset: a
+  // moved triangle is found where it went.
+  const F3 above = soup[0] + F3(0.002f, 0.002f, 0.0005f);
+  for (F3& v : std::span(soup).first(3)) v += F3(500, 500, 0);
+  crn::BuildColliderGrid(grid, soup, 0.001f);
+  F3 p = above, q = above + F3(500, 500, 0);
+  EXPECT_EQ(hsim::GridCollide(grid.grid, p, 0.001f), F3(0, 0, 0));
+  EXPECT_NE(hsim::GridCollide(grid.grid, q, 0.001f), F3(0, 0, 0));
+  crn::BuildColliderGrid(grid, soup, 0.01f);
+  EXPECT_EQ(grid.offset, 0.01f);
 }
 
 TEST(SimWind, DirectionByType) {

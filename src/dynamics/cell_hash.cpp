@@ -1,6 +1,11 @@
 #include "dynamics/cell_hash.h"
 
+#include <algorithm>
+#include <atomic>
+#include <limits>
+
 #include "kernels/hash32.h"
+#include "plugin/worker_pool.h"
 
 namespace crn {
 
@@ -49,24 +54,83 @@ std::int32_t KeyIndex::Find(std::uint64_t key) const {
   }
 }
 
-void CellCounts::Build(std::span<const V3> points, float cell) {
-  std::vector<std::uint64_t> keys(points.size());
-  for (std::size_t i = 0; i < points.size(); ++i) keys[i] = KeyOf(CellOf(points[i], cell));
-  BuildFromKeys(keys);
+void CellDensity::Build(std::span<const CellCoord> cells) {
+  const std::size_t n = cells.size();
+  ids_.resize(n);
+  // The bounds on the worker pool.
+  constexpr std::int64_t kLow = std::numeric_limits<std::int64_t>::min();
+  constexpr std::int64_t kHigh = std::numeric_limits<std::int64_t>::max();
+  std::atomic<std::int64_t> lo[3] = {kHigh, kHigh, kHigh}, hi[3] = {kLow, kLow, kLow};
+  ParallelFor(
+      n,
+      [&](std::uint64_t begin, std::uint64_t end) {
+        std::int64_t l[3] = {kHigh, kHigh, kHigh}, h[3] = {kLow, kLow, kLow};
+        for (std::uint64_t i = begin; i < end; ++i) {
+          const std::int64_t c[3] = {cells[i].x, cells[i].y, cells[i].z};
+          for (int a = 0; a < 3; ++a) {
+            l[a] = std::min(l[a], c[a]);
+            h[a] = std::max(h[a], c[a]);
+          }
+        }
+        for (int a = 0; a < 3; ++a) {
+          AtomicMin(lo[a], l[a]);
+          AtomicMax(hi[a], h[a]);
+        }
+      },
+      16384);
+  // Cell coordinates are clamped to +-1e15, so the sizes are exact in a double.
+  double volume = 1;
+  for (int a = 0; a < 3; ++a) volume *= n > 0 ? double(hi[a]) - double(lo[a]) + 1 : 0;
+  dense_ = n > 0 && volume <= double(4 * n + 1024);
+  if (dense_) {
+    lo_ = {lo[0], lo[1], lo[2]};
+    size_ = {hi[0] - lo[0] + 1, hi[1] - lo[1] + 1, hi[2] - lo[2] + 1};
+    counts_.assign(std::size_t(size_.x * size_.y * size_.z), 0);
+    // Counts by atomic increments on the worker pool: the sums do not depend on the order.
+    ParallelFor(
+        n,
+        [&](std::uint64_t begin, std::uint64_t end) {
+          for (std::uint64_t i = begin; i < end; ++i) {
+            const CellCoord& c = cells[i];
+            const std::int64_t at = ((c.z - lo_.z) * size_.y + (c.y - lo_.y)) * size_.x + (c.x - lo_.x);
+            ids_[i] = std::int32_t(at);
+            std::atomic_ref<std::int32_t>(counts_[std::size_t(at)]).fetch_add(1, std::memory_order_relaxed);
+          }
+        },
+        16384);
+    return;
+  }
+  std::size_t cap = 16;
+  while (cap < 2 * n) cap *= 2;
+  mask_ = cap - 1;
+  slotCells_.resize(cap);
+  counts_.assign(cap, -1);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::int64_t s = Slot(cells[i]);
+    if (counts_[std::size_t(s)] < 0) {
+      counts_[std::size_t(s)] = 0;
+      slotCells_[std::size_t(s)] = cells[i];
+    }
+    ++counts_[std::size_t(s)];
+    ids_[i] = std::int32_t(s);
+  }
 }
 
-void CellCounts::BuildFromKeys(std::span<const std::uint64_t> keys) {
-  index_.Reset(keys.size());
-  counts_.clear();
-  // Neighbouring points of a strand often share a cell: a repeat of the previous key skips the
-  // hash table.
-  std::int32_t previous = -1;
-  for (std::size_t j = 0; j < keys.size(); ++j) {
-    const std::int32_t i = previous >= 0 && keys[j] == keys[j - 1] ? previous : index_.Insert(keys[j]);
-    if (std::size_t(i) == counts_.size()) counts_.push_back(0);
-    ++counts_[std::size_t(i)];
-    previous = i;
+std::int64_t CellDensity::Slot(const CellCoord& c) const {
+  for (std::size_t s = SlotOf(KeyOf(c), mask_);; s = (s + 1) & mask_) {
+    const CellCoord& at = slotCells_[s];
+    if (counts_[s] < 0 || (at.x == c.x && at.y == c.y && at.z == c.z)) return std::int64_t(s);
   }
+}
+
+std::int32_t CellDensity::Count(const CellCoord& c) const {
+  if (dense_) {
+    const std::int64_t x = c.x - lo_.x, y = c.y - lo_.y, z = c.z - lo_.z;
+    if (x < 0 || y < 0 || z < 0 || x >= size_.x || y >= size_.y || z >= size_.z) return 0;
+    return counts_[std::size_t((z * size_.y + y) * size_.x + x)];
+  }
+  if (counts_.empty()) return 0;
+  return std::max<std::int32_t>(0, counts_[std::size_t(Slot(c))]);
 }
 
 void CellBuckets::Build(std::span<const V3> points, float cell) {

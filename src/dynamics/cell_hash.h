@@ -1,8 +1,10 @@
 #pragma once
-// Hash grids of points keyed by their integer cell (CellKey64 of the cell coordinates): the
-// counts per cell of the self-volume push and the points per cell of the hair-hair push and
-// the water. Open addressing sized to the points, so the cost follows the point count, not
-// the extent of the scene.
+// Points by integer cell: the counts per cell of the self-volume push (by the cell
+// coordinates), and the points per cell of the hair-hair push and the water, keyed by CellKey64
+// of the cell (cells that share a key share a bucket, which only adds candidates that those
+// passes test by distance). Open addressing sized to the points, so the cost follows the point
+// count, not the extent of the scene.
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <span>
@@ -25,6 +27,18 @@ inline std::int64_t CellOf(float v, float h) {
 inline CellCoord CellOf(const V3& p, float h) { return {CellOf(p.x, h), CellOf(p.y, h), CellOf(p.z, h)}; }
 inline std::uint64_t KeyOf(const CellCoord& c) { return CellKey64(c.x, c.y, c.z); }
 
+// Lowers (raises) a to v: merges the bounds that tasks on the worker pool found.
+inline void AtomicMin(std::atomic<std::int64_t>& a, std::int64_t v) {
+  std::int64_t cur = a.load(std::memory_order_relaxed);
+  while (v < cur && !a.compare_exchange_weak(cur, v, std::memory_order_relaxed)) {
+  }
+}
+inline void AtomicMax(std::atomic<std::int64_t>& a, std::int64_t v) {
+  std::int64_t cur = a.load(std::memory_order_relaxed);
+  while (v > cur && !a.compare_exchange_weak(cur, v, std::memory_order_relaxed)) {
+  }
+}
+
 // Maps 64-bit keys to dense indices 0, 1, 2, ... in order of first insertion.
 class KeyIndex {
  public:
@@ -41,20 +55,27 @@ class KeyIndex {
   std::size_t mask_ = 0, size_ = 0;
 };
 
-// Point counts per cell.
-class CellCounts {
+// Point counts per cell of integer cell coordinates, each cell counted on its own: a dense
+// array over the cells' bounding box when that box is not much larger than the point count,
+// else a hash table of the coordinates themselves. (Cell keys cannot stand for cells here:
+// CellKey64 gives many nearby cells of negative coordinates the same key.)
+class CellDensity {
  public:
-  void Build(std::span<const V3> points, float cell);
-  // The same from the points' cell keys (KeyOf of each point's cell).
-  void BuildFromKeys(std::span<const std::uint64_t> keys);
-  std::int32_t Count(std::uint64_t key) const {
-    const std::int32_t i = index_.Find(key);
-    return i < 0 ? 0 : counts_[std::size_t(i)];
-  }
+  void Build(std::span<const CellCoord> cells);
+  // The count of the cell of point i of the cells built from.
+  std::int32_t CountOfPoint(std::size_t i) const { return counts_[std::size_t(ids_[i])]; }
+  // The count of any cell (0 where no point is).
+  std::int32_t Count(const CellCoord& c) const;
 
  private:
-  KeyIndex index_;
-  std::vector<std::int32_t> counts_;
+  std::int64_t Slot(const CellCoord& c) const;  // hash table: c's slot, or the empty one ending its probe
+
+  bool dense_ = false;
+  CellCoord lo_{}, size_{};          // dense: the box
+  std::vector<CellCoord> slotCells_;  // hash table: the cell of each used slot
+  std::size_t mask_ = 0;
+  std::vector<std::int32_t> counts_;  // per box cell or per slot (-1: empty slot)
+  std::vector<std::int32_t> ids_;     // per point: its box cell or slot
 };
 
 // The indices of the points in each cell.

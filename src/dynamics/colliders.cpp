@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "dynamics/sim_hooks.h"
 #include "dynamics/sim_params.h"
@@ -63,8 +64,12 @@ std::vector<F3> GatherColliders(Object& hair, TimeValue t, const GuideSet& targe
 }
 
 void BuildColliderGrid(ColliderGrid& g, const std::vector<F3>& soup, float offset) {
-  g = ColliderGrid();
   const std::size_t T = soup.size() / 3;
+  // Triangles that did not move since the grid was built (static scenery) keep their grid.
+  if (T > 0 && g.grid.cellStart && g.offset == offset && g.triVerts.size() == 3 * T &&
+      std::memcmp(g.triVerts.data(), soup.data(), 3 * T * sizeof(F3)) == 0)
+    return;
+  g = ColliderGrid();
   if (T == 0) return;
   F3 lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
   double edge = 0;
@@ -147,6 +152,7 @@ void BuildColliderGrid(ColliderGrid& g, const std::vector<F3>& soup, float offse
   for (std::size_t t = 0; t < T; ++t)
     forCells(t, [&](std::size_t i) { g.cellItems[std::size_t(fill[i]++)] = std::int32_t(t); });
 
+  g.offset = offset;
   g.grid.origin = origin;
   g.grid.cell = c;
   g.grid.nx = std::int32_t(n[0]);
@@ -156,7 +162,7 @@ void BuildColliderGrid(ColliderGrid& g, const std::vector<F3>& soup, float offse
   g.grid.cellItems = g.cellItems.data();
   g.grid.triVerts = g.triVerts.data();
   g.grid.triNormals = g.triNormals.data();
-  hsim::BuildGridItems(g.grid, g.TriangleCount(), g.items);
+  hsim::BuildGridItems(g.grid, g.TriangleCount(), g.items, offset);
 }
 
 }  // namespace crn

@@ -1,5 +1,6 @@
 #include "dynamics/guide_solver.h"
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -31,10 +32,21 @@ bool IsGpuThread() {
 }
 
 void RestLengths(const std::vector<F3>& B, int P, std::vector<float>& L) {
-  L.assign(B.size(), 0.f);
-  if (P < 1) return;
-  for (std::size_t i = 0; i < B.size(); ++i)
-    if (i % std::size_t(P) != 0) L[i] = Length(B[i] - B[i - 1]);
+  L.resize(B.size());
+  if (P < 1) {
+    std::fill(L.begin(), L.end(), 0.f);
+    return;
+  }
+  const std::size_t np = std::size_t(P);
+  ParallelFor(
+      B.size() / np,
+      [&](std::uint64_t begin, std::uint64_t end) {
+        for (std::size_t i = begin * np; i < end * np; ++i)
+          L[i] = i % np == 0 ? 0.f : Length(B[i] - B[i - 1]);
+      },
+      1024);
+  for (std::size_t i = B.size() / np * np; i < B.size(); ++i)  // a partial last guide
+    L[i] = i % np == 0 ? 0.f : Length(B[i] - B[i - 1]);
 }
 
 std::unique_ptr<GuideSolver> MakeSolver(const std::vector<F3>& targets, std::int64_t N, int P) {
@@ -82,6 +94,10 @@ void SolverStep(GuideSolver& s, FrameStep& f) {
   if (!s.colliders.items.coords.empty()) {
     a.itemCoords = s.colliders.items.coords.data();
     a.itemStride = s.colliders.items.stride;
+    if (s.colliders.items.gapOffset == f.params.offset && !s.colliders.items.cellGap.empty()) {
+      a.cellGap = s.colliders.items.cellGap.data();
+      a.gapDiv = s.colliders.items.gapDiv;
+    }
   }
 
   if (s.useGpu && IsGpuThread()) {

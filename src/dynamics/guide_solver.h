@@ -19,6 +19,7 @@ struct ColliderGrid {
   std::vector<std::int32_t> cellStart, cellItems;
   std::vector<hsim::F3> triVerts, triNormals;
   hsim::GridItems items;  // the listed triangles item by item, for the CPU step
+  float offset = 0;       // the collision offset the grid was built for
   std::int64_t TriangleCount() const { return std::int64_t(triNormals.size()); }
 };
 
@@ -27,11 +28,11 @@ struct ColliderGrid {
 // frames mean nothing.
 struct SolverScratch {
   std::vector<CellCoord> cells;
-  std::vector<std::uint64_t> keys;
-  CellCounts counts;
+  CellDensity density;
   std::vector<std::int64_t> cu, cw;
   std::vector<float> depth, shadow;
-  std::vector<std::int32_t> column, start, order, fill;
+  std::vector<std::int32_t> column, start, fill;
+  std::vector<std::uint64_t> columnKeys;
 };
 
 struct GuideSolver {

@@ -21,8 +21,8 @@ std::vector<CellCoord> CellsOf(const std::vector<V3>& points, float h) {
 
 // Points of the guide (its P cells from `guide`) in cell c.
 std::int32_t OwnInCell(const CellCoord* guide, int P, const CellCoord& c) {
-  std::int32_t own = 0;
-  for (int k = 0; k < P; ++k) own += guide[k].x == c.x && guide[k].y == c.y && guide[k].z == c.z;
+  std::int32_t own = 0;  // without branches: which points share the cell is unpredictable
+  for (int k = 0; k < P; ++k) own += int(guide[k].x == c.x) & int(guide[k].y == c.y) & int(guide[k].z == c.z);
   return own;
 }
 
@@ -40,13 +40,13 @@ void InitSelfVolume(GuideSolver& s) {
       ++count;
     }
   s.volumeCell = count > 0 ? std::max(1e-4f, float(2.0 * sum / double(count))) : 1.f;
-  CellCounts grid;
-  grid.Build(s.x, s.volumeCell);
   const std::vector<CellCoord> cells = CellsOf(s.x, s.volumeCell);
+  CellDensity grid;
+  grid.Build(cells);
   s.restDensity.assign(s.x.size(), 0.f);
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const CellCoord* guide = cells.data() + (i - i % std::size_t(P));
-    s.restDensity[i] = float(grid.Count(KeyOf(cells[i])) - OwnInCell(guide, P, cells[i]));
+    s.restDensity[i] = float(grid.CountOfPoint(i) - OwnInCell(guide, P, cells[i]));
   }
 }
 
@@ -63,32 +63,34 @@ void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
   if (!(selfVol > 0) || !(frameTime > 0) || s.restDensity.size() != n || E.size() != n || s.P < 1)
     return;
   const float h = s.volumeCell;
-  // Cells and keys on the worker pool; the counts (a hash map) on this thread.
+  // Cells on the worker pool; the counts on this thread.
   std::vector<CellCoord>& cells = s.scratch.cells;
-  std::vector<std::uint64_t>& keys = s.scratch.keys;
   cells.resize(n);
-  keys.resize(n);
   ParallelFor(
       n,
       [&](std::uint64_t begin, std::uint64_t end) {
-        for (std::uint64_t i = begin; i < end; ++i) {
-          cells[i] = CellOf(s.x[i], h);
-          keys[i] = KeyOf(cells[i]);
-        }
+        for (std::uint64_t i = begin; i < end; ++i) cells[i] = CellOf(s.x[i], h);
       },
       8192);
-  CellCounts& grid = s.scratch.counts;
-  grid.BuildFromKeys(keys);
+  CellDensity& grid = s.scratch.density;
+  grid.Build(cells);
+  // Cell gaps for the skin test, so that most points far from the colliders skip it.
+  hsim::GridItems& items = s.colliders.items;
+  if (skin > 0 && items.skinOffset != skin) {
+    hsim::BuildCellGaps(s.colliders.grid, items, skin, items.skinGap);
+    items.skinOffset = skin;
+  }
   const float scale = selfVol * 0.04f * h / (frameTime * frameTime);
   const int P = s.P;
   ParallelFor(
       n,
       [&](std::uint64_t begin, std::uint64_t end) {
+        int k = int(begin % std::uint64_t(P)) - 1;
         for (std::uint64_t i = begin; i < end; ++i) {
-          const int k = int(i % std::uint64_t(P));
+          if (++k == P) k = 0;
           if (k < 2) continue;
           const CellCoord c = cells[i];
-          const std::int32_t rho = grid.Count(keys[i]);
+          const std::int32_t rho = grid.CountOfPoint(i);
           const std::int32_t own = OwnInCell(cells.data() + (i - std::uint64_t(k)), P, c);
           float A = float(rho - own) / std::max(1.f, s.restDensity[i]) - 1.25f;
           A = std::min(A, 2.f);
@@ -97,7 +99,7 @@ void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
           if (skin > 0 && hsim::GridTouchesCpu(s.colliders.grid, s.colliders.items, s.x[i], skin))
             continue;
           auto at = [&](std::int64_t dx, std::int64_t dy, std::int64_t dz) {
-            return float(grid.Count(CellKey64(c.x + dx, c.y + dy, c.z + dz)));
+            return float(grid.Count({c.x + dx, c.y + dy, c.z + dz}));
           };
           const V3 G(at(1, 0, 0) - at(-1, 0, 0), at(0, 1, 0) - at(0, -1, 0),
                      at(0, 0, 1) - at(0, 0, -1));

@@ -1,7 +1,10 @@
 #include "dynamics/wind_shadow.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 #include "dynamics/cell_hash.h"
 #include "plugin/worker_pool.h"
@@ -45,7 +48,7 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
   }
   H = std::max(H, 1e-4f);
 
-  // The column and depth of every point, on the worker pool.
+  // The column and depth of every point and the bounds of the columns, on the worker pool.
   const std::size_t n = positions.size();
   std::vector<std::int64_t>& cu = scratch.cu;
   std::vector<std::int64_t>& cw = scratch.cw;
@@ -53,37 +56,48 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
   cu.resize(n);
   cw.resize(n);
   depth.resize(n);
+  constexpr std::int64_t kLow = std::numeric_limits<std::int64_t>::min();
+  constexpr std::int64_t kHigh = std::numeric_limits<std::int64_t>::max();
+  std::atomic<std::int64_t> u0{kHigh}, u1{kLow}, w0{kHigh}, w1{kLow};
   ParallelFor(
       n,
       [&](std::uint64_t begin, std::uint64_t end) {
+        std::int64_t lu0 = kHigh, lu1 = kLow, lw0 = kHigh, lw1 = kLow;
         for (std::uint64_t i = begin; i < end; ++i) {
           const V3& p = positions[i];
           cu[i] = CellOf(Dot(u, p), H);
           cw[i] = CellOf(Dot(w, p), H);
           const float d = Dot(a, p);
           depth[i] = d == d ? d : 1e30f;  // a NaN would break the ordering of the sort
+          lu0 = std::min(lu0, cu[i]);
+          lu1 = std::max(lu1, cu[i]);
+          lw0 = std::min(lw0, cw[i]);
+          lw1 = std::max(lw1, cw[i]);
         }
+        AtomicMin(u0, lu0);
+        AtomicMax(u1, lu1);
+        AtomicMin(w0, lw0);
+        AtomicMax(w1, lw1);
       },
       8192);
 
   // Dense column ids: straight from the cell coordinates when the columns span a modest
   // rectangle, else from a hash map in order of first appearance. A point's factor depends
   // only on its rank in its column, so the numbering does not matter.
-  std::int64_t u0 = 0, u1 = -1, w0 = 0, w1 = -1;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i == 0 || cu[i] < u0) u0 = cu[i];
-    if (i == 0 || cu[i] > u1) u1 = cu[i];
-    if (i == 0 || cw[i] < w0) w0 = cw[i];
-    if (i == 0 || cw[i] > w1) w1 = cw[i];
-  }
   std::vector<std::int32_t>& column = scratch.column;
   column.resize(n);
   std::size_t columnCount = 0;
-  const double span = (double(u1) - double(u0) + 1) * (double(w1) - double(w0) + 1);
+  const double span = n > 0 ? (double(u1) - double(u0) + 1) * (double(w1) - double(w0) + 1) : 0;
   if (n > 0 && span <= double(4 * n + 1024)) {
-    const std::int64_t rows = w1 - w0 + 1;
+    const std::int64_t rows = w1 - w0 + 1, firstU = u0, firstW = w0;
     columnCount = std::size_t(span);
-    for (std::size_t i = 0; i < n; ++i) column[i] = std::int32_t((cu[i] - u0) * rows + (cw[i] - w0));
+    ParallelFor(
+        n,
+        [&](std::uint64_t begin, std::uint64_t end) {
+          for (std::uint64_t i = begin; i < end; ++i)
+            column[i] = std::int32_t((cu[i] - firstU) * rows + (cw[i] - firstW));
+        },
+        8192);
   } else {
     KeyIndex columns;
     columns.Reset(n / 4 + 1);
@@ -99,11 +113,27 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
     longest = std::max(longest, start[c + 1]);
     start[c + 1] += start[c];
   }
-  std::vector<std::int32_t>& order = scratch.order;
+  // Each column's points as sort keys: the depth's bits in an order that sorts like the
+  // depth (no NaN is left; -0 counts as +0), above the point's index for ties. The keys go to
+  // their column on the worker pool in any order: the sort below decides the order.
+  std::vector<std::uint64_t>& order = scratch.columnKeys;
   std::vector<std::int32_t>& fill = scratch.fill;
   order.resize(n);
   fill.assign(start.begin(), start.end() - 1);
-  for (std::size_t i = 0; i < n; ++i) order[std::size_t(fill[std::size_t(column[i])]++)] = std::int32_t(i);
+  ParallelFor(
+      n,
+      [&](std::uint64_t begin, std::uint64_t end) {
+        for (std::uint64_t i = begin; i < end; ++i) {
+          const float d = depth[i] == 0.f ? 0.f : depth[i];
+          std::uint32_t bits;
+          std::memcpy(&bits, &d, sizeof bits);
+          bits = bits & 0x80000000u ? ~bits : bits | 0x80000000u;
+          const std::int32_t at =
+              std::atomic_ref<std::int32_t>(fill[std::size_t(column[i])]).fetch_add(1, std::memory_order_relaxed);
+          order[std::size_t(at)] = (std::uint64_t(bits) << 32) | std::uint32_t(i);
+        }
+      },
+      8192);
 
   // The factor of the j-th point of a column, then each column sorted by (depth, index) on the
   // worker pool.
@@ -116,12 +146,9 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
       [&](std::uint64_t begin, std::uint64_t end) {
         for (std::uint64_t c = begin; c < end; ++c) {
           auto first = order.begin() + start[c], last = order.begin() + start[c + 1];
-          std::sort(first, last, [&](std::int32_t x, std::int32_t y) {
-            return depth[std::size_t(x)] < depth[std::size_t(y)] ||
-                   (depth[std::size_t(x)] == depth[std::size_t(y)] && x < y);
-          });
+          std::sort(first, last);
           for (auto it = first; it != last; ++it)
-            factors[std::size_t(*it)] = byRank[std::size_t(it - first)];
+            factors[std::size_t(std::uint32_t(*it))] = byRank[std::size_t(it - first)];
         }
       },
       64);

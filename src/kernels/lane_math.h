@@ -44,6 +44,7 @@ CRN_HD inline float Sqrt(float x) { return sqrtf(x); }
 CRN_HD inline float Max(float a, float b) { return fmaxf(a, b); }
 CRN_HD inline float Sin(float x) { return sinf(x); }
 CRN_HD inline bool Any(bool m) { return m; }
+CRN_HD inline bool AllEqual(std::uint32_t a, std::uint32_t b) { return a == b; }
 // The 32-bit integer of an integral float (wrapping as two's complement when negative).
 CRN_HD inline std::uint32_t ToU32(float integral) { return std::uint32_t(std::int32_t(integral)); }
 // The float of a value below 2^24 (exact).

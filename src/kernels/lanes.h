@@ -92,6 +92,9 @@ inline bool Any(LaneMask m) {
 #endif
 }
 
+// Whether every lane of a equals the same lane of b.
+inline bool AllEqual(LaneU a, LaneU b) { return !Any(LaneMask{LaneVecI(a.v != b.v)}); }
+
 // floorf per lane: the rounding instruction where there is one (SSE4.1, part of AVX);
 // otherwise exact through the integer conversion below 2^31, where every float of 2^23 and
 // more is already integral, and larger magnitudes and NaN pass through as floorf leaves them.
@@ -134,6 +137,42 @@ inline LaneU ToU32(LaneF integral) {
 
 inline LaneF ToFloat(LaneU small) { return LaneF(__builtin_convertvector(LaneVecI(small.v), LaneVecF)); }
 
+// Two packs side by side, for the phases of the step that wait on chains of dependent
+// divisions and square roots: the two chains then run interleaved. Each half computes exactly
+// what it computes alone.
+struct LaneMask2 {
+  LaneMask a, b;
+  friend LaneMask2 operator|(LaneMask2 x, LaneMask2 y) { return {x.a | y.a, x.b | y.b}; }
+  friend LaneMask2 operator&(LaneMask2 x, LaneMask2 y) { return {x.a & y.a, x.b & y.b}; }
+  friend LaneMask2 operator!(LaneMask2 x) { return {!x.a, !x.b}; }
+};
+
+struct LaneF2 {
+  LaneF a, b;
+  LaneF2() = default;
+  LaneF2(float s) : a(s), b(s) {}
+  LaneF2(LaneF x, LaneF y) : a(x), b(y) {}
+  friend LaneF2 operator+(LaneF2 x, LaneF2 y) { return {x.a + y.a, x.b + y.b}; }
+  friend LaneF2 operator-(LaneF2 x, LaneF2 y) { return {x.a - y.a, x.b - y.b}; }
+  friend LaneF2 operator*(LaneF2 x, LaneF2 y) { return {x.a * y.a, x.b * y.b}; }
+  friend LaneF2 operator/(LaneF2 x, LaneF2 y) { return {x.a / y.a, x.b / y.b}; }
+  friend LaneF2 operator-(LaneF2 x) { return {-x.a, -x.b}; }
+  LaneF2& operator+=(LaneF2 y) { return *this = *this + y; }
+  LaneF2& operator-=(LaneF2 y) { return *this = *this - y; }
+  LaneF2& operator*=(LaneF2 y) { return *this = *this * y; }
+  friend LaneMask2 operator<(LaneF2 x, LaneF2 y) { return {x.a < y.a, x.b < y.b}; }
+  friend LaneMask2 operator<=(LaneF2 x, LaneF2 y) { return {x.a <= y.a, x.b <= y.b}; }
+  friend LaneMask2 operator>(LaneF2 x, LaneF2 y) { return {x.a > y.a, x.b > y.b}; }
+  friend LaneMask2 operator>=(LaneF2 x, LaneF2 y) { return {x.a >= y.a, x.b >= y.b}; }
+  friend LaneMask2 operator==(LaneF2 x, LaneF2 y) { return {x.a == y.a, x.b == y.b}; }
+  friend LaneMask2 operator!=(LaneF2 x, LaneF2 y) { return {x.a != y.a, x.b != y.b}; }
+};
+
+inline LaneF2 Select(LaneMask2 m, LaneF2 x, LaneF2 y) { return {Select(m.a, x.a, y.a), Select(m.b, x.b, y.b)}; }
+inline bool Any(LaneMask2 m) { return Any(m.a) || Any(m.b); }
+inline LaneF2 Sqrt(LaneF2 x) { return {Sqrt(x.a), Sqrt(x.b)}; }
+inline LaneF2 Max(LaneF2 x, LaneF2 y) { return {Max(x.a, y.a), Max(x.b, y.b)}; }
+
 }  // namespace
 
 template <>
@@ -141,6 +180,14 @@ struct LaneTraits<LaneF> {
   using Mask = LaneMask;
   using U32 = LaneU;
   using Vec = T3<LaneF>;
+  static constexpr bool kScalar = false;
+};
+
+template <>
+struct LaneTraits<LaneF2> {
+  using Mask = LaneMask2;
+  using U32 = void;  // no hashing on pairs
+  using Vec = T3<LaneF2>;
   static constexpr bool kScalar = false;
 };
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -23,9 +24,12 @@ bool UseAvx2() {
 
 F3 GridCollidePoint(const Grid& g, F3& p, float offset) { return GridCollide(g, p, offset); }
 
-void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items) {
+void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items, float offset) {
   items.coords.clear();
   items.stride = 0;
+  items.cellGap.clear();
+  items.gapOffset = offset;
+  items.gapDiv = 1;
   if (!g.cellStart || triangles <= 0) return;
   // Per triangle: the normal for the plane test (NaN where it does not hold) and the allowance.
   // The normal is true to the edges within the allowance only where the triangle is not a
@@ -63,6 +67,52 @@ void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items) {
     }
     for (int k = 0; k < 4; ++k) c[(9 + k) * stride + i] = plane[std::size_t(4 * t + k)];
   }
+
+  // Cells cut in eight for the gaps, unless the grid is huge.
+  items.gapDiv = cells <= (std::int64_t(1) << 20) ? 2 : 1;
+  BuildCellGaps(g, items, offset, items.cellGap);
+}
+
+void BuildCellGaps(const Grid& g, const GridItems& items, float offset, std::vector<float>& gaps) {
+  gaps.clear();
+  if (!g.cellStart || items.coords.empty()) return;
+  const std::int64_t cells = std::int64_t(g.nx) * g.ny * g.nz;
+  const std::int64_t stride = items.stride;
+  const float* c = items.coords.data();
+  // The gaps, in double: the band of item i is [low - tol_i, offset + tol_i) along its
+  // plane's signed distance, as the search tests it.
+  const float low = -4.f * offset - g.cell;
+  const int div = items.gapDiv;
+  const double part = double(g.cell) / double(div);
+  gaps.assign(std::size_t(cells * div * div * div), -1.f);
+  const int parts = div * div * div;
+  std::int64_t outside = 0;
+  for (std::int64_t z = 0; z < g.nz; ++z)
+    for (std::int64_t y = 0; y < g.ny; ++y)
+      for (std::int64_t x = 0; x < g.nx; ++x) {
+        const std::int64_t cell = (z * g.ny + y) * g.nx + x;
+        if (g.cellStart[cell] == g.cellStart[cell + 1]) continue;  // never searched
+        for (int sub = 0; sub < parts; ++sub) {
+          const double cx = double(g.origin.x) + double(x) * double(g.cell) + (double(sub % div) + 0.5) * part;
+          const double cy = double(g.origin.y) + double(y) * double(g.cell) + (double(sub / div % div) + 0.5) * part;
+          const double cz = double(g.origin.z) + double(z) * double(g.cell) + (double(sub / div / div) + 0.5) * part;
+          double gap = std::numeric_limits<double>::infinity();
+          for (std::int32_t i = g.cellStart[cell]; i < g.cellStart[cell + 1] && gap > 0; ++i) {
+            const double d = double(c[9 * stride + i]) * (cx - double(c[i])) +
+                             double(c[10 * stride + i]) * (cy - double(c[stride + i])) +
+                             double(c[11 * stride + i]) * (cz - double(c[2 * stride + i]));
+            const double tol = double(c[12 * stride + i]);
+            const double outside = std::max(d - (double(offset) + tol), (double(low) - tol) - d);
+            gap = outside == outside ? std::min(gap, outside) : -1.0;  // NaN: no plane test
+          }
+          // Rounded down to a float.
+          if (gap > 0) {
+            gaps[std::size_t(cell * parts + sub)] = std::nextafter(float(gap), 0.f);
+            ++outside;
+          }
+        }
+      }
+  if (outside == 0) gaps.clear();
 }
 
 F3 GridCollideCpu(const Grid& g, const GridItems& items, F3& p, float offset) {
@@ -72,6 +122,14 @@ F3 GridCollideCpu(const Grid& g, const GridItems& items, F3& p, float offset) {
 }
 
 bool GridTouchesCpu(const Grid& g, const GridItems& items, const F3& p, float offset) {
+  const std::vector<float>* gaps = offset == items.gapOffset   ? &items.cellGap
+                                   : offset == items.skinOffset ? &items.skinGap
+                                                                : nullptr;
+  std::int64_t cell = 0;
+  if (gaps && !gaps->empty() && GridCellOf(g, p, cell)) {
+    const std::int64_t x = cell % g.nx, y = cell / g.nx % g.ny, z = cell / g.nx / g.ny;
+    if (OutsideEveryBand(g, gaps->data(), items.gapDiv, x, y, z, p)) return false;
+  }
   if (items.coords.empty()) {
     F3 q = p;
     const F3 n = GridCollide(g, q, offset);

@@ -73,12 +73,43 @@ CRN_HD inline R BlendCellNext(const R v[3][3][3], MaskOf<R> next, R tx, R ty, R 
   return BlendCell(w, 0, 0, 0, tx, ty, tz);
 }
 
-// Scalar value noise in [-1, 1).
+// The corner values of one lattice block kept between calls: the turbulence of a point moves
+// little from one substep to the next, so its block is usually the same and need not be hashed
+// again. Corner values depend on the lattice indices alone, so a kept block gives exactly what
+// hashing gives.
 template <class R>
-CRN_HD inline R ValueNoise3(R x, R y, R z) {
-  const R fx = Floor(x), fy = Floor(y), fz = Floor(z);
+struct LatticeBlock {
+  U32Of<R> i, j, k;  // lowest corner
+  bool valid;
   R v[3][3][3];
-  LatticeValues<2, 2, 2, R>(ToU32(fx), ToU32(fy), ToU32(fz), v);
+};
+
+// The corner values of the block i0 + [0, NI) x j0 + [0, NJ) x k0 + [0, NK) (see
+// LatticeValues): those of the kept block when its lowest corner is the same in every lane,
+// else hashed into the kept block (or into local when there is none).
+template <int NI, int NJ, int NK, class R>
+CRN_HD inline R (*KeptLatticeValues(U32Of<R> i0, U32Of<R> j0, U32Of<R> k0, LatticeBlock<R>* kept,
+                                    R local[3][3][3]))[3][3] {
+  if (!kept) {
+    LatticeValues<NI, NJ, NK, R>(i0, j0, k0, local);
+    return local;
+  }
+  if (!kept->valid || !AllEqual(kept->i, i0) || !AllEqual(kept->j, j0) || !AllEqual(kept->k, k0)) {
+    LatticeValues<NI, NJ, NK, R>(i0, j0, k0, kept->v);
+    kept->i = i0;
+    kept->j = j0;
+    kept->k = k0;
+    kept->valid = true;
+  }
+  return kept->v;
+}
+
+// Scalar value noise in [-1, 1) (with a kept block: see LatticeBlock).
+template <class R>
+CRN_HD inline R ValueNoise3(R x, R y, R z, LatticeBlock<R>* kept = nullptr) {
+  const R fx = Floor(x), fy = Floor(y), fz = Floor(z);
+  R local[3][3][3];
+  const R(*v)[3][3] = KeptLatticeValues<2, 2, 2, R>(ToU32(fx), ToU32(fy), ToU32(fz), kept, local);
   return BlendCell(v, 0, 0, 0, SmoothWeight(x - fx), SmoothWeight(y - fy), SmoothWeight(z - fz));
 }
 
@@ -118,35 +149,51 @@ CRN_HD inline void ValueNoisePair(const V<R>& q, float h, R& plus, R& minus) {
 
 // The blend of the cell one further along A where nextA holds (when ShiftA) and one further
 // along B where nextB holds (when ShiftB), from a block of 3 corners along the shifted axes.
+// The same arithmetic as BlendCell on the chosen corners, but each stage chooses among the
+// blends of the stage before rather than among corners: fewer choices, and blends that several
+// calls share are the same expressions (the compiler computes them once).
 template <int A, int B, bool ShiftA, bool ShiftB, class R>
 CRN_HD inline R BlendCellShifted(const R v[3][3][3], MaskOf<R> nextA, MaskOf<R> nextB, R tx, R ty,
                                  R tz) {
-  R w[3][3][3];
-  for (int c = 0; c < 2; ++c)
-    for (int b = 0; b < 2; ++b)
-      for (int a = 0; a < 2; ++a) {
-        auto at = [&](int da, int db) {
-          int i[3] = {a, b, c};
-          i[A] += da;
-          i[B] += db;
-          return v[i[2]][i[1]][i[0]];
-        };
-        if constexpr (ShiftA && ShiftB)
-          w[c][b][a] = Select(nextB, Select(nextA, at(1, 1), at(0, 1)), Select(nextA, at(1, 0), at(0, 0)));
-        else if constexpr (ShiftA)
-          w[c][b][a] = Select(nextA, at(1, 0), at(0, 0));
-        else
-          w[c][b][a] = Select(nextB, at(0, 1), at(0, 0));
-      }
-  return BlendCell(w, 0, 0, 0, tx, ty, tz);
+  constexpr bool shift[3] = {(A == 0 && ShiftA) || (B == 0 && ShiftB),
+                             (A == 1 && ShiftA) || (B == 1 && ShiftB),
+                             (A == 2 && ShiftA) || (B == 2 && ShiftB)};
+  auto maskOf = [&](int axis) { return axis == A ? nextA : nextB; };
+  // The pair (lo, hi) one further along where m holds.
+  auto choose = [](bool shifted, MaskOf<R> m, const R& r0, const R& r1, const R& r2, R& lo, R& hi) {
+    if (shifted) {
+      lo = Select(m, r1, r0);
+      hi = Select(m, r2, r1);
+    } else {
+      lo = r0;
+      hi = r1;
+    }
+  };
+  constexpr int NJ = shift[1] ? 3 : 2, NK = shift[2] ? 3 : 2;
+  R xs[3][3], ys[3];
+  for (int k = 0; k < NK; ++k)
+    for (int j = 0; j < NJ; ++j) {
+      R lo, hi;
+      choose(shift[0], maskOf(0), v[k][j][0], v[k][j][1], v[k][j][shift[0] ? 2 : 1], lo, hi);
+      xs[k][j] = Lerp1(lo, hi, tx);
+    }
+  for (int k = 0; k < NK; ++k) {
+    R lo, hi;
+    choose(shift[1], maskOf(1), xs[k][0], xs[k][1], xs[k][NJ - 1], lo, hi);
+    ys[k] = Lerp1(lo, hi, ty);
+  }
+  R lo, hi;
+  choose(shift[2], maskOf(2), ys[0], ys[1], ys[NK - 1], lo, hi);
+  return Lerp1(lo, hi, tz);
 }
 
 // The noise at q +- h e_A and q +- h e_B (A != B, h < 0.5), each equal to ValueNoise3 at its
 // point. The four cells lie in one block of 3 x 3 x 2 corners (3 along A and B), so the
-// corners are hashed once for all four; a pack of lanes takes this instead of two pairs.
+// corners are hashed once for all four; a pack of lanes takes this instead of two pairs. With
+// a kept block (or null) the corners are hashed only when its lowest corner moved in a lane.
 template <int A, int B, class R>
 CRN_HD inline void ValueNoiseCross(const V<R>& q, float h, R& plusA, R& minusA, R& plusB,
-                                   R& minusB) {
+                                   R& minusB, LatticeBlock<R>* kept = nullptr) {
   constexpr int C = 3 - A - B;
   const R c[3] = {q.x, q.y, q.z};
   const R loA = c[A] - h, hiA = c[A] + h, loB = c[B] - h, hiB = c[B] + h;
@@ -157,9 +204,9 @@ CRN_HD inline void ValueNoiseCross(const V<R>& q, float h, R& plusA, R& minusA, 
   base[A] = fA[0];
   base[B] = fB[0];
   base[C] = fC;
-  R v[3][3][3];
-  LatticeValues<C == 0 ? 2 : 3, C == 1 ? 2 : 3, C == 2 ? 2 : 3, R>(ToU32(base[0]), ToU32(base[1]),
-                                                                   ToU32(base[2]), v);
+  R local[3][3][3];
+  const R(*v)[3][3] = KeptLatticeValues<C == 0 ? 2 : 3, C == 1 ? 2 : 3, C == 2 ? 2 : 3, R>(
+      ToU32(base[0]), ToU32(base[1]), ToU32(base[2]), kept, local);
   const R tA[3] = {SmoothWeight(loA - fA[0]), SmoothWeight(c[A] - fA[1]), SmoothWeight(hiA - fA[2])};
   const R tB[3] = {SmoothWeight(loB - fB[0]), SmoothWeight(c[B] - fB[1]), SmoothWeight(hiB - fB[2])};
   const MaskOf<R> midA = fA[1] > fA[0], upA = fA[2] > fA[0];
@@ -199,7 +246,7 @@ CRN_HD inline V<R> NoiseVector(const V<R>& q) {
 // Curl of the noise potential (psi x, psi y, psi z) = (noise at q, q + o1, q + o2) by central
 // differences (step 0.15), scaled by 0.35.
 template <class R>
-CRN_HD inline V<R> CurlNoise(const V<R>& q) {
+CRN_HD inline V<R> CurlNoise(const V<R>& q, LatticeBlock<R>* kept = nullptr) {
   const float h = 0.15f;
   auto d = [h](const V<R>& at, auto axis) {
     R plus, minus;
@@ -216,22 +263,25 @@ CRN_HD inline V<R> CurlNoise(const V<R>& q) {
     const R dydx = d(qy, X()), dxdy = d(qx, Y());
     return V<R>(dzdy - dydz, dxdz - dzdx, dydx - dxdy) * 0.35f;
   } else {
-    // Packs hash each channel's corners once for both of its derivatives.
+    // Packs hash each channel's corners once for both of its derivatives (kept: 3 blocks).
     R p1, m1, p2, m2;
-    ValueNoiseCross<1, 0, R>(qz, h, p1, m1, p2, m2);
+    ValueNoiseCross<1, 0, R>(qz, h, p1, m1, p2, m2, kept);
     const R dzdy = (p1 - m1) / 0.3f, dzdx = (p2 - m2) / 0.3f;
-    ValueNoiseCross<2, 0, R>(qy, h, p1, m1, p2, m2);
+    ValueNoiseCross<2, 0, R>(qy, h, p1, m1, p2, m2, kept ? kept + 1 : nullptr);
     const R dydz = (p1 - m1) / 0.3f, dydx = (p2 - m2) / 0.3f;
-    ValueNoiseCross<2, 1, R>(qx, h, p1, m1, p2, m2);
+    ValueNoiseCross<2, 1, R>(qx, h, p1, m1, p2, m2, kept ? kept + 2 : nullptr);
     const R dxdz = (p1 - m1) / 0.3f, dxdy = (p2 - m2) / 0.3f;
     return V<R>(dzdy - dydz, dxdz - dzdx, dydx - dxdy) * 0.35f;
   }
 }
 
 // Acceleration one wind gives a point at p moving with velocity v at time t (seconds); u is
-// the point's place along its guide (0 root, 1 tip) and s its shadow factor.
+// the point's place along its guide (0 root, 1 tip) and s its shadow factor. kept: null, or
+// the lattice blocks of this wind and point kept between calls (see LatticeBlock): one for the
+// gusts, then 3 for each of the first keptOctaves octaves of curl turbulence.
 template <class R>
-CRN_HD inline V<R> WindAccel(const Wind& w, const V<R>& p, const V<R>& v, float t, float u, R s) {
+CRN_HD inline V<R> WindAccel(const Wind& w, const V<R>& p, const V<R>& v, float t, float u, R s,
+                             LatticeBlock<R>* kept = nullptr, int keptOctaves = 0) {
   const V<R> rel = p - w.pos;
   V<R> D;
   if (w.type == 1) {
@@ -250,7 +300,7 @@ CRN_HD inline V<R> WindAccel(const Wind& w, const V<R>& p, const V<R>& v, float 
   if (w.gustAmp > 0.f) {
     const R tg = w.gustTravel > 0.f ? R(t - Dot(V<R>(w.dir), rel) / w.gustTravel) : R(t);
     G = 1.f + w.gustAmp * (0.6f * Sin(6.28318530718f * w.gustFreq * tg + w.seed) +
-                           0.4f * ValueNoise3<R>(1.7f * w.gustFreq * tg, w.seed, 0.5f));
+                           0.4f * ValueNoise3<R>(1.7f * w.gustFreq * tg, w.seed, 0.5f, kept));
   }
   V<R> W = D * (W0 * G);
 
@@ -262,7 +312,8 @@ CRN_HD inline V<R> WindAccel(const Wind& w, const V<R>& p, const V<R>& v, float 
     float weight = 0.f, amp = 1.f;
     const int octaves = w.octaves < 1 ? 1 : w.octaves;
     for (int o = 0; o < octaves; ++o) {
-      sum += (w.curl != 0 ? CurlNoise<R>(q) : NoiseVector<R>(q)) * amp;
+      LatticeBlock<R>* blocks = kept && o < keptOctaves ? kept + 1 + 3 * o : nullptr;
+      sum += (w.curl != 0 ? CurlNoise<R>(q, blocks) : NoiseVector<R>(q)) * amp;
       weight += amp;
       amp *= 0.5f;
       q = q * 2.03f;
@@ -367,106 +418,146 @@ CRN_HD inline F3 GridCollide(const Grid& g, F3& p, float offset) {
   return GridContact(g, p, offset, best, closest, tri);
 }
 
-// Advances one guide by one frame (with a pack type R: one guide per lane). x, v: the guide's
-// P positions and velocities (in/out); A, B: its target pose at the start and the end of the
-// frame; L: rest lengths (L[k] from point k-1 to k); E: external accelerations or null; S:
-// shadow factors or null; scratch: 2 P points; bend: P numbers. Collisions call
-// GridCollide(grid, point, offset) with a V<R> point: the Grid itself, or the CPU twin's view
-// of it.
-template <class R, class G>
-CRN_HD inline void StepGuide(int P, V<R>* x, V<R>* v, const V<R>* A, const V<R>* B, const R* L,
-                             const V<R>* E, const Wind* winds, const G& grid,
-                             const Params& prm, const R* S, V<R>* scratch, R* bend) {
+// The phases of one substep s of the step below, on one guide (or one pack of guides): the
+// targets T, bending rest distances, pinned roots and the integrated free points in p.
+template <class R>
+CRN_HD inline void BeginSubstep(int s, int P, V<R>* x, V<R>* v, const V<R>* A, const V<R>* B,
+                                const V<R>* E, const Wind* winds, const Params& prm, const R* S,
+                                V<R>* p, V<R>* T, R* bend, LatticeBlock<R>* kept, int keptOctaves) {
   using Vec = V<R>;
-  if (P < 1) return;
   const Vec zero(F3(0, 0, 0));
-  Vec* p = scratch;
-  Vec* T = scratch + P;
   const int substeps = prm.substeps < 1 ? 1 : prm.substeps;
-  const int iterations = prm.iterations < 1 ? 1 : prm.iterations;
+  const int blocksPerPoint = 1 + 3 * keptOctaves;
   const float dt = prm.dt;
   const float uScale = P > 1 ? 1.f / float(P - 1) : 0.f;
-  for (int s = 0; s < substeps; ++s) {
-    const float tau = float(s + 1) / float(substeps);
-    const float t = prm.time0 + prm.frameTime * tau;
-    for (int k = 0; k < P; ++k) T[k] = A[k] + (B[k] - A[k]) * tau;
-    // The bending rest distances of this substep's targets.
-    for (int k = 2; k < P; ++k) bend[k] = Length(T[k] - T[k - 2]);
-    p[0] = T[0];
-    if (P > 1) p[1] = T[1];
+  const float tau = float(s + 1) / float(substeps);
+  const float t = prm.time0 + prm.frameTime * tau;
+  for (int k = 0; k < P; ++k) T[k] = A[k] + (B[k] - A[k]) * tau;
+  // The bending rest distances of this substep's targets.
+  for (int k = 2; k < P; ++k) bend[k] = Length(T[k] - T[k - 2]);
+  p[0] = T[0];
+  if (P > 1) p[1] = T[1];
 
-    // Integrate the free points.
+  // Integrate the free points.
+  for (int k = 2; k < P; ++k) {
+    Vec a = E ? E[k] : zero;
+    a += prm.gravity;
+    const R shade = S ? S[k] : R(1.f);
+    for (int w = 0; w < prm.windCount; ++w)
+      a += WindAccel<R>(winds[w], x[k], v[k], t, float(k) * uScale, shade,
+                        kept ? kept + blocksPerPoint * (w * P + k) : nullptr, keptOctaves);
+    v[k] = (v[k] + a * dt) * (1.f - prm.drag);
+    p[k] = x[k] + v[k] * dt;
+  }
+}
+
+// The constraint rounds of a substep and the projection onto the rest lengths.
+template <class R>
+CRN_HD inline void SolveConstraints(int P, V<R>* p, const V<R>* T, const R* L, const R* bend,
+                                    const Params& prm) {
+  using Vec = V<R>;
+  const int iterations = prm.iterations < 1 ? 1 : prm.iterations;
+  for (int it = 0; it < iterations; ++it) {
+    for (int k = 2; k < P; ++k) p[k] += (T[k] - p[k]) * prm.shapePull;
     for (int k = 2; k < P; ++k) {
-      Vec a = E ? E[k] : zero;
-      a += prm.gravity;
-      const R shade = S ? S[k] : R(1.f);
-      for (int w = 0; w < prm.windCount; ++w)
-        a += WindAccel<R>(winds[w], x[k], v[k], t, float(k) * uScale, shade);
-      v[k] = (v[k] + a * dt) * (1.f - prm.drag);
-      p[k] = x[k] + v[k] * dt;
+      const R rest = bend[k];
+      const Vec d = p[k] - p[k - 2];
+      const R len = Length(d);
+      const MaskOf<R> skip = len < 1e-12f;
+      const float w = k - 2 <= 1 ? 0.f : 1.f;
+      const Vec c = d * (prm.bendStiffness * (len - rest) / ((w + 1.f) * len));
+      if (w != 0.f) p[k - 2] = Select(skip, p[k - 2], p[k - 2] + c * w);
+      p[k] = Select(skip, p[k], p[k] - c);
     }
-
-    for (int it = 0; it < iterations; ++it) {
-      for (int k = 2; k < P; ++k) p[k] += (T[k] - p[k]) * prm.shapePull;
-      for (int k = 2; k < P; ++k) {
-        const R rest = bend[k];
-        const Vec d = p[k] - p[k - 2];
-        const R len = Length(d);
-        const MaskOf<R> skip = len < 1e-12f;
-        const float w = k - 2 <= 1 ? 0.f : 1.f;
-        const Vec c = d * (prm.bendStiffness * (len - rest) / ((w + 1.f) * len));
-        if (w != 0.f) p[k - 2] = Select(skip, p[k - 2], p[k - 2] + c * w);
-        p[k] = Select(skip, p[k], p[k] - c);
-      }
-      for (int k = 2; k < P; ++k) {
-        const Vec d = p[k] - p[k - 1];
-        const R len = Length(d);
-        const MaskOf<R> skip = len < 1e-12f;
-        const float wPrev = k == 2 ? 0.f : 0.5f, wCur = k == 2 ? 1.f : 0.5f;
-        const Vec c = d * ((len - L[k]) / len);
-        if (wPrev != 0.f) p[k - 1] = Select(skip, p[k - 1], p[k - 1] + c * wPrev);
-        p[k] = Select(skip, p[k], p[k] - c * wCur);
-      }
-    }
-
-    // Every segment from point 1 on gets exactly its rest length.
     for (int k = 2; k < P; ++k) {
       const Vec d = p[k] - p[k - 1];
       const R len = Length(d);
-      const Vec n = Select(len > 1e-20f, d / len, Vec(F3(0, 0, 1)));
-      p[k] = p[k - 1] + n * L[k];
+      const MaskOf<R> skip = len < 1e-12f;
+      const float wPrev = k == 2 ? 0.f : 0.5f, wCur = k == 2 ? 1.f : 0.5f;
+      const Vec c = d * ((len - L[k]) / len);
+      if (wPrev != 0.f) p[k - 1] = Select(skip, p[k - 1], p[k - 1] + c * wPrev);
+      p[k] = Select(skip, p[k], p[k] - c * wCur);
     }
+  }
 
-    for (int k = 2; k < P; ++k) {
-      if (prm.collide != 0) {
-        const Vec n = GridCollide(grid, p[k], prm.offset);
-        const MaskOf<R> contact = (n.x != 0.f) | (n.y != 0.f) | (n.z != 0.f);
-        const Vec delta = p[k] - x[k];
-        const Vec tangential = delta - n * Dot(n, delta);
-        p[k] = Select(contact, p[k] - tangential * prm.friction, p[k]);
-      }
-      v[k] = (p[k] - x[k]) / dt * (1.f - prm.damping);
-      x[k] = p[k];
-    }
-    x[0] = T[0];
-    v[0] = zero;
-    if (P > 1) {
-      x[1] = T[1];
-      v[1] = zero;
-    }
+  // Every segment from point 1 on gets exactly its rest length.
+  for (int k = 2; k < P; ++k) {
+    const Vec d = p[k] - p[k - 1];
+    const R len = Length(d);
+    const Vec n = Select(len > 1e-20f, d / len, Vec(F3(0, 0, 1)));
+    p[k] = p[k - 1] + n * L[k];
+  }
+}
 
-    // Blow-up guard against this substep's targets (NaN distances fail the comparison).
-    R length = 0.f;
-    for (int k = 1; k < P; ++k) length += Length(T[k] - T[k - 1]);
-    const R limit = 1.5f * length + 0.001f;
-    MaskOf<R> reset = !(LengthSq(x[0] - x[0]) <= limit * limit);  // NaN limit or root
-    for (int k = 1; k < P; ++k)
-      reset = reset | !(LengthSq(x[k] - x[0]) <= limit * limit) | (v[k].x != v[k].x);
-    if (Any(reset))
-      for (int k = 0; k < P; ++k) {
-        x[k] = Select(reset, T[k], x[k]);
-        v[k] = Select(reset, zero, v[k]);
-      }
+// Collisions and friction, the new velocities and positions, the pinned roots and the blow-up
+// guard against this substep's targets.
+template <class R, class G>
+CRN_HD inline void EndSubstep(int P, V<R>* x, V<R>* v, const V<R>* T, V<R>* p, const G& grid,
+                              const Params& prm) {
+  using Vec = V<R>;
+  const Vec zero(F3(0, 0, 0));
+  const float dt = prm.dt;
+  for (int k = 2; k < P; ++k) {
+    if (prm.collide != 0) {
+      const Vec n = GridCollide(grid, p[k], prm.offset);
+      const MaskOf<R> contact = (n.x != 0.f) | (n.y != 0.f) | (n.z != 0.f);
+      const Vec delta = p[k] - x[k];
+      const Vec tangential = delta - n * Dot(n, delta);
+      p[k] = Select(contact, p[k] - tangential * prm.friction, p[k]);
+    }
+    v[k] = (p[k] - x[k]) / dt * (1.f - prm.damping);
+    x[k] = p[k];
+  }
+  x[0] = T[0];
+  v[0] = zero;
+  if (P > 1) {
+    x[1] = T[1];
+    v[1] = zero;
+  }
+
+  // Blow-up guard against this substep's targets (NaN distances fail the comparison).
+  R length = 0.f;
+  for (int k = 1; k < P; ++k) length += Length(T[k] - T[k - 1]);
+  const R limit = 1.5f * length + 0.001f;
+  MaskOf<R> reset = !(LengthSq(x[0] - x[0]) <= limit * limit);  // NaN limit or root
+  for (int k = 1; k < P; ++k)
+    reset = reset | !(LengthSq(x[k] - x[0]) <= limit * limit) | (v[k].x != v[k].x);
+  if (Any(reset))
+    for (int k = 0; k < P; ++k) {
+      x[k] = Select(reset, T[k], x[k]);
+      v[k] = Select(reset, zero, v[k]);
+    }
+}
+
+// Marks kept lattice blocks as not yet hashed (a pack starts with other guides).
+template <class R>
+CRN_HD inline void ForgetLatticeBlocks(LatticeBlock<R>* kept, int keptOctaves, const Params& prm,
+                                       int P) {
+  if (kept)
+    for (int b = 0; b < (1 + 3 * keptOctaves) * prm.windCount * P; ++b) kept[b].valid = false;
+}
+
+// Advances one guide by one frame (with a pack type R: one guide per lane). x, v: the guide's
+// P positions and velocities (in/out); A, B: its target pose at the start and the end of the
+// frame; L: rest lengths (L[k] from point k-1 to k); E: external accelerations or null; S:
+// shadow factors or null; scratch: 2 P points; bend: P numbers; kept: null, or
+// (1 + 3 keptOctaves) windCount P lattice blocks for WindAccel (their contents need not be
+// valid). Collisions call GridCollide(grid, point, offset) with a V<R> point: the Grid itself,
+// or the CPU twin's view of it.
+template <class R, class G>
+CRN_HD inline void StepGuide(int P, V<R>* x, V<R>* v, const V<R>* A, const V<R>* B, const R* L,
+                             const V<R>* E, const Wind* winds, const G& grid,
+                             const Params& prm, const R* S, V<R>* scratch, R* bend,
+                             LatticeBlock<R>* kept = nullptr, int keptOctaves = 0) {
+  if (P < 1) return;
+  ForgetLatticeBlocks(kept, keptOctaves, prm, P);
+  V<R>* p = scratch;
+  V<R>* T = scratch + P;
+  const int substeps = prm.substeps < 1 ? 1 : prm.substeps;
+  for (int s = 0; s < substeps; ++s) {
+    BeginSubstep<R>(s, P, x, v, A, B, E, winds, prm, S, p, T, bend, kept, keptOctaves);
+    SolveConstraints<R>(P, p, T, L, bend, prm);
+    EndSubstep<R>(P, x, v, T, p, grid, prm);
   }
 }
 

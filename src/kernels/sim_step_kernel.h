@@ -3,6 +3,7 @@
 // (callers parallelise it) and the GPU kernel hsim::kStep behind a launcher with its
 // persistent buffer set. Both run StepGuide of kernels/sim_step.h; the kernel is compiled with
 // fast approximate maths, so the two agree only within a tolerance.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,14 +21,58 @@ namespace hsim {
 // last item. A point's signed distance along the normal of its nearest triangle, as
 // GridContact computes it, is the distance of its plane within the allowance plus
 // kItemTolerance times |p.x| + |p.y| + |p.z|.
+//
+// cellGap: per part of a cell (each cell cut into gapDiv^3 equal boxes, gapDiv 1 or 2,
+// gapDiv^3 numbers per cell in x, y, z order), for the collision offset gapOffset, a lower bound on how far the
+// part's centre lies outside the contact band of every triangle the cell lists (below 0 where
+// it may lie inside one, or where a triangle has no plane test). A point nearer the centre of
+// its part than the gap, less its own allowance, is outside every band: the search of its
+// cell would find no contact, and the twin skips it.
 constexpr float kItemTolerance = 1e-4f;
+// skinGap: the same for another offset, skinOffset (the self-volume push's skin test).
 struct GridItems {
   std::vector<float> coords;
   std::int64_t stride = 0;
+  std::vector<float> cellGap, skinGap;
+  float gapOffset = 0, skinOffset = 0;
+  int gapDiv = 1;
 };
 
-// Fills items from the grid's cell lists and its triangle count (empty for an empty grid).
-void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items);
+// Fills items from the grid's cell lists and its triangle count (empty for an empty grid),
+// with the cell gaps for the collision offset.
+void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items, float offset);
+// The cell gaps of items (built for g, with its gapDiv) for an offset, into gaps; none (empty)
+// when no part of any cell lies outside every band, as with a wide band.
+void BuildCellGaps(const Grid& g, const GridItems& items, float offset, std::vector<float>& gaps);
+// Whether q, in the cell (x, y, z) of g, lies outside the contact band of every triangle of the
+// cell, by the cell's gap: a search of the cell would find no contact. The allowance covers
+// q's own rounding allowance in the search and the rounding of the distances both ways.
+// (Private to each unit that uses it, as the twin's units are compiled for different
+// instruction sets.)
+namespace {
+inline bool OutsideEveryBand(const Grid& g, const float* gaps, int div, std::int64_t x,
+                             std::int64_t y, std::int64_t z, const F3& q) {
+  // The part of the cell q lies in (any part would do: the bound holds for every point).
+  const double at[3] = {double(q.x), double(q.y), double(q.z)};
+  const double lo[3] = {double(g.origin.x) + double(x) * double(g.cell),
+                        double(g.origin.y) + double(y) * double(g.cell),
+                        double(g.origin.z) + double(z) * double(g.cell)};
+  const double part = double(g.cell) / double(div);
+  int sub[3];  // without branches: which half a point lies in is unpredictable
+  for (int a = 0; a < 3; ++a) sub[a] = int(div == 2) & int(at[a] >= lo[a] + part);
+  const std::int64_t cell = (z * g.ny + y) * g.nx + x;
+  const float gap = gaps[std::size_t(cell * div * div * div + (sub[2] * div + sub[1]) * div + sub[0])];
+  if (!(gap > 0.f)) return false;
+  const double dx = at[0] - (lo[0] + (double(sub[0]) + 0.5) * part);
+  const double dy = at[1] - (lo[1] + (double(sub[1]) + 0.5) * part);
+  const double dz = at[2] - (lo[2] + (double(sub[2]) + 0.5) * part);
+  const double size = std::fabs(double(q.x)) + std::fabs(double(q.y)) + std::fabs(double(q.z)) +
+                      std::fabs(double(g.origin.x)) + std::fabs(double(g.origin.y)) +
+                      std::fabs(double(g.origin.z)) + double(g.cell) * double(g.nx + g.ny + g.nz);
+  const double reach = double(gap) - (double(kItemTolerance) * size + 1e-5 * size + 1e-20);
+  return reach > 0 && (dx * dx + dy * dy + dz * dz) * (1.0 + 3e-5) < reach * reach;
+}
+}  // namespace
 
 // GridCollide of one point on the CPU, reading the cell's triangles from items several at a
 // time; the same result as GridCollide.
@@ -55,6 +100,8 @@ struct StepArgs {
   std::size_t shadowCount = 0;
   const float* itemCoords = nullptr;  // GridItems of the grid for the CPU twin, or null
   std::int64_t itemStride = 0;
+  const float* cellGap = nullptr;  // the items' cell gaps when made for params.offset, or null
+  int gapDiv = 1;
 };
 
 // CPU twin: steps guides [begin, end), several at once in the lanes of the widest vectors the

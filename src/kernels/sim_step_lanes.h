@@ -2,6 +2,7 @@
 // The CPU twin of hsim::kStep over packs of guides: StepGuide of kernels/sim_step.h runs on
 // kLanes guides at once, one per lane of kernels/lanes.h. Included by one translation unit per
 // instruction set (sim_step_sse2.cpp, sim_step_avx2.cpp); sim_step.cpp picks one at run time.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -114,6 +115,8 @@ struct PackGrid {
   Grid grid;
   const float* coords = nullptr;  // GridItems, or null: one triangle at a time
   std::int64_t stride = 0;
+  const float* cellGap = nullptr;  // the items' cell gaps for this offset, or null
+  int gapDiv = 1;
 };
 
 // The cells are found for all lanes at once (as GridCellOf finds them); only lanes in a cell
@@ -134,6 +137,9 @@ inline PackVec GridCollide(const PackGrid& pg, PackVec& p, float offset) {
         (std::int64_t(cz[l]) * g.ny + std::int64_t(cy[l])) * g.nx + std::int64_t(cx[l]);
     if (g.cellStart[cell] == g.cellStart[cell + 1]) continue;
     F3 q(p.x[l], p.y[l], p.z[l]);
+    if (pg.cellGap && OutsideEveryBand(g, pg.cellGap, pg.gapDiv, std::int64_t(cx[l]),
+                                       std::int64_t(cy[l]), std::int64_t(cz[l]), q))
+      continue;
     F3 m(0, 0, 0);
     bool contact;
     if (pg.coords) {
@@ -153,13 +159,18 @@ inline PackVec GridCollide(const PackGrid& pg, PackVec& p, float offset) {
   return n;
 }
 
+constexpr int kMaxKeptOctaves = 6;          // the wind's parameter allows no more
+constexpr std::size_t kMaxKeptBlocks = 4096;  // about 4 MB
+
 // The per-guide arrays of one pack: point k of lane l holds guide (first + l)'s point k.
 struct PackArrays {
   int P = 0;
   std::unique_ptr<PackVec[]> x, v, A, B, E, scratch;
   std::unique_ptr<LaneF[]> L, S, bend;
+  std::unique_ptr<LatticeBlock<LaneF>[]> kept;
+  int keptOctaves = 0;
 
-  PackArrays(int points, bool withE, bool withS) : P(points) {
+  PackArrays(int points, bool withE, bool withS, const Wind* winds, int windCount) : P(points) {
     const std::size_t n = std::size_t(P);
     x.reset(new PackVec[n]);
     v.reset(new PackVec[n]);
@@ -170,6 +181,14 @@ struct PackArrays {
     L.reset(new LaneF[n]);
     if (withS) S.reset(new LaneF[n]);
     bend.reset(new LaneF[n]);
+    // Lattice blocks kept between substeps for the gusts and the octaves of curl turbulence,
+    // unless there would be more than a few megabytes of them.
+    for (int w = 0; w < windCount; ++w)
+      if (winds[w].turbulence > 0.f && winds[w].curl != 0)
+        keptOctaves = std::max(keptOctaves, std::min(winds[w].octaves, kMaxKeptOctaves));
+    const std::size_t blocks = std::size_t(1 + 3 * keptOctaves) * std::size_t(windCount) * n;
+    if (blocks > 0 && blocks <= kMaxKeptBlocks) kept.reset(new LatticeBlock<LaneF>[blocks]);
+    else keptOctaves = 0;
   }
 };
 
@@ -185,42 +204,100 @@ inline void GetLane(const PackVec& s, int l, F3& d) {
   d.z = s.z[l];
 }
 
+// Fills pack k with guides first ... first + count - 1; a short pack repeats its last guide in
+// the spare lanes.
+inline void LoadPack(PackArrays& k, const StepArgs& a, std::uint64_t first, int count, bool shadow) {
+  const std::size_t np = std::size_t(a.P);
+  for (int l = 0; l < kLanes; ++l) {
+    const std::size_t o = std::size_t(first + std::uint64_t(l < count ? l : count - 1)) * np;
+    for (std::size_t i = 0; i < np; ++i) {
+      SetLane(k.x[i], l, a.x[o + i]);
+      SetLane(k.v[i], l, a.v[o + i]);
+      SetLane(k.A[i], l, a.A[o + i]);
+      SetLane(k.B[i], l, a.B[o + i]);
+      if (a.E) SetLane(k.E[i], l, a.E[o + i]);
+      k.L[i].Set(l, a.L[o + i]);
+      if (shadow) k.S[i].Set(l, a.S[o + i]);
+    }
+  }
+}
+
+inline void StorePack(const PackArrays& k, const StepArgs& a, std::uint64_t first, int count) {
+  const std::size_t np = std::size_t(a.P);
+  for (int l = 0; l < count; ++l) {
+    const std::size_t o = std::size_t(first + std::uint64_t(l)) * np;
+    for (std::size_t i = 0; i < np; ++i) {
+      GetLane(k.x[i], l, a.x[o + i]);
+      GetLane(k.v[i], l, a.v[o + i]);
+    }
+  }
+}
+
+using PairVec = T3<LaneF2>;
+inline PairVec Join(const PackVec& a, const PackVec& b) {
+  return PairVec(LaneF2(a.x, b.x), LaneF2(a.y, b.y), LaneF2(a.z, b.z));
+}
+
+// Steps guides [begin, end) two packs at a time: each substep's constraint rounds run on both
+// packs side by side (see LaneF2), the rest of it on each pack alone. The phases are those of
+// StepGuide, so every guide gets what StepGuide gives it.
 inline void StepRangeLanes(std::uint64_t begin, std::uint64_t end, const StepArgs& a) {
   const int P = a.P;
   if (P < 1 || end <= begin) return;
   const std::size_t np = std::size_t(P);
   const bool shadow = a.S && a.shadowCount == std::size_t(a.N) * np;
-  PackArrays k(P, a.E != nullptr, shadow);
+  const int windCount = a.winds ? a.params.windCount : 0;
+  PackArrays k0(P, a.E != nullptr, shadow, a.winds, windCount);
+  PackArrays k1(P, a.E != nullptr, shadow, a.winds, windCount);
+  std::unique_ptr<PairVec[]> pairP(new PairVec[np]), pairT(new PairVec[np]);
+  std::unique_ptr<LaneF2[]> pairL(new LaneF2[np]), pairBend(new LaneF2[np]);
   PackGrid grid;
   grid.grid = a.grid;
   if (a.itemCoords && a.grid.cellStart) {
     grid.coords = a.itemCoords;
     grid.stride = a.itemStride;
+    grid.cellGap = a.cellGap;
+    grid.gapDiv = a.gapDiv;
   }
-  for (std::uint64_t first = begin; first < end; first += kLanes) {
-    const int count = end - first < std::uint64_t(kLanes) ? int(end - first) : kLanes;
-    // A short last pack repeats its last guide in the spare lanes.
-    for (int l = 0; l < kLanes; ++l) {
-      const std::size_t o = std::size_t(first + std::uint64_t(l < count ? l : count - 1)) * np;
-      for (std::size_t i = 0; i < np; ++i) {
-        SetLane(k.x[i], l, a.x[o + i]);
-        SetLane(k.v[i], l, a.v[o + i]);
-        SetLane(k.A[i], l, a.A[o + i]);
-        SetLane(k.B[i], l, a.B[o + i]);
-        if (a.E) SetLane(k.E[i], l, a.E[o + i]);
-        k.L[i].Set(l, a.L[o + i]);
-        if (shadow) k.S[i].Set(l, a.S[o + i]);
-      }
+  const Params& prm = a.params;
+  const int substeps = prm.substeps < 1 ? 1 : prm.substeps;
+  for (std::uint64_t first = begin; first < end; first += 2 * kLanes) {
+    const int count0 = end - first < std::uint64_t(kLanes) ? int(end - first) : kLanes;
+    const std::uint64_t second = first + std::uint64_t(count0);
+    const int count1 = second >= end ? 0 : end - second < std::uint64_t(kLanes) ? int(end - second) : kLanes;
+    LoadPack(k0, a, first, count0, shadow);
+    if (count1 == 0) {
+      StepGuide<LaneF>(P, k0.x.get(), k0.v.get(), k0.A.get(), k0.B.get(), k0.L.get(), k0.E.get(),
+                       a.winds, grid, prm, k0.S.get(), k0.scratch.get(), k0.bend.get(),
+                       k0.kept.get(), k0.keptOctaves);
+      StorePack(k0, a, first, count0);
+      continue;
     }
-    StepGuide<LaneF>(P, k.x.get(), k.v.get(), k.A.get(), k.B.get(), k.L.get(), k.E.get(),
-                     a.winds, grid, a.params, k.S.get(), k.scratch.get(), k.bend.get());
-    for (int l = 0; l < count; ++l) {
-      const std::size_t o = std::size_t(first + std::uint64_t(l)) * np;
+    LoadPack(k1, a, second, count1, shadow);
+    ForgetLatticeBlocks(k0.kept.get(), k0.keptOctaves, prm, P);
+    ForgetLatticeBlocks(k1.kept.get(), k1.keptOctaves, prm, P);
+    for (std::size_t i = 0; i < np; ++i) pairL[i] = LaneF2(k0.L[i], k1.L[i]);
+    PackVec *p0 = k0.scratch.get(), *T0 = p0 + P, *p1 = k1.scratch.get(), *T1 = p1 + P;
+    for (int s = 0; s < substeps; ++s) {
+      BeginSubstep<LaneF>(s, P, k0.x.get(), k0.v.get(), k0.A.get(), k0.B.get(), k0.E.get(), a.winds,
+                          prm, k0.S.get(), p0, T0, k0.bend.get(), k0.kept.get(), k0.keptOctaves);
+      BeginSubstep<LaneF>(s, P, k1.x.get(), k1.v.get(), k1.A.get(), k1.B.get(), k1.E.get(), a.winds,
+                          prm, k1.S.get(), p1, T1, k1.bend.get(), k1.kept.get(), k1.keptOctaves);
       for (std::size_t i = 0; i < np; ++i) {
-        GetLane(k.x[i], l, a.x[o + i]);
-        GetLane(k.v[i], l, a.v[o + i]);
+        pairP[i] = Join(p0[i], p1[i]);
+        pairT[i] = Join(T0[i], T1[i]);
+        pairBend[i] = LaneF2(k0.bend[i], k1.bend[i]);
       }
+      SolveConstraints<LaneF2>(P, pairP.get(), pairT.get(), pairL.get(), pairBend.get(), prm);
+      for (std::size_t i = 0; i < np; ++i) {
+        p0[i] = PackVec(pairP[i].x.a, pairP[i].y.a, pairP[i].z.a);
+        p1[i] = PackVec(pairP[i].x.b, pairP[i].y.b, pairP[i].z.b);
+      }
+      EndSubstep<LaneF>(P, k0.x.get(), k0.v.get(), T0, p0, grid, prm);
+      EndSubstep<LaneF>(P, k1.x.get(), k1.v.get(), T1, p1, grid, prm);
     }
+    StorePack(k0, a, first, count0);
+    StorePack(k1, a, second, count1);
   }
 }
 
