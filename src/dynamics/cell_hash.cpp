@@ -92,9 +92,11 @@ void CellDensity::Build(std::span<const CellCoord> cells) {
         [&](std::uint64_t begin, std::uint64_t end) {
           for (std::uint64_t i = begin; i < end; ++i) {
             const CellCoord& c = cells[i];
-            const std::int64_t at = ((c.z - lo_.z) * size_.y + (c.y - lo_.y)) * size_.x + (c.x - lo_.x);
+            const std::int64_t at =
+                ((c.z - lo_.z) * size_.y + (c.y - lo_.y)) * size_.x + (c.x - lo_.x);
             ids_[i] = std::int32_t(at);
-            std::atomic_ref<std::int32_t>(counts_[std::size_t(at)]).fetch_add(1, std::memory_order_relaxed);
+            std::atomic_ref<std::int32_t>(counts_[std::size_t(at)])
+                .fetch_add(1, std::memory_order_relaxed);
           }
         },
         16384);

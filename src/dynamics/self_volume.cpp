@@ -22,7 +22,8 @@ std::vector<CellCoord> CellsOf(const std::vector<V3>& points, float h) {
 // Points of the guide (its P cells from `guide`) in cell c.
 std::int32_t OwnInCell(const CellCoord* guide, int P, const CellCoord& c) {
   std::int32_t own = 0;  // without branches: which points share the cell is unpredictable
-  for (int k = 0; k < P; ++k) own += int(guide[k].x == c.x) & int(guide[k].y == c.y) & int(guide[k].z == c.z);
+  for (int k = 0; k < P; ++k)
+    own += int(guide[k].x == c.x) & int(guide[k].y == c.y) & int(guide[k].z == c.z);
   return own;
 }
 
@@ -63,7 +64,7 @@ void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
   if (!(selfVol > 0) || !(frameTime > 0) || s.restDensity.size() != n || E.size() != n || s.P < 1)
     return;
   const float h = s.volumeCell;
-  // Cells on the worker pool; the counts on this thread.
+  // Cells, then their counts, on the worker pool.
   std::vector<CellCoord>& cells = s.scratch.cells;
   cells.resize(n);
   ParallelFor(

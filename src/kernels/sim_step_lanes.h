@@ -160,7 +160,7 @@ inline PackVec GridCollide(const PackGrid& pg, PackVec& p, float offset) {
 }
 
 constexpr int kMaxKeptOctaves = 6;          // the wind's parameter allows no more
-constexpr std::size_t kMaxKeptBlocks = 4096;  // about 4 MB
+constexpr std::size_t kMaxKeptBlocks = 4096;  // about 4 MB a pack
 
 // The per-guide arrays of one pack: point k of lane l holds guide (first + l)'s point k.
 struct PackArrays {
