@@ -9,8 +9,10 @@
 #include <memory>
 #include <vector>
 
+#define GL_GLEXT_PROTOTYPES 1
 #define GLFW_INCLUDE_NONE
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <GLFW/glfw3.h>
 #include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_opengl3.h>
@@ -104,6 +106,7 @@ class Studio {
     glBindTexture(GL_TEXTURE_2D, viewTexture_);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glGenFramebuffers(1, &viewFramebuffer_);
     ip_.SetActiveViewport(ip_.GetActiveViewExp().Camera(), 800, 600);
     const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     const std::string name = renderer ? renderer : "";
@@ -119,6 +122,7 @@ class Studio {
   }
   ~Studio() {
     gl_.reset();
+    glDeleteFramebuffers(1, &viewFramebuffer_);
     glDeleteTextures(1, &viewTexture_);
     ip_.SetSink(nullptr);
     host::SetMessageBoxSink(nullptr);
@@ -136,6 +140,9 @@ class Studio {
     rollouts_.pick = {};
     ip_.OpenInModifyPanel(nullptr);
     actions_.clear();
+    // The old scene's render items go with its nodes.
+    viewItems_.Clear();
+    if (gl_) gl_->ForgetItems();
     const scene::SceneLoad r = scene::LoadAnyScene(path, ip_);
     selected_ = nullptr;
     if (!r.ok) {
@@ -215,6 +222,7 @@ class Studio {
     glViewport(0, 0, fw, fh);
     glClearColor(0.12f, 0.12f, 0.13f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
+    CopyViewportPicture(fh);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
     inFrame_ = false;
     // A replayed screenshot shows the frame its event led to.
@@ -426,11 +434,15 @@ class Studio {
 
   void PrintStats() const {
     std::printf("frames %d: mean %.2f ms, worst %.2f ms\n", frameTime_.count, frameTime_.Mean(), frameTime_.worst);
+    std::printf("frame to frame (drawn and shown) %d: mean %.2f ms (%.1f per second), worst %.2f ms\n",
+                periodTime_.count, periodTime_.Mean(), periodTime_.Mean() > 0 ? 1000.0 / periodTime_.Mean() : 0.0,
+                periodTime_.worst);
     std::printf("viewport draws %d: mean %.2f ms, worst %.2f ms\n", drawTime_.count, drawTime_.Mean(), drawTime_.worst);
     std::printf("brush dabs %d: mean %.2f ms, worst %.2f ms (with their redraw: mean %.2f ms, worst %.2f ms)\n",
                 dabTime_.count, dabTime_.Mean(), dabTime_.worst, dabRedraw_.Mean(), dabRedraw_.worst);
   }
   void AddFrameTime(double ms) { frameTime_.Add(ms); }
+  void AddPeriod(double ms) { periodTime_.Add(ms); }
 
  private:
   static bool Fail(std::string& error, const std::string& message) {
@@ -742,7 +754,8 @@ class Studio {
     ImGui::SetNextWindowPos(ImVec2(o.x + left, o.y));
     ImGui::SetNextWindowSize(ImVec2(s.x - left - right, s.y - bottom));
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(0, 0));
-    if (ImGui::Begin("Viewport", nullptr, fixed | ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse))
+    if (ImGui::Begin("Viewport", nullptr,
+                     fixed | ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse | ImGuiWindowFlags_NoBackground))
       DrawViewportPane();
     ImGui::End();
     ImGui::PopStyleVar();
@@ -904,22 +917,35 @@ class Studio {
       HandleViewportMouse(vpt, w, h);
       if (dirty_ || ip_.RedrawCount() != seenRedraws_ || ip_.GetTime() != seenTime_) Redraw(vpt);
     }
-    ImGui::SetCursorScreenPos(viewOrigin_);
-    if (gl_)  // the offscreen target's rows run bottom to top
-      ImGui::Image(reinterpret_cast<ImTextureID>(std::uintptr_t(gl_->Texture())),
-                   ImVec2(float(gl_->Width()), float(gl_->Height())), ImVec2(0, 1), ImVec2(1, 0));
-    else
-      ImGui::Image(reinterpret_cast<ImTextureID>(std::uintptr_t(viewTexture_)), ImVec2(float(texW_), float(texH_)));
+    // The picture is copied straight into the window's framebuffer before the panels are drawn
+    // (CopyViewportPicture): cheaper on a software OpenGL than a blended textured quad.
+    viewSize_ = gl_ ? ImVec2(float(gl_->Width()), float(gl_->Height())) : ImVec2(float(texW_), float(texH_));
     ImDrawList* dl = ImGui::GetWindowDrawList();
     const char* label = Brush().brushModeActive ? "Brush: drag over the hair, right-click stops"
                                                 : "LMB orbit | MMB pan | wheel zoom";
     dl->AddText(ImVec2(viewOrigin_.x + 8, viewOrigin_.y + 6), IM_COL32(220, 220, 220, 255), label);
   }
 
+  // The viewport's picture into the window's framebuffer (fbHeight pixels high) at the pane's
+  // place, as a plain copy.
+  void CopyViewportPicture(int fbHeight) {
+    const unsigned source = gl_ ? gl_->Framebuffer() : viewFramebuffer_;
+    const int w = int(viewSize_.x), h = int(viewSize_.y);
+    if (!source || w <= 0 || h <= 0 || (!gl_ && texW_ == 0)) return;
+    const ImVec2 scale = ImGui::GetIO().DisplayFramebufferScale;
+    const int x0 = int(std::lround(viewOrigin_.x * scale.x));
+    const int y0 = fbHeight - int(std::lround((viewOrigin_.y + float(h)) * scale.y));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBlitFramebuffer(0, 0, w, h, x0, y0, x0 + int(std::lround(float(w) * scale.x)),
+                      y0 + int(std::lround(float(h) * scale.y)), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  }
+
   void Redraw(ViewExp& vpt) {
     const auto t0 = Clock::now();
     if (gl_) {
-      gl_->Draw(ip_, vpt, ip_.GetTime());
+      gl_->Draw(ip_, vpt, ip_.GetTime(), viewItems_);
       glFinish();  // so the timing holds the drawing, not just its queueing
       lastDrawMs_ = Ms(t0, Clock::now());
       drawTime_.Add(lastDrawMs_);
@@ -928,11 +954,23 @@ class Studio {
       seenTime_ = ip_.GetTime();
       return;
     }
-    const scene::RgbaImage img = scene::DrawViewport(ip_, vpt, ip_.GetTime());
+    const scene::RgbaImage img = scene::DrawViewport(ip_, vpt, ip_.GetTime(), &viewItems_);
     const auto t1 = Clock::now();
+    // Rows bottom-up, as OpenGL has them, so the copy to the window needs no flip.
+    const std::size_t stride = std::size_t(img.width) * 4;
+    flipped_.resize(img.pixels.size());
+    for (int y = 0; y < img.height; ++y)
+      std::copy_n(img.pixels.data() + std::size_t(img.height - 1 - y) * stride, stride, flipped_.data() + std::size_t(y) * stride);
     glBindTexture(GL_TEXTURE_2D, viewTexture_);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, img.width, img.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, img.pixels.data());
+    if (img.width == texW_ && img.height == texH_) {
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, img.width, img.height, GL_RGBA, GL_UNSIGNED_BYTE, flipped_.data());
+    } else {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, img.width, img.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, flipped_.data());
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, viewFramebuffer_);
+      glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, viewTexture_, 0);
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    }
     texW_ = img.width;
     texH_ = img.height;
     lastDrawMs_ = Ms(t0, t1);
@@ -1037,8 +1075,11 @@ class Studio {
   bool browserSaves_ = false;
   std::string messageTitle_, messageText_;
   std::string status_, prompt_;
+  scene::ViewportItemCache viewItems_;
   std::unique_ptr<GlViewport> gl_;
-  unsigned viewTexture_ = 0;
+  unsigned viewTexture_ = 0, viewFramebuffer_ = 0;
+  std::vector<std::uint8_t> flipped_;
+  ImVec2 viewSize_{0, 0};
   int texW_ = 0, texH_ = 0;
   bool dirty_ = true, sized_ = false;
   int seenRedraws_ = -1;
@@ -1058,7 +1099,7 @@ class Studio {
   int strokePoint_ = 1;
   IPoint2 lastDabAt_;
   double lastDrawMs_ = 0, lastDabMs_ = 0;
-  Timing frameTime_, drawTime_, dabTime_, dabRedraw_;
+  Timing frameTime_, periodTime_, drawTime_, dabTime_, dabRedraw_;
 };
 
 }  // namespace
@@ -1103,6 +1144,7 @@ int RunStudio(const StudioOptions& o) {
     // Two frames first, so the layout (and the viewport's place) is known to the events.
     int warmup = 2;
     bool shot = false;
+    Clock::time_point lastStart{};
     while (rc == 0) {
       if (warmup > 0) {
         --warmup;
@@ -1115,6 +1157,8 @@ int RunStudio(const StudioOptions& o) {
         break;
       }
       const auto t0 = Clock::now();
+      if (warmup == 0 && lastStart != Clock::time_point()) studio.AddPeriod(Ms(lastStart, t0));
+      lastStart = t0;
       if (!studio.Frame(studio.Mouse())) break;
       studio.AddFrameTime(Ms(t0, Clock::now()));
       // The screenshot is the frame after the last event (before the buffers swap).

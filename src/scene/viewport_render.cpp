@@ -156,7 +156,7 @@ void DrawWireMesh(const Mesh& mesh, const Matrix3& objectToWorld, GraphicsWindow
 
 }  // namespace
 
-RgbaImage DrawViewport(Interface& ip, ViewExp& vpt, TimeValue t) {
+RgbaImage DrawViewport(Interface& ip, ViewExp& vpt, TimeValue t, ViewportItemCache* cache) {
   GraphicsWindow& gw = *vpt.getGW();
   Raster raster(gw.getWinSizeX(), gw.getWinSizeY(), gw.Camera().perspective);
   const DWORD limits = gw.getRndLimits();
@@ -178,10 +178,13 @@ RgbaImage DrawViewport(Interface& ip, ViewExp& vpt, TimeValue t) {
   for (const auto& node : ip.Nodes()) {
     if (node->IsHidden()) continue;
     Object* obj = node->EvalWorldState(t);
-    RenderItemContainer items;
-    if (!obj || !obj->UpdatePerNodeItems(node.get(), items)) continue;
+    if (!obj) continue;
+    RenderItemContainer fresh;
+    RenderItemContainer* items = cache ? cache->ItemsOf(*node, *obj)
+                                       : obj->UpdatePerNodeItems(node.get(), fresh) ? &fresh : nullptr;
+    if (!items) continue;
     DrawContext dc(&vpt, t, node.get(), node->GetObjectTM(t));
-    items.RealizeAndDisplay(dc);
+    items->RealizeAndDisplay(dc);
   }
   for (ViewportDisplayCallback* cb : ip.ViewportDisplayCallbacks(false)) cb->Display(t, &vpt, 0);
 
