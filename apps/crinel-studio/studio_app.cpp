@@ -303,7 +303,7 @@ class Studio {
     mouse.active = true;
     if (busy_ && !PlayableWhileBusy(e))
       return Fail(error, "\"" + e.verb + (e.args.empty() ? "" : " " + e.args[0]) +
-                             "\" cannot be played while a long action runs (only frames, mouse, key escape and expect)");
+                             "\" cannot be played while a long action runs (only frames, mouse, key escape, expect and screenshot)");
     if (e.verb == "frames") return true;
     if (e.verb == "move") mouse.pos = ImVec2(num(0), num(1));
     else if (e.verb == "wheel") {
@@ -547,38 +547,33 @@ class Studio {
     return Fail(error, "node \"" + node + "\" has no parameter \"" + param + "\"");
   }
   bool ScriptedParam(const ScriptEvent& e, std::string& error) {
-    INode* n = ip_.GetINodeByName(e.args[0]);
-    if (!n) return Fail(error, "no node named \"" + e.args[0] + "\"");
-    for (ReferenceMaker* owner : {static_cast<ReferenceMaker*>(n->GetObjectRef()), static_cast<ReferenceMaker*>(n->GetMtl())}) {
-      const scene::ParamRef ref = scene::FindParam(owner, e.args[1]);
-      if (!ref.def) continue;
-      PBValue v;
-      const std::string& text = e.args[2];
-      switch (ref.def->type) {
-        case TYPE_FLOAT: v = float(std::atof(text.c_str())); break;
-        case TYPE_INT:
-        case TYPE_BOOL: {
-          const scene::ControlModel c = scene::ControlFor(*ref.block->GetDesc(), *ref.def);
-          const auto item = std::find(c.items.begin(), c.items.end(), text);
-          v = item != c.items.end() ? int(item - c.items.begin()) : text == "true" ? 1 : std::atoi(text.c_str());
-          break;
-        }
-        case TYPE_RGBA: {
-          float r = 0, g = 0, b = 0;
-          if (std::sscanf(text.c_str(), "[%f,%f,%f]", &r, &g, &b) != 3) return Fail(error, "colours are [r,g,b]");
-          v = Color(r, g, b);
-          break;
-        }
-        case TYPE_INODE:
-        case TYPE_INODE_TAB: v = ip_.GetINodeByName(text); break;
-        default: v = text;
+    scene::ParamRef ref;
+    if (!FindNodeParam(e.args[0], e.args[1], ref, error)) return false;
+    PBValue v;
+    const std::string& text = e.args[2];
+    switch (ref.def->type) {
+      case TYPE_FLOAT: v = float(std::atof(text.c_str())); break;
+      case TYPE_INT:
+      case TYPE_BOOL: {
+        const scene::ControlModel c = scene::ControlFor(*ref.block->GetDesc(), *ref.def);
+        const auto item = std::find(c.items.begin(), c.items.end(), text);
+        v = item != c.items.end() ? int(item - c.items.begin()) : text == "true" ? 1 : std::atoi(text.c_str());
+        break;
       }
-      const scene::ControlEdit r = scene::ApplyControlEdit(*ref.block, ref.def->id, ip_.GetTime(), v);
-      dirty_ = true;
-      if (!r.Stored()) return Fail(error, r.message);
-      return true;
+      case TYPE_RGBA: {
+        float r = 0, g = 0, b = 0;
+        if (std::sscanf(text.c_str(), "[%f,%f,%f]", &r, &g, &b) != 3) return Fail(error, "colours are [r,g,b]");
+        v = Color(r, g, b);
+        break;
+      }
+      case TYPE_INODE:
+      case TYPE_INODE_TAB: v = ip_.GetINodeByName(text); break;
+      default: v = text;
     }
-    return Fail(error, "node \"" + e.args[0] + "\" has no parameter \"" + e.args[1] + "\"");
+    const scene::ControlEdit r = scene::ApplyControlEdit(*ref.block, ref.def->id, ip_.GetTime(), v);
+    dirty_ = true;
+    if (!r.Stored()) return Fail(error, r.message);
+    return true;
   }
   // A click on the rollup page control showing text (a button's caption).
   bool ClickTool(const std::string& text, std::string& error) {
