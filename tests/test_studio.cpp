@@ -173,11 +173,15 @@ TEST_F(Studio, NodeListRendererAndMapSlotEditsAreUndoStepsAndSaved) {
                  undone = dir.Path() / "undone.crnscene";
   std::string error;
   ASSERT_TRUE(crn::scene::WritePng(image.string(), red, error)) << error;
+  const std::string notAnImage = dir.Write("notes.png", "not an image");
   const std::string session = dir.Write("undo.txt",
                                         "hide ground\nexpect undo \"Hide ground\"\n"
                                         "renderable fur\nexpect undo \"Not renderable fur\"\n"
                                         "renderer exposure 2\nrenderer passes 64\n"
                                         "key ctrl+z\nexpect undo \"Renderer setting exposure\"\n"
+                                        // A file that is no image: a message box, the slot as it was.
+                                        "answer " + notAnImage + "\nmap fur colorMap\nframes 1\n"
+                                        "expect undo \"Renderer setting exposure\"\n"
                                         "answer " + image.string() + "\nmap fur colorMap\nframes 1\n"
                                         "expect undo \"Parameter change\"\n"
                                         "saveas " + edited.string() + "\n"
@@ -185,6 +189,7 @@ TEST_F(Studio, NodeListRendererAndMapSlotEditsAreUndoStepsAndSaved) {
                                         "saveas " + undone.string() + "\n");
   const fixtures::CliResult r = RunStudio(dir.Path(), "--script " + session + " " + CRINEL_EXAMPLES + "/furball.json");
   ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.err.find("Map not loaded: " + (dir.Path() / "notes.png").string()), std::string::npos) << r.err;
 
   crn::scene::ModuleSession module;
   host::Interface& ip = *host::GetCOREInterface();
