@@ -231,7 +231,7 @@ TEST_F(Studio, NodeListRendererAndMapSlotEditsAreUndoStepsAndSaved) {
 TEST_F(Studio, TheLiveViewIsAWindowOfItsOwnWithItsPictureTitleAndKeys) {
   const fs::path shot = dir.Path() / "live.png";
   const std::string session = dir.Write("live.txt",
-                                        "live\nframes 3\n"
+                                        "tool \"Live render\"\nframes 3\n"  // the Tools rollout's button
                                         "expect live \"passes\"\nexpect live \"viewport density, denoised\"\n"
                                         "livekey D\nframes 1\nexpect live \"viewport density  [\"\n"
                                         "liveshot " + shot.string() + "\nframes 1\n"

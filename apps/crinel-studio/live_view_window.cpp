@@ -45,9 +45,12 @@ void SendKey(unsigned vk) {
 
 LiveViewWindow::~LiveViewWindow() { DestroyDesktopWindow(); }
 
-void LiveViewWindow::Open() {
+LiveViewWindow::LiveViewWindow(GLFWwindow* main) : main_(main) {
   RenderDevice device;
   if (scene::ParseLiveDevice("auto", device)) SetLiveViewDevice(device);
+}
+
+void LiveViewWindow::Open() {
   OpenLiveView();
   if (window_) glfwFocusWindow(window_);  // open already: brought to the front
 }

@@ -10,8 +10,9 @@ namespace crn::studio {
 
 class LiveViewWindow {
  public:
-  // main: the studio's window, whose OpenGL context is current between calls.
-  explicit LiveViewWindow(GLFWwindow* main) : main_(main) {}
+  // main: the studio's window, whose OpenGL context is current between calls. Chooses the
+  // live view's device for every way of opening it (CUDA when there is one, else the CPU).
+  explicit LiveViewWindow(GLFWwindow* main);
   ~LiveViewWindow();
   LiveViewWindow(const LiveViewWindow&) = delete;
   LiveViewWindow& operator=(const LiveViewWindow&) = delete;
