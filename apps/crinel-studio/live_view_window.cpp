@@ -114,6 +114,12 @@ void LiveViewWindow::CreateDesktopWindow(int width, int height) {
   glfwSetKeyCallback(window_, [](GLFWwindow*, int key, int, int action, int) {
     if (action == GLFW_PRESS || action == GLFW_REPEAT) SendKey(HostKey(key));
   });
+  // Uncovered or resized: drawn again at the next update.
+  glfwSetWindowUserPointer(window_, this);
+  glfwSetWindowRefreshCallback(window_, [](GLFWwindow* win) {
+    static_cast<LiveViewWindow*>(glfwGetWindowUserPointer(win))->damaged_ = true;
+  });
+  damaged_ = true;
   glfwMakeContextCurrent(window_);
   glfwSwapInterval(0);  // the studio's window keeps the pace
   glGenTextures(1, &texture_);
@@ -151,11 +157,17 @@ void LiveViewWindow::Show(void* w) {
     askedH_ = fh;
     MoveWindow(w, 0, 0, fw, fh, true);
   }
-  glfwMakeContextCurrent(window_);
   Rect rc;
   GetClientRect(w, &rc);
   const int paints = WindowPaintCount(w);
-  if (paints != seenPaints_ || rc.right != texW_ || rc.bottom != texH_) {
+  const bool newPicture = paints != seenPaints_ || rc.right != texW_ || rc.bottom != texH_;
+  // Drawn and shown only when something changed: each showing is a full window's copy.
+  if (!newPicture && !damaged_ && shotPath_.empty() && fw == drawnW_ && fh == drawnH_) return;
+  damaged_ = false;
+  drawnW_ = fw;
+  drawnH_ = fh;
+  glfwMakeContextCurrent(window_);
+  if (newPicture) {
     const std::vector<std::uint32_t> surface = WindowSurface(w);
     if (rc.right > 0 && rc.bottom > 0 && surface.size() == std::size_t(rc.right) * std::size_t(rc.bottom)) {
       // Words 0x00RRGGBB: opaque, then B, G, R, A in memory.

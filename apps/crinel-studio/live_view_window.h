@@ -46,6 +46,8 @@ class LiveViewWindow {
   int texW_ = 0, texH_ = 0;
   int askedW_ = 0, askedH_ = 0;
   int seenPaints_ = -1;
+  int drawnW_ = 0, drawnH_ = 0;
+  bool damaged_ = false;  // the window system asked for a redraw
   std::string title_;
   std::string shotPath_, shotError_;
 };
