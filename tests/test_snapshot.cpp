@@ -17,6 +17,7 @@
 #pragma GCC diagnostic pop
 
 #include "cli_runner.h"
+#include "groom/hair_display.h"
 #include "groom/script_ops.h"
 #include "hair/hair_object.h"
 #include "scene/module_session.h"
@@ -133,6 +134,27 @@ TEST_F(Snapshot, HairPixelsLieWhereTheHairIs) {
   const scene::RgbaImage bare = DrawFront();
   EXPECT_EQ(CountColoured(bare), 0);
   EXPECT_NE(bare.pixels[4 * (100 * 320 + 160)], scene::kViewBackground);
+}
+
+// Redraws with kept render items: the same picture as items asked afresh, and the hair's line
+// item rebuilds only when what it draws changed, not on every redraw (an orbit).
+TEST_F(Snapshot, KeptRenderItemsRebuildOnlyWhenTheStrandsChange) {
+  Load(BallScene());
+  const scene::RgbaImage fresh = DrawFront();
+  scene::ViewportItemCache items;
+  ViewExp& vpt = ip().GetActiveViewExp();
+  EXPECT_TRUE(scene::DrawViewport(ip(), vpt, 0, &items).pixels == fresh.pixels);
+  HairObject* hair = HairObjectOf(ip().GetINodeByName("fur"));
+  const std::uint64_t builds = DisplayItemsOf(*hair)->line->BuildCount();
+  for (int i = 0; i < 3; ++i) scene::DrawViewport(ip(), vpt, 0, &items);
+  EXPECT_EQ(DisplayItemsOf(*hair)->line->BuildCount(), builds);
+
+  const ParamID length = hair->pblock2->GetDesc()->GetParamDefByName("length")->id;
+  hair->pblock2->SetValue(length, 0, hair->pblock2->GetFloat(length) * 2);
+  const scene::RgbaImage longer = scene::DrawViewport(ip(), vpt, 0, &items);
+  EXPECT_EQ(DisplayItemsOf(*hair)->line->BuildCount(), builds + 1);
+  EXPECT_TRUE(longer.pixels == scene::DrawViewport(ip(), vpt, 0).pixels);
+  EXPECT_FALSE(longer.pixels == fresh.pixels);
 }
 
 TEST_F(Snapshot, DisplayCallbacksDrawOverTheScene) {

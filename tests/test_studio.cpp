@@ -1,6 +1,8 @@
 // crinel-studio driven as a person would: under a virtual X server it opens the example,
 // changes a parameter in the rollouts, grooms with a mouse stroke, stops the brush with a
-// right-click, picks a node for a node list in the viewport, saves and takes a screenshot. Skipped without xvfb-run or without the app.
+// right-click, picks a node for a node list in the viewport, saves and takes a screenshot; it
+// simulates a range and stops it with Escape, undoes node list, renderer and map slot edits,
+// and works the live view's own window. Skipped without xvfb-run or without the app.
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
 #include <sys/wait.h>
@@ -9,7 +11,10 @@
 #include <filesystem>
 
 #include "cli_runner.h"
+#include "host/texmap.h"
 #include "host/undo.h"
+#include "render/render_settings.h"
+#include "scene/png_file.h"
 #include "scene_fixtures.h"
 
 namespace {
@@ -144,11 +149,128 @@ TEST_F(Studio, TheOpenGLViewportDrawsWhatTheSoftwareDrawingDraws) {
   EXPECT_NEAR(counts[1].ground, counts[0].ground, 0.25 * counts[0].ground);
 }
 
+TEST_F(Studio, ARangeSimulationKeepsTheWindowDrawnAndEscapeStopsIt) {
+  // During the simulation the session plays one event per progress report: the frames drawn
+  // then see the Tools rollout's progress, and the replayed Escape stops after frame 3.
+  const std::string session = dir.Write("sim.txt",
+                                        "select fur\n"
+                                        "tool \"Simulate range\"\n"
+                                        "frames 2\n"
+                                        "expect tools \"Simulating 3 / 101  (Esc cancels)\"\n"
+                                        "key escape\n"
+                                        "expect tools \"Simulation stopped.\"\n"
+                                        "expect tools \"frames 0-3\"\n");  // the frames done are kept
+  const fixtures::CliResult r = RunStudio(dir.Path(), "--script " + session + " " + CRINEL_EXAMPLES + "/furball.json");
+  EXPECT_EQ(r.rc, 0) << r.err;
+}
+
+TEST_F(Studio, NodeListRendererAndMapSlotEditsAreUndoStepsAndSaved) {
+  crn::scene::RgbaImage red;
+  red.width = red.height = 4;
+  red.pixels.assign(4 * 4 * 4, 255);
+  for (std::size_t i = 1; i < red.pixels.size(); i += 4) red.pixels[i] = red.pixels[i + 1] = 0;
+  const fs::path image = dir.Path() / "red.png", edited = dir.Path() / "edited.crnscene",
+                 undone = dir.Path() / "undone.crnscene";
+  std::string error;
+  ASSERT_TRUE(crn::scene::WritePng(image.string(), red, error)) << error;
+  const std::string notAnImage = dir.Write("notes.png", "not an image");
+  const std::string session = dir.Write("undo.txt",
+                                        "hide ground\nexpect undo \"Hide ground\"\n"
+                                        "renderable fur\nexpect undo \"Not renderable fur\"\n"
+                                        "renderer exposure 2\nrenderer passes 64\n"
+                                        "key ctrl+z\nexpect undo \"Renderer setting exposure\"\n"
+                                        // A file that is no image: a message box, the slot as it was.
+                                        "answer " + notAnImage + "\nmap fur colorMap\nframes 1\n"
+                                        "expect undo \"Renderer setting exposure\"\n"
+                                        "answer " + image.string() + "\nmap fur colorMap\nframes 1\n"
+                                        "expect undo \"Parameter change\"\n"
+                                        "saveas " + edited.string() + "\n"
+                                        "key ctrl+z\nkey ctrl+z\nkey ctrl+z\nkey ctrl+z\nexpect undo \"\"\n"
+                                        "saveas " + undone.string() + "\n");
+  const fixtures::CliResult r = RunStudio(dir.Path(), "--script " + session + " " + CRINEL_EXAMPLES + "/furball.json");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.err.find("Map not loaded: " + (dir.Path() / "notes.png").string()), std::string::npos) << r.err;
+
+  crn::scene::ModuleSession module;
+  host::Interface& ip = *host::GetCOREInterface();
+  struct Saved {
+    bool groundHidden, furRenders;
+    float exposure;
+    int passes;
+    std::string colourMap;
+  };
+  auto load = [&](const fs::path& path) {
+    const auto loaded = crn::scene::LoadAnyScene(path.string(), ip);
+    EXPECT_TRUE(loaded.ok) << loaded.error;
+    Saved s{false, false, 0, 0, "none"};
+    host::INode* ground = ip.GetINodeByName("ground");
+    host::INode* fur = ip.GetINodeByName("fur");
+    if (loaded.ok && ground && fur) {
+      const crn::RenderSettings& rs = crn::GetRenderSettings();
+      s = {ground->IsHidden(), fur->Renderable(), rs.exposure, rs.passes, "none"};
+      crn::HairObject* hair = crn::HairObjectOf(fur);
+      const host::ParamID id = hair->pblock2->GetDesc()->GetParamDefByName("colorMap")->id;
+      if (auto* bitmap = dynamic_cast<host::BitmapTex*>(hair->pblock2->GetTexmap(id)))
+        s.colourMap = fs::path(bitmap->FileName()).filename().string();
+    }
+    ip.ResetScene();
+    return s;
+  };
+  const Saved e = load(edited), u = load(undone);
+  EXPECT_TRUE(e.groundHidden);
+  EXPECT_FALSE(e.furRenders);
+  EXPECT_FLOAT_EQ(e.exposure, 2.0f);
+  EXPECT_EQ(e.passes, 16) << "the undone passes edit came back";
+  EXPECT_EQ(e.colourMap, "red.png");
+  EXPECT_FALSE(u.groundHidden);
+  EXPECT_TRUE(u.furRenders);
+  EXPECT_FLOAT_EQ(u.exposure, 1.0f);
+  EXPECT_EQ(u.colourMap, "none");
+}
+
+TEST_F(Studio, TheLiveViewIsAWindowOfItsOwnWithItsPictureTitleAndKeys) {
+  const fs::path shot = dir.Path() / "live.png";
+  const std::string session = dir.Write("live.txt",
+                                        "tool \"Live render\"\nframes 3\n"  // the Tools rollout's button
+                                        "expect live \"passes\"\nexpect live \"viewport density, denoised\"\n"
+                                        "livekey D\nframes 1\nexpect live \"viewport density  [\"\n"
+                                        "liveshot " + shot.string() + "\nframes 1\n"
+                                        "liveclose\nframes 1\nexpect live closed\n");
+  const fixtures::CliResult r = RunStudio(dir.Path(), "--script " + session + " " + CRINEL_EXAMPLES + "/furball.json");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  // The window shows the path-traced picture: the lit ground is there, not a blank window.
+  int w = 0, h = 0, channels = 0;
+  stbi_uc* px = stbi_load(shot.string().c_str(), &w, &h, &channels, 4);
+  ASSERT_NE(px, nullptr);
+  int ground = 0;
+  for (int i = 0; i < w * h; ++i) {
+    const stbi_uc* p = px + std::size_t(i) * 4;
+    if (p[0] > 150 && std::abs(p[0] - p[1]) < 20 && std::abs(p[1] - p[2]) < 25) ++ground;
+  }
+  stbi_image_free(px);
+  EXPECT_EQ(w, 800);
+  EXPECT_EQ(h, 520);
+  EXPECT_GT(ground, 10000);
+}
+
 TEST_F(Studio, AMistakeInTheSessionStopsWithItsLine) {
-  const std::string session = dir.Write("bad.txt", "frames 1\ntap 10 10\n");
-  const fixtures::CliResult r = RunStudio(dir.Path(), "--script " + session);
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_NE(r.err.find("bad.txt:2: unknown event \"tap\""), std::string::npos) << r.err;
+  struct Case {
+    const char* session;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"frames 1\ntap 10 10\n", "bad.txt:2: unknown event \"tap\""},
+      // Opening a scene in the middle of a simulation of the open one is refused.
+      {"select fur\ntool \"Simulate range\"\nopen x.json\n",
+       "bad.txt:3: \"open x.json\" cannot be played while a long action runs"},
+  };
+  for (const Case& c : cases) {
+    const std::string session = dir.Write("bad.txt", c.session);
+    const fixtures::CliResult r =
+        RunStudio(dir.Path(), "--script " + session + " " + CRINEL_EXAMPLES + "/furball.json");
+    EXPECT_EQ(r.rc, 1) << c.session;
+    EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+  }
 }
 #endif
 

@@ -55,6 +55,9 @@ const std::map<std::string, VerbShape>& Shapes() {
       {"open", {1, 1, 0}},       {"saveas", {1, 1, 0}},      {"screenshot", {1, 1, 0}},
       {"live", {0, 0, 0}},       {"click", {2, 2, 2}},       {"pick", {2, 2, 0}},
       {"expect", {2, 2, 0}},      {"tool", {1, 1, 0}},        {"wheel", {3, 3, 3}},        {"answer", {1, 1, 0}},
+      {"livekey", {1, 1, 0}},    {"liveclose", {0, 0, 0}},    {"liveshot", {1, 1, 0}},    {"hide", {1, 1, 0}},
+      {"renderable", {1, 1, 0}}, {"renderer", {2, 2, 0}},     {"map", {2, 2, 0}},
+      {"mapclear", {2, 2, 0}},
   };
   return shapes;
 }
@@ -128,8 +131,9 @@ bool LoadEventScript(const std::string& path, std::vector<ScriptEvent>& events, 
       events.push_back({"release", {button}, lineNo});
       continue;
     }
-    if (e.verb == "expect" && e.args[0] != "selected" && e.args[0] != "undo") {
-      error = where + "expect takes selected NODE or undo STEPNAME";
+    if (e.verb == "expect" && e.args[0] != "selected" && e.args[0] != "undo" && e.args[0] != "tools" &&
+        e.args[0] != "live") {
+      error = where + "expect takes selected NODE, undo STEPNAME, tools TEXT or live TEXT";
       return false;
     }
     if ((e.verb == "press" || e.verb == "release") && !e.args.empty() && e.args[0] != "left" &&

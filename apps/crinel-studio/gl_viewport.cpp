@@ -243,7 +243,15 @@ void GlViewport::DrawLineItem(HairLineItem& item, const float* mvp) {
   }
 }
 
-void GlViewport::Draw(Interface& ip, ViewExp& vpt, TimeValue t) {
+void GlViewport::ForgetItems() {
+  for (auto& [item, b] : items_) {
+    glDeleteBuffers(GLsizei(b.positions.size()), b.positions.data());
+    glDeleteBuffers(GLsizei(b.colours.size()), b.colours.data());
+  }
+  items_.clear();
+}
+
+void GlViewport::Draw(Interface& ip, ViewExp& vpt, TimeValue t, scene::ViewportItemCache& cache) {
   GraphicsWindow& gw = *vpt.getGW();
   Resize(gw.getWinSizeX(), gw.getWinSizeY());
   const ViewCamera& cam = gw.Camera();
@@ -309,8 +317,9 @@ void GlViewport::Draw(Interface& ip, ViewExp& vpt, TimeValue t) {
   for (const auto& node : ip.Nodes()) {
     if (node->IsHidden()) continue;
     Object* obj = node->EvalWorldState(t);
-    RenderItemContainer items;
-    if (!obj || !obj->UpdatePerNodeItems(node.get(), items)) continue;
+    RenderItemContainer* held = obj ? cache.ItemsOf(*node, *obj) : nullptr;
+    if (!held) continue;
+    const RenderItemContainer& items = *held;
     const Matrix3 world = node->GetObjectTM(t);
     DrawContext dc(&vpt, t, node.get(), world);
     const Mat4 mvp = Mul(FromMatrix3(world), viewProj);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/interface.h"
+#include "scene/viewport_items.h"
 
 namespace crn {
 class HairLineItem;
@@ -23,10 +24,14 @@ class GlViewport {
 
   // False when the context lacks what it needs (then the software drawing is used).
   bool Ready() const { return program_ != 0; }
-  // Draws vpt at t into the target (resized to the viewport's window size).
-  void Draw(host::Interface& ip, host::ViewExp& vpt, host::TimeValue t);
-  // The colour texture, bottom row first.
+  // Draws vpt at t into the target (resized to the viewport's window size), the nodes' render
+  // items kept in items.
+  void Draw(host::Interface& ip, host::ViewExp& vpt, host::TimeValue t, scene::ViewportItemCache& items);
+  // Drops the uploaded buffers of every item (their items go with the scene).
+  void ForgetItems();
+  // The colour texture, bottom row first, and the framebuffer it is attached to.
   unsigned Texture() const { return colour_; }
+  unsigned Framebuffer() const { return fbo_; }
   int Width() const { return w_; }
   int Height() const { return h_; }
   // Vertices uploaded since the start (uploads happen only when an item rebuilt).

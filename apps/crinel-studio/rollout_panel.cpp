@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <tuple>
 
 #include <imgui.h>
@@ -104,10 +105,13 @@ void DrawControl(Interface& ip, IParamBlock2& block, const ControlModel& c, Roll
       break;
     }
     case ControlKind::MapSlot: {
+      // The slot's button chooses an image for it; x clears it.
       Texmap* m = block.GetTexmap(c.id, t);
-      ImGui::BeginDisabled();
-      ImGui::Button(m ? (m->GetObjectName().empty() ? "Map" : m->GetObjectName().c_str()) : "None", ImVec2(ImGui::CalcItemWidth(), 0));
-      ImGui::EndDisabled();
+      const std::string name = m ? (m->GetObjectName().empty() ? "Map" : m->GetObjectName()) : "None";
+      if (ImGui::Button(name.c_str(), ImVec2(ImGui::CalcItemWidth() - 24, 0))) state.map = {&block, c.id};
+      if (m && ImGui::IsItemHovered()) ImGui::SetTooltip("%s", name.c_str());
+      ImGui::SameLine();
+      if (ImGui::SmallButton("x") && m) Store(ip, block, c.id, static_cast<Texmap*>(nullptr), state);
       ImGui::SameLine();
       ImGui::TextUnformatted(label);
       break;
@@ -169,6 +173,18 @@ void DrawParamBlockRollouts(Interface& ip, IParamBlock2& block, const std::strin
     ImGui::PopItemWidth();
   }
   ImGui::PopID();
+}
+
+std::string AssignMap(Interface& ip, IParamBlock2& block, ParamID id, const std::string* path) {
+  Texmap* map = nullptr;
+  if (path) {
+    auto bitmap = std::make_unique<BitmapTex>();
+    std::string error;
+    if (!bitmap->LoadFile(*path, error)) return *path + ": " + error;
+    map = ip.AddTexmap(std::move(bitmap));
+  }
+  const scene::ControlEdit e = scene::ApplyControlEdit(block, id, ip.GetTime(), map);
+  return e.Stored() ? "" : e.message;
 }
 
 std::string CompletePick(Interface& ip, RolloutPanelState& state, INode* node) {

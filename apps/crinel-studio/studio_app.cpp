@@ -9,8 +9,10 @@
 #include <memory>
 #include <vector>
 
+#define GL_GLEXT_PROTOTYPES 1
 #define GLFW_INCLUDE_NONE
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <GLFW/glfw3.h>
 #include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_opengl3.h>
@@ -18,21 +20,27 @@
 
 #include "crinel-studio/event_script.h"
 #include "crinel-studio/file_browser.h"
+#include "crinel-studio/frame_capture.h"
 #include "crinel-studio/gl_viewport.h"
-#include "crinel-studio/live_view_panel.h"
+#include "crinel-studio/live_view_window.h"
 #include "crinel-studio/rollup_pages.h"
 #include "crinel-studio/rollout_panel.h"
+#include "crinel-studio/undo_steps.h"
 #include "crinel-studio/view_navigation.h"
 #include "crinel-studio/viewport_pick.h"
 #include "groom/brush_mode.h"
 #include "groom/brush_ops.h"
 #include "groom/brush_state.h"
 #include "groom/script_ops.h"
+#include "groom/tools_panel.h"
 #include "host/file_dialog.h"
+#include "host/keyboard.h"
 #include "host/message_box.h"
+#include "host/timers.h"
 #include "host/undo.h"
 #include "render/live_view_window.h"
 #include "render/render_settings.h"
+#include "resources/tools_rollout.h"
 #include "scene/png_file.h"
 #include "scene/scene_file.h"
 #include "scene/values.h"
@@ -73,7 +81,8 @@ struct ScriptedMouse {
 
 class Studio {
  public:
-  Studio(GLFWwindow* window, const StudioOptions& o) : window_(window), options_(o), ip_(*GetCOREInterface()) {
+  Studio(GLFWwindow* window, const StudioOptions& o)
+      : window_(window), options_(o), ip_(*GetCOREInterface()), live_(window) {
     ip_.SetSink([this](const std::string& kind, const std::string& text) {
       if (kind == "prompt") prompt_ = text;
       else status_ = text;
@@ -88,10 +97,16 @@ class Studio {
     host::SetMessageBoxAnswerer([this](const std::string& text, const std::string& caption, int) {
       return AskYesNo(caption, text) ? host::IDYES : host::IDNO;
     });
+    // A long action (range simulation, PRT export) dispatches the pending messages with its
+    // progress: the window is drawn and read then, and Escape (or closing the window) cancels.
+    host::SetPendingMessagePump([this] { PumpDuringAction(); });
+    host::SetAsyncKeyStateSource([this](int vk) { return vk == int(host::VK_ESCAPE) && EscapeDown(); });
+    glfwSetInputMode(window_, GLFW_STICKY_KEYS, GLFW_TRUE);  // a short press between two reports counts
     glGenTextures(1, &viewTexture_);
     glBindTexture(GL_TEXTURE_2D, viewTexture_);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glGenFramebuffers(1, &viewFramebuffer_);
     ip_.SetActiveViewport(ip_.GetActiveViewExp().Camera(), 800, 600);
     const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     const std::string name = renderer ? renderer : "";
@@ -107,13 +122,17 @@ class Studio {
   }
   ~Studio() {
     gl_.reset();
+    glDeleteFramebuffers(1, &viewFramebuffer_);
     glDeleteTextures(1, &viewTexture_);
     ip_.SetSink(nullptr);
     host::SetMessageBoxSink(nullptr);
     host::SetMessageBoxAnswerer(nullptr);
     host::SetFileDialogProvider(nullptr);
+    host::SetPendingMessagePump(nullptr);
+    host::SetAsyncKeyStateSource(nullptr);
     ip_.OpenInModifyPanel(nullptr);
     if (live_.IsOpen()) DestroyLiveViewWindow();
+    live_.Update();  // its desktop window goes too
   }
 
   bool Open(const std::string& path) {
@@ -121,6 +140,9 @@ class Studio {
     rollouts_.pick = {};
     ip_.OpenInModifyPanel(nullptr);
     actions_.clear();
+    // The old scene's render items go with its nodes.
+    viewItems_.Clear();
+    if (gl_) gl_->ForgetItems();
     const scene::SceneLoad r = scene::LoadAnyScene(path, ip_);
     selected_ = nullptr;
     if (!r.ok) {
@@ -158,6 +180,7 @@ class Studio {
   bool Frame(ScriptedMouse& mouse) {
     glfwPollEvents();
     if (glfwWindowShouldClose(window_)) return false;
+    inFrame_ = true;
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplGlfw_NewFrame();
     ImGuiIO& io = ImGui::GetIO();
@@ -168,17 +191,30 @@ class Studio {
     }
     mouse.wheel = 0;
     ImGui::NewFrame();
-    Shortcuts();
-    Play();
-    DrawMenu();
-    DrawLayout();
-    if (browser_.Draw(browserPath_)) {
+    if (busy_) {
+      // The scene is being worked on: shown, not edited.
+      ImGui::BeginDisabled();
+      DrawMenu();
+      DrawLayout();
+      ImGui::EndDisabled();
+      DrawBusyNote();
+    } else {
+      Shortcuts();
+      Play();
+      DrawMenu();
+      DrawLayout();
+    }
+    if (!busy_ && browser_.Draw(browserPath_)) {
       if (browserForHost_) hostDialogPath_ = browserPath_;
       else if (browserSaves_) SaveAs(browserPath_);
       else Open(browserPath_);
     }
     DrawQuestion();
-    live_.Draw();
+    live_.Update();
+    if (!live_.ScreenshotError().empty()) {
+      std::cerr << "crinel-studio: " << live_.ScreenshotError() << '\n';
+      failed_ = true;
+    }
     DrawMessageBox();
     ImGui::Render();
     int fw, fh;
@@ -186,7 +222,18 @@ class Studio {
     glViewport(0, 0, fw, fh);
     glClearColor(0.12f, 0.12f, 0.13f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
+    CopyViewportPicture(fh);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    inFrame_ = false;
+    // A replayed screenshot shows the frame its event led to.
+    if (!screenshotAfterFrame_.empty()) {
+      std::string error;
+      if (!Screenshot(screenshotAfterFrame_, error)) {
+        std::cerr << "crinel-studio: " << error << '\n';
+        failed_ = true;
+      }
+      screenshotAfterFrame_.clear();
+    }
     return true;
   }
 
@@ -196,8 +243,54 @@ class Studio {
   void RunActions() {
     std::vector<DialogAction> todo;
     todo.swap(actions_);
-    for (const DialogAction& a : todo) DoDialogAction(a);
+    for (const DialogAction& a : todo) {
+      // Each action starts with Escape up: a press before it cancels nothing.
+      scriptEscape_ = false;
+      glfwGetKey(window_, GLFW_KEY_ESCAPE);
+      inAction_ = true;
+      DoDialogAction(a);
+      inAction_ = false;
+      actions_.clear();  // nothing else is clicked while an action runs
+    }
     if (!todo.empty()) dirty_ = true;
+    if (rollouts_.map.Active()) ChooseMap();
+  }
+
+  // The pressed map slot gets an image chosen in a file dialog.
+  void ChooseMap() {
+    const PendingMapSlot slot = rollouts_.map;
+    rollouts_.map = {};
+    host::OPENFILENAME ofn;
+    ofn.title = "Choose an image for the map";
+    ofn.filters = {{"Images (*.png, *.jpg, *.jpeg)", "*.png;*.jpg;*.jpeg"}, {"All files", "*.*"}};
+    ofn.flags = host::OFN_FILEMUSTEXIST;
+    if (Texmap* m = slot.block->GetTexmap(slot.id, ip_.GetTime()))
+      if (auto* bitmap = dynamic_cast<BitmapTex*>(m)) ofn.file = bitmap->FileName();
+    if (!host::GetOpenFileName(ofn)) return;
+    const std::string error = AssignMap(ip_, *slot.block, slot.id, &ofn.file);
+    if (!error.empty()) ShowError("Map not loaded", error);
+    else status_ = "Map: " + ofn.file;
+    dirty_ = true;
+  }
+
+  // The replayed session: one event a frame, also in the frames a long action draws.
+  void SetScript(std::vector<ScriptEvent> events, const std::string& path) {
+    events_ = std::move(events);
+    scriptPath_ = path;
+    playing_ = !events_.empty();
+  }
+  bool Replaying() const { return !events_.empty(); }
+  bool EventsLeft() const { return next_ < events_.size(); }
+  bool Failed() const { return failed_; }
+  ScriptedMouse& Mouse() { return mouse_; }
+  // Plays the next event; false (the error printed with its line) when it fails.
+  bool PlayNextEvent() {
+    const ScriptEvent& e = events_[next_++];
+    std::string error;
+    if (Apply(e, mouse_, error)) return true;
+    std::cerr << "crinel-studio: " << scriptPath_ << ":" << e.line << ": " << error << '\n';
+    failed_ = true;
+    return false;
   }
 
   // Plays one replayed event (mouse state changes take effect in the next frame).
@@ -208,6 +301,9 @@ class Studio {
       return b == "right" ? 1 : b == "middle" ? 2 : 0;
     };
     mouse.active = true;
+    if (busy_ && !PlayableWhileBusy(e))
+      return Fail(error, "\"" + e.verb + (e.args.empty() ? "" : " " + e.args[0]) +
+                             "\" cannot be played while a long action runs (only frames, mouse, key escape, expect and screenshot)");
     if (e.verb == "frames") return true;
     if (e.verb == "move") mouse.pos = ImVec2(num(0), num(1));
     else if (e.verb == "wheel") {
@@ -236,43 +332,117 @@ class Studio {
     else if (e.verb == "stop") ip_.EndAnimPlayback();
     else if (e.verb == "open") return Open(e.args[0]) || Fail(error, status_);
     else if (e.verb == "saveas") return SaveAs(e.args[0]) || Fail(error, status_);
-    else if (e.verb == "screenshot") return Screenshot(e.args[0], error);
+    else if (e.verb == "screenshot") screenshotAfterFrame_ = e.args[0];
+    else if (e.verb == "hide" || e.verb == "renderable") {
+      INode* n = ip_.GetINodeByName(e.args[0]);
+      if (!n) return Fail(error, "no node named \"" + e.args[0] + "\"");
+      if (e.verb == "hide") ToggleHidden(*n);
+      else ToggleRenderable(*n);
+    } else if (e.verb == "map" || e.verb == "mapclear") {
+      scene::ParamRef ref;
+      if (!FindNodeParam(e.args[0], e.args[1], ref, error)) return false;
+      if (ref.def->type != TYPE_TEXMAP) return Fail(error, "\"" + e.args[1] + "\" is not a map slot");
+      if (e.verb == "map") rollouts_.map = {ref.block, ref.def->id};
+      else if (const std::string refused = AssignMap(ip_, *ref.block, ref.def->id, nullptr); !refused.empty())
+        return Fail(error, refused);
+      dirty_ = true;
+    } else if (e.verb == "renderer") {
+      return SetRenderSetting(e.args[0], e.args[1]) ||
+             Fail(error, "no renderer setting \"" + e.args[0] + "\" (passes, denoise, exposure, environment, saveLayers, layersPath)");
+    }
     else if (e.verb == "live") live_.Open();
+    else if (e.verb == "livekey") return live_.PressKey(e.args[0]) || Fail(error, "the live view is not open or takes no key \"" + e.args[0] + "\"");
+    else if (e.verb == "liveclose") live_.Close();
+    else if (e.verb == "liveshot") return live_.ScreenshotNextFrame(e.args[0]) || Fail(error, "the live view is not open");
     else if (e.verb == "answer") answers_.push_back(e.args[0]);
     else if (e.verb == "tool") return ClickTool(e.args[0], error);
     else if (e.verb == "pick") return PressPicker(e.args[0], e.args[1], error);
-    else if (e.verb == "expect") {
-      const std::string now = e.args[0] == "selected" ? (selected_ ? selected_->GetName() : "") : theHold.UndoName();
-      if (now != e.args[1]) return Fail(error, "expected " + e.args[0] + " \"" + e.args[1] + "\", found \"" + now + "\"");
-    }
+    else if (e.verb == "expect") return Expect(e.args[0], e.args[1], error);
     return true;
+  }
+
+  // expect selected NODE | undo NAME: equal; expect tools TEXT: one of the Tools rollout's
+  // texts (message line, simulation status) contains TEXT.
+  bool Expect(const std::string& what, const std::string& want, std::string& error) {
+    if (what == "live") {
+      if (want == "closed" ? !live_.IsOpen() && live_.Title().empty() : live_.Title().find(want) != std::string::npos)
+        return true;
+      return Fail(error, "expected the live view's title to say \"" + want + "\", it is \"" + live_.Title() + "\"");
+    }
+    if (what == "tools") {
+      std::string texts;
+      for (const int id : {int(res::IDC_MESSAGE), int(res::IDC_SIM_STATUS)}) {
+        const std::string text = ToolsPanelWindow() ? GetDlgItemText(ToolsPanelWindow(), id) : "";
+        if (text.find(want) != std::string::npos) return true;
+        texts += " \"" + text + "\"";
+      }
+      return Fail(error, "expected the Tools rollout to say \"" + want + "\", it says" + texts);
+    }
+    const std::string now = what == "selected" ? (selected_ ? selected_->GetName() : "") : theHold.UndoName();
+    if (now != want) return Fail(error, "expected " + what + " \"" + want + "\", found \"" + now + "\"");
+    return true;
+  }
+
+  static bool PlayableWhileBusy(const ScriptEvent& e) {
+    for (const char* v : {"frames", "move", "vmove", "wheel", "press", "release", "expect", "screenshot"})
+      if (e.verb == v) return true;
+    return e.verb == "key" && e.args[0] == "escape";
+  }
+
+  // Called whenever a long action reports progress: reads the window system's events and,
+  // about 30 times a second (every report while a session plays), draws a frame.
+  void PumpDuringAction() {
+    if (inFrame_ || !inAction_) return;
+    glfwPollEvents();
+    const bool replaying = EventsLeft() && !failed_;
+    const auto now = Clock::now();
+    if (!replaying && Ms(lastBusyFrame_, now) < 33) return;
+    lastBusyFrame_ = now;
+    busy_ = true;
+    if (replaying) PlayNextEvent();
+    if (Frame(mouse_)) Present();
+    busy_ = false;
+  }
+
+  // Escape as a long action asks for it: held, pressed since the last question, a replayed
+  // press, the window being closed or the replayed session failing.
+  bool EscapeDown() {
+    const bool replayed = scriptEscape_;
+    scriptEscape_ = false;
+    return replayed || glfwGetKey(window_, GLFW_KEY_ESCAPE) == GLFW_PRESS ||
+           (inAction_ && (glfwWindowShouldClose(window_) || failed_));
+  }
+
+  void DrawBusyNote() {
+    const HWND tools = ToolsPanelWindow();
+    const std::string text = tools ? GetDlgItemText(tools, res::IDC_MESSAGE) : "";
+    const ImGuiViewport* vp = ImGui::GetMainViewport();
+    ImGui::SetNextWindowPos(ImVec2(vp->WorkPos.x + vp->WorkSize.x * 0.5f, vp->WorkPos.y + vp->WorkSize.y * 0.5f),
+                            ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+    ImGui::SetNextWindowBgAlpha(0.85f);
+    if (ImGui::Begin("##busy", nullptr, ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_AlwaysAutoResize |
+                                            ImGuiWindowFlags_NoInputs | ImGuiWindowFlags_NoSavedSettings))
+      ImGui::TextUnformatted(text.empty() ? "Working... (Esc cancels)" : text.c_str());
+    ImGui::End();
   }
 
   bool Screenshot(const std::string& path, std::string& error) {
     int fw, fh;
     glfwGetFramebufferSize(window_, &fw, &fh);
-    scene::RgbaImage img;
-    img.width = fw;
-    img.height = fh;
-    img.pixels.resize(std::size_t(fw) * std::size_t(fh) * 4);
-    std::vector<std::uint8_t> rows(img.pixels.size());
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, fw, fh, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
-    const std::size_t stride = std::size_t(fw) * 4;
-    for (int y = 0; y < fh; ++y)
-      std::copy_n(rows.data() + std::size_t(fh - 1 - y) * stride, stride, img.pixels.data() + std::size_t(y) * stride);
-    for (std::size_t i = 3; i < img.pixels.size(); i += 4) img.pixels[i] = 255;
-    return scene::WritePng(path, img, error);
+    return SaveBackBufferPng(fw, fh, path, error);
   }
 
   void PrintStats() const {
     std::printf("frames %d: mean %.2f ms, worst %.2f ms\n", frameTime_.count, frameTime_.Mean(), frameTime_.worst);
+    std::printf("frame to frame (drawn and shown) %d: mean %.2f ms (%.1f per second), worst %.2f ms\n",
+                periodTime_.count, periodTime_.Mean(), periodTime_.Mean() > 0 ? 1000.0 / periodTime_.Mean() : 0.0,
+                periodTime_.worst);
     std::printf("viewport draws %d: mean %.2f ms, worst %.2f ms\n", drawTime_.count, drawTime_.Mean(), drawTime_.worst);
     std::printf("brush dabs %d: mean %.2f ms, worst %.2f ms (with their redraw: mean %.2f ms, worst %.2f ms)\n",
                 dabTime_.count, dabTime_.Mean(), dabTime_.worst, dabRedraw_.Mean(), dabRedraw_.worst);
   }
   void AddFrameTime(double ms) { frameTime_.Add(ms); }
+  void AddPeriod(double ms) { periodTime_.Add(ms); }
 
  private:
   static bool Fail(std::string& error, const std::string& message) {
@@ -335,7 +505,8 @@ class Studio {
     browser_.Open("Open scene", scenePath_.empty() ? fs::current_path() : fs::path(scenePath_).parent_path(), false);
   }
   bool Key(const std::string& k, std::string& error) {
-    if (k == "ctrl+z") Undo();
+    if (k == "escape") scriptEscape_ = true;
+    else if (k == "ctrl+z") Undo();
     else if (k == "ctrl+y") Redo();
     else if (k == "ctrl+s") Save();
     else if (k == "ctrl+o") OpenOpenDialog();
@@ -367,39 +538,42 @@ class Studio {
     else if (!Brush().brushModeActive) status_ = "Brush off";
     dirty_ = true;
   }
+  // The parameter named param of the node's object or material.
+  bool FindNodeParam(const std::string& node, const std::string& param, scene::ParamRef& ref, std::string& error) {
+    INode* n = ip_.GetINodeByName(node);
+    if (!n) return Fail(error, "no node named \"" + node + "\"");
+    for (ReferenceMaker* owner : {static_cast<ReferenceMaker*>(n->GetObjectRef()), static_cast<ReferenceMaker*>(n->GetMtl())})
+      if ((ref = scene::FindParam(owner, param)).def) return true;
+    return Fail(error, "node \"" + node + "\" has no parameter \"" + param + "\"");
+  }
   bool ScriptedParam(const ScriptEvent& e, std::string& error) {
-    INode* n = ip_.GetINodeByName(e.args[0]);
-    if (!n) return Fail(error, "no node named \"" + e.args[0] + "\"");
-    for (ReferenceMaker* owner : {static_cast<ReferenceMaker*>(n->GetObjectRef()), static_cast<ReferenceMaker*>(n->GetMtl())}) {
-      const scene::ParamRef ref = scene::FindParam(owner, e.args[1]);
-      if (!ref.def) continue;
-      PBValue v;
-      const std::string& text = e.args[2];
-      switch (ref.def->type) {
-        case TYPE_FLOAT: v = float(std::atof(text.c_str())); break;
-        case TYPE_INT:
-        case TYPE_BOOL: {
-          const scene::ControlModel c = scene::ControlFor(*ref.block->GetDesc(), *ref.def);
-          const auto item = std::find(c.items.begin(), c.items.end(), text);
-          v = item != c.items.end() ? int(item - c.items.begin()) : text == "true" ? 1 : std::atoi(text.c_str());
-          break;
-        }
-        case TYPE_RGBA: {
-          float r = 0, g = 0, b = 0;
-          if (std::sscanf(text.c_str(), "[%f,%f,%f]", &r, &g, &b) != 3) return Fail(error, "colours are [r,g,b]");
-          v = Color(r, g, b);
-          break;
-        }
-        case TYPE_INODE:
-        case TYPE_INODE_TAB: v = ip_.GetINodeByName(text); break;
-        default: v = text;
+    scene::ParamRef ref;
+    if (!FindNodeParam(e.args[0], e.args[1], ref, error)) return false;
+    PBValue v;
+    const std::string& text = e.args[2];
+    switch (ref.def->type) {
+      case TYPE_FLOAT: v = float(std::atof(text.c_str())); break;
+      case TYPE_INT:
+      case TYPE_BOOL: {
+        const scene::ControlModel c = scene::ControlFor(*ref.block->GetDesc(), *ref.def);
+        const auto item = std::find(c.items.begin(), c.items.end(), text);
+        v = item != c.items.end() ? int(item - c.items.begin()) : text == "true" ? 1 : std::atoi(text.c_str());
+        break;
       }
-      const scene::ControlEdit r = scene::ApplyControlEdit(*ref.block, ref.def->id, ip_.GetTime(), v);
-      dirty_ = true;
-      if (!r.Stored()) return Fail(error, r.message);
-      return true;
+      case TYPE_RGBA: {
+        float r = 0, g = 0, b = 0;
+        if (std::sscanf(text.c_str(), "[%f,%f,%f]", &r, &g, &b) != 3) return Fail(error, "colours are [r,g,b]");
+        v = Color(r, g, b);
+        break;
+      }
+      case TYPE_INODE:
+      case TYPE_INODE_TAB: v = ip_.GetINodeByName(text); break;
+      default: v = text;
     }
-    return Fail(error, "node \"" + e.args[0] + "\" has no parameter \"" + e.args[1] + "\"");
+    const scene::ControlEdit r = scene::ApplyControlEdit(*ref.block, ref.def->id, ip_.GetTime(), v);
+    dirty_ = true;
+    if (!r.Stored()) return Fail(error, r.message);
+    return true;
   }
   // A click on the rollup page control showing text (a button's caption).
   bool ClickTool(const std::string& text, std::string& error) {
@@ -466,10 +640,6 @@ class Studio {
     }
   }
 
- public:
-  void SetPlaying(bool on) { playing_ = on; }
-
- private:
   // The node-picker button of a parameter, as a click on it in the rollout.
   bool PressPicker(const std::string& nodeName, const std::string& param, std::string& error) {
     INode* n = ip_.GetINodeByName(nodeName);
@@ -579,7 +749,8 @@ class Studio {
     ImGui::SetNextWindowPos(ImVec2(o.x + left, o.y));
     ImGui::SetNextWindowSize(ImVec2(s.x - left - right, s.y - bottom));
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(0, 0));
-    if (ImGui::Begin("Viewport", nullptr, fixed | ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse))
+    if (ImGui::Begin("Viewport", nullptr,
+                     fixed | ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse | ImGuiWindowFlags_NoBackground))
       DrawViewportPane();
     ImGui::End();
     ImGui::PopStyleVar();
@@ -596,12 +767,9 @@ class Studio {
     for (const auto& n : ip_.Nodes()) {
       ImGui::PushID(n.get());
       bool hidden = n->IsHidden(), renders = n->Renderable();
-      if (ImGui::Checkbox("##H", &hidden)) {
-        n->Hide(hidden);
-        dirty_ = true;
-      }
+      if (ImGui::Checkbox("##H", &hidden)) ToggleHidden(*n);
       ImGui::SameLine();
-      if (ImGui::Checkbox("##R", &renders)) n->SetRenderable(renders);
+      if (ImGui::Checkbox("##R", &renders)) ToggleRenderable(*n);
       ImGui::SameLine();
       if (ImGui::Selectable(n->GetName().c_str(), selected_ == n.get())) SelectNode(n.get());
       ImGui::PopID();
@@ -653,17 +821,59 @@ class Studio {
     ImGui::PopItemWidth();
   }
 
-  // The renderer's settings are a module-wide record, not a parameter block.
+  void ToggleHidden(INode& n) {
+    SetNodeHidden(n, !n.IsHidden());
+    status_ = theHold.UndoName();
+    dirty_ = true;
+  }
+  void ToggleRenderable(INode& n) {
+    SetNodeRenderable(n, !n.Renderable());
+    status_ = theHold.UndoName();
+  }
+
+  // The renderer's settings are a module-wide record, not a parameter block. A drag changes
+  // it as it goes (the live view follows) and is one undo step when it ends.
   void DrawRenderSettings() {
     if (!ImGui::CollapsingHeader("Renderer")) return;
     RenderSettings& s = GetRenderSettings();
-    bool denoise = s.denoise != 0;
+    auto track = [&](const char* setting, bool changed) {
+      if (ImGui::IsItemDeactivatedAfterEdit() || (changed && !ImGui::IsItemActive())) {
+        RecordRenderSettingsEdit(settingsBefore_, setting);
+        settingsBefore_ = s;
+      }
+    };
+    if (!ImGui::IsAnyItemActive()) settingsBefore_ = s;
     ImGui::PushItemWidth(ImGui::GetContentRegionAvail().x * 0.55f);
-    ImGui::DragInt("Passes", &s.passes, 1, 1, 100000, "%d", ImGuiSliderFlags_AlwaysClamp);
-    if (ImGui::Checkbox("Denoise", &denoise)) s.denoise = denoise;
-    ImGui::DragFloat("Exposure", &s.exposure, 0.01f, 0.01f, 100.0f, "%.2f", ImGuiSliderFlags_AlwaysClamp);
-    ImGui::DragFloat("Environment", &s.environment, 0.01f, 0.0f, 100.0f, "%.2f", ImGuiSliderFlags_AlwaysClamp);
+    track("Passes", ImGui::DragInt("Passes", &s.passes, 1, 1, 100000, "%d", ImGuiSliderFlags_AlwaysClamp));
+    bool denoise = s.denoise != 0;
+    if (ImGui::Checkbox("Denoise", &denoise)) SetRenderSetting("denoise", denoise ? "1" : "0");
+    track("Exposure", ImGui::DragFloat("Exposure", &s.exposure, 0.01f, 0.01f, 100.0f, "%.2f", ImGuiSliderFlags_AlwaysClamp));
+    track("Environment",
+          ImGui::DragFloat("Environment", &s.environment, 0.01f, 0.0f, 100.0f, "%.2f", ImGuiSliderFlags_AlwaysClamp));
+    bool layers = s.saveLayers != 0;
+    if (ImGui::Checkbox("Save layers", &layers)) SetRenderSetting("saveLayers", layers ? "1" : "0");
+    char path[1024];
+    std::snprintf(path, sizeof path, "%s", LayersPath(s).c_str());
+    if (ImGui::InputText("Layers file", path, sizeof path, ImGuiInputTextFlags_EnterReturnsTrue))
+      SetRenderSetting("layersPath", path);
     ImGui::PopItemWidth();
+  }
+  // One setting set from text, as one undo step (the controls' and the sessions' way).
+  bool SetRenderSetting(const std::string& name, const std::string& text) {
+    const RenderSettings before = GetRenderSettings();
+    RenderSettings& s = GetRenderSettings();
+    const double v = std::atof(text.c_str());
+    if (name == "passes") s.passes = int(v);
+    else if (name == "denoise") s.denoise = v != 0;
+    else if (name == "exposure") s.exposure = float(v);
+    else if (name == "environment") s.environment = float(v);
+    else if (name == "saveLayers") s.saveLayers = v != 0;
+    else if (name == "layersPath") SetLayersPath(s, text);
+    else return false;
+    ClampRenderSettings(s);
+    RecordRenderSettingsEdit(before, name);
+    status_ = theHold.UndoName();
+    return true;
   }
 
   void DrawTimeBar() {
@@ -697,24 +907,40 @@ class Studio {
       dirty_ = true;
     }
     viewOrigin_ = ImGui::GetCursorScreenPos();
-    HandleViewportMouse(vpt, w, h);
-    if (dirty_ || ip_.RedrawCount() != seenRedraws_ || ip_.GetTime() != seenTime_) Redraw(vpt);
-    ImGui::SetCursorScreenPos(viewOrigin_);
-    if (gl_)  // the offscreen target's rows run bottom to top
-      ImGui::Image(reinterpret_cast<ImTextureID>(std::uintptr_t(gl_->Texture())),
-                   ImVec2(float(gl_->Width()), float(gl_->Height())), ImVec2(0, 1), ImVec2(1, 0));
-    else
-      ImGui::Image(reinterpret_cast<ImTextureID>(std::uintptr_t(viewTexture_)), ImVec2(float(texW_), float(texH_)));
+    // While a long action runs the last drawing stays: drawing evaluates the scene it works on.
+    if (!busy_) {
+      HandleViewportMouse(vpt, w, h);
+      if (dirty_ || ip_.RedrawCount() != seenRedraws_ || ip_.GetTime() != seenTime_) Redraw(vpt);
+    }
+    // The picture is copied straight into the window's framebuffer before the panels are drawn
+    // (CopyViewportPicture): cheaper on a software OpenGL than a blended textured quad.
+    viewSize_ = gl_ ? ImVec2(float(gl_->Width()), float(gl_->Height())) : ImVec2(float(texW_), float(texH_));
     ImDrawList* dl = ImGui::GetWindowDrawList();
     const char* label = Brush().brushModeActive ? "Brush: drag over the hair, right-click stops"
                                                 : "LMB orbit | MMB pan | wheel zoom";
     dl->AddText(ImVec2(viewOrigin_.x + 8, viewOrigin_.y + 6), IM_COL32(220, 220, 220, 255), label);
   }
 
+  // The viewport's picture into the window's framebuffer (fbHeight pixels high) at the pane's
+  // place, as a plain copy.
+  void CopyViewportPicture(int fbHeight) {
+    const unsigned source = gl_ ? gl_->Framebuffer() : viewFramebuffer_;
+    const int w = int(viewSize_.x), h = int(viewSize_.y);
+    if (!source || w <= 0 || h <= 0 || (!gl_ && texW_ == 0)) return;
+    const ImVec2 scale = ImGui::GetIO().DisplayFramebufferScale;
+    const int x0 = int(std::lround(viewOrigin_.x * scale.x));
+    const int y0 = fbHeight - int(std::lround((viewOrigin_.y + float(h)) * scale.y));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBlitFramebuffer(0, 0, w, h, x0, y0, x0 + int(std::lround(float(w) * scale.x)),
+                      y0 + int(std::lround(float(h) * scale.y)), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  }
+
   void Redraw(ViewExp& vpt) {
     const auto t0 = Clock::now();
     if (gl_) {
-      gl_->Draw(ip_, vpt, ip_.GetTime());
+      gl_->Draw(ip_, vpt, ip_.GetTime(), viewItems_);
       glFinish();  // so the timing holds the drawing, not just its queueing
       lastDrawMs_ = Ms(t0, Clock::now());
       drawTime_.Add(lastDrawMs_);
@@ -723,11 +949,23 @@ class Studio {
       seenTime_ = ip_.GetTime();
       return;
     }
-    const scene::RgbaImage img = scene::DrawViewport(ip_, vpt, ip_.GetTime());
+    const scene::RgbaImage img = scene::DrawViewport(ip_, vpt, ip_.GetTime(), &viewItems_);
     const auto t1 = Clock::now();
+    // Rows bottom-up, as OpenGL has them, so the copy to the window needs no flip.
+    const std::size_t stride = std::size_t(img.width) * 4;
+    flipped_.resize(img.pixels.size());
+    for (int y = 0; y < img.height; ++y)
+      std::copy_n(img.pixels.data() + std::size_t(img.height - 1 - y) * stride, stride, flipped_.data() + std::size_t(y) * stride);
     glBindTexture(GL_TEXTURE_2D, viewTexture_);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, img.width, img.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, img.pixels.data());
+    if (img.width == texW_ && img.height == texH_) {
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, img.width, img.height, GL_RGBA, GL_UNSIGNED_BYTE, flipped_.data());
+    } else {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, img.width, img.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, flipped_.data());
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, viewFramebuffer_);
+      glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, viewTexture_, 0);
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    }
     texW_ = img.width;
     texH_ = img.height;
     lastDrawMs_ = Ms(t0, t1);
@@ -818,7 +1056,7 @@ class Studio {
   INode* selected_ = nullptr;
   RolloutPanelState rollouts_;
   FileBrowser browser_;
-  LiveViewPanel live_;
+  LiveViewWindow live_;
   std::vector<DialogAction> actions_;
   std::vector<std::string> answers_;  // the session's answers to the next file dialogs
   bool playing_ = false;               // a session is being replayed
@@ -832,18 +1070,31 @@ class Studio {
   bool browserSaves_ = false;
   std::string messageTitle_, messageText_;
   std::string status_, prompt_;
+  scene::ViewportItemCache viewItems_;
   std::unique_ptr<GlViewport> gl_;
-  unsigned viewTexture_ = 0;
+  unsigned viewTexture_ = 0, viewFramebuffer_ = 0;
+  std::vector<std::uint8_t> flipped_;
+  ImVec2 viewSize_{0, 0};
   int texW_ = 0, texH_ = 0;
   bool dirty_ = true, sized_ = false;
   int seenRedraws_ = -1;
   TimeValue seenTime_ = 0;
   ImVec2 viewOrigin_{0, 0};
+  std::vector<ScriptEvent> events_;
+  std::size_t next_ = 0;
+  std::string scriptPath_;
+  bool failed_ = false;
+  ScriptedMouse mouse_;
+  bool inFrame_ = false, inAction_ = false, busy_ = false;
+  bool scriptEscape_ = false;
+  std::string screenshotAfterFrame_;
+  Clock::time_point lastBusyFrame_;
+  RenderSettings settingsBefore_;
   bool stroking_ = false;
   int strokePoint_ = 1;
   IPoint2 lastDabAt_;
   double lastDrawMs_ = 0, lastDabMs_ = 0;
-  Timing frameTime_, drawTime_, dabTime_, dabRedraw_;
+  Timing frameTime_, periodTime_, drawTime_, dabTime_, dabRedraw_;
 };
 
 }  // namespace
@@ -883,42 +1134,41 @@ int RunStudio(const StudioOptions& o) {
   int rc = 0;
   {
     Studio studio(window, o);
-    studio.SetPlaying(!events.empty());
-    if (!o.scene.empty() && !studio.Open(o.scene) && !events.empty()) rc = 1;
-    ScriptedMouse mouse;
-    std::size_t next = 0;
+    studio.SetScript(std::move(events), o.script);
+    if (!o.scene.empty() && !studio.Open(o.scene) && studio.Replaying()) rc = 1;
     // Two frames first, so the layout (and the viewport's place) is known to the events.
     int warmup = 2;
     bool shot = false;
+    Clock::time_point lastStart{};
     while (rc == 0) {
       if (warmup > 0) {
         --warmup;
-      } else if (next < events.size()) {
-        std::string error;
-        const ScriptEvent& e = events[next++];
-        if (!studio.Apply(e, mouse, error)) {
-          std::cerr << "crinel-studio: " << o.script << ":" << e.line << ": " << error << '\n';
+      } else if (studio.EventsLeft()) {
+        if (!studio.PlayNextEvent()) {
           rc = 1;
           break;
         }
-      } else if (!events.empty() && o.quitAfterScript) {
+      } else if (studio.Replaying() && o.quitAfterScript) {
         break;
       }
       const auto t0 = Clock::now();
-      if (!studio.Frame(mouse)) break;
+      if (warmup == 0 && lastStart != Clock::time_point()) studio.AddPeriod(Ms(lastStart, t0));
+      lastStart = t0;
+      if (!studio.Frame(studio.Mouse())) break;
       studio.AddFrameTime(Ms(t0, Clock::now()));
       // The screenshot is the frame after the last event (before the buffers swap).
-      if (!shot && warmup == 0 && next == events.size() && !o.screenshot.empty()) {
+      if (!shot && warmup == 0 && !studio.EventsLeft() && !o.screenshot.empty()) {
         shot = true;
         std::string error;
         if (!studio.Screenshot(o.screenshot, error)) {
           std::cerr << "crinel-studio: " << error << '\n';
           rc = 1;
         }
-        if (events.empty() && o.quitAfterScript) break;
+        if (!studio.Replaying() && o.quitAfterScript) break;
       }
       studio.Present();
       studio.RunActions();
+      if (studio.Failed()) rc = 1;  // an event played in a long action's frames failed
     }
     if (o.stats) studio.PrintStats();
   }

@@ -86,7 +86,17 @@ bool TimerRunning(void* hwnd, std::uintptr_t id) {
   return false;
 }
 
+namespace {
+std::function<void()>& Pump() {
+  static std::function<void()> pump;
+  return pump;
+}
+}  // namespace
+
+void SetPendingMessagePump(std::function<void()> pump) { Pump() = std::move(pump); }
+
 int DispatchTimerMessages() {
+  if (Pump()) Pump()();
   const std::uint32_t now = GetTickCount();
   std::vector<Timer> due;
   {

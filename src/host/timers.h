@@ -25,6 +25,10 @@ void KillWindowTimers(void* hwnd);
 // Calls the procedure (without one: sends WM_TIMER to the window) of every timer that is due,
 // once each even when several periods passed, and returns how many ran.
 int DispatchTimerMessages();
+// The window system's other pending messages (input, paint), which DispatchTimerMessages
+// dispatches first: an application with real windows sets this so that a long action that
+// dispatches its messages keeps those windows drawn and its keys read. Empty: none.
+void SetPendingMessagePump(std::function<void()> pump);
 
 constexpr unsigned WM_TIMER = 0x0113;
 

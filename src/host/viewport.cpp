@@ -111,11 +111,16 @@ void GraphicsWindow::SetWinSize(int w, int h) {
   h_ = std::max(h, 1);
 }
 
-Point3 GraphicsWindow::ViewToScreen(const Point3& v) const {
+float GraphicsWindow::FocalPixels() const {
+  return cam_.perspective ? 0.5f * float(w_) / std::tan(0.5f * cam_.fov) : 0.0f;
+}
+
+Point3 GraphicsWindow::ViewToScreen(const Point3& v) const { return ViewToScreen(v, FocalPixels()); }
+
+Point3 GraphicsWindow::ViewToScreen(const Point3& v, float f) const {
   const float depth = -v.z;
   float sx, sy;
   if (cam_.perspective) {
-    const float f = 0.5f * float(w_) / std::tan(0.5f * cam_.fov);
     sx = v.x / depth * f;
     sy = v.y / depth * f;
   } else {
@@ -214,7 +219,10 @@ void GraphicsWindow::ScreenSegment(const Point3& a, const Point3& b, std::uint32
 
 void GraphicsWindow::Segment(const Point3& wa, const Point3& wb, std::uint32_t ca,
                              std::uint32_t cb) {
-  Point3 va = cam_.worldToView.PointTransform(wa), vb = cam_.worldToView.PointTransform(wb);
+  ViewSegment(cam_.worldToView.PointTransform(wa), cam_.worldToView.PointTransform(wb), ca, cb, FocalPixels());
+}
+
+void GraphicsWindow::ViewSegment(Point3 va, Point3 vb, std::uint32_t ca, std::uint32_t cb, float focal) {
   if (cam_.perspective) {
     // Keep the part in front of the near plane (depth = -z >= nearClip).
     const float n = cam_.nearClip, da = -va.z, db = -vb.z;
@@ -226,7 +234,7 @@ void GraphicsWindow::Segment(const Point3& wa, const Point3& wb, std::uint32_t c
       else vb = cut;
     }
   }
-  ScreenSegment(ViewToScreen(va), ViewToScreen(vb), ca, cb);
+  ScreenSegment(ViewToScreen(va, focal), ViewToScreen(vb, focal), ca, cb);
 }
 
 void GraphicsWindow::polyline(int ct, const Point3* xyz, const Point3* rgb, bool closed,
@@ -272,9 +280,12 @@ void GraphicsWindow::lineList(std::size_t vertexCount, const Point3* xyz,
   ++calls_;
   if (!xyz) return;
   const std::uint32_t lc = LineColourWord();
+  // Long lists (hair strands): one transform to view space and one focal length for all.
+  const Matrix3 toView = tm_ * cam_.worldToView;
+  const float focal = FocalPixels();
   for (std::size_t i = 0; i + 1 < vertexCount; i += 2)
-    Segment(tm_.PointTransform(xyz[i]), tm_.PointTransform(xyz[i + 1]),
-            colours ? colours[i] : lc, colours ? colours[i + 1] : lc);
+    ViewSegment(toView.PointTransform(xyz[i]), toView.PointTransform(xyz[i + 1]),
+                colours ? colours[i] : lc, colours ? colours[i + 1] : lc, focal);
 }
 
 ViewExp::ViewExp() : hwnd_(this) {}

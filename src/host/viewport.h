@@ -155,6 +155,10 @@ class GraphicsWindow {
   // One segment in world space after the transform: clipped at the near plane, then drawn
   // or tested.
   void Segment(const Point3& wa, const Point3& wb, std::uint32_t ca, std::uint32_t cb);
+  // The same from view space, with the perspective's focal length in pixels (FocalPixels).
+  void ViewSegment(Point3 va, Point3 vb, std::uint32_t ca, std::uint32_t cb, float focal);
+  float FocalPixels() const;
+  Point3 ViewToScreen(const Point3& v, float focal) const;
   void ScreenSegment(const Point3& a, const Point3& b, std::uint32_t ca, std::uint32_t cb);
   std::uint32_t LineColourWord() const;
 

@@ -33,15 +33,19 @@ class Raster : public LineSink {
     const int y0 = std::max(0, int(std::ceil(std::min({s[0].y, s[1].y, s[2].y}))));
     const int y1 = std::min(h_ - 1, int(std::floor(std::max({s[0].y, s[1].y, s[2].y}))));
     const float k[3] = {Key(s[0].z), Key(s[1].z), Key(s[2].z)};
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x) {
-        const float px = float(x), py = float(y);
-        float b[3];
-        for (int i = 0; i < 3; ++i) {
-          const Point3& a = s[(i + 1) % 3];
-          const Point3& c = s[(i + 2) % 3];
-          b[i] = ((c.x - a.x) * (py - a.y) - (c.y - a.y) * (px - a.x)) / area;
-        }
+    // Barycentric weights are affine in x: each row's start is computed, then stepped by a
+    // constant per pixel.
+    float ex[3];
+    for (int i = 0; i < 3; ++i) ex[i] = -(s[(i + 2) % 3].y - s[(i + 1) % 3].y) / area;
+    for (int y = y0; y <= y1; ++y) {
+      const float py = float(y), px0 = float(x0);
+      float b[3];
+      for (int i = 0; i < 3; ++i) {
+        const Point3& a = s[(i + 1) % 3];
+        const Point3& c = s[(i + 2) % 3];
+        b[i] = ((c.x - a.x) * (py - a.y) - (c.y - a.y) * (px0 - a.x)) / area;
+      }
+      for (int x = x0; x <= x1; ++x, b[0] += ex[0], b[1] += ex[1], b[2] += ex[2]) {
         if (b[0] < 0 || b[1] < 0 || b[2] < 0) continue;
         const float z = Depth(b[0] * k[0] + b[1] * k[1] + b[2] * k[2]);
         const std::size_t p = std::size_t(y) * w_ + x;
@@ -49,6 +53,7 @@ class Raster : public LineSink {
         depth_[p] = z;
         Put(p, grey, grey, grey);
       }
+    }
   }
 
   void Line(const ScreenLine& l) override {
@@ -66,28 +71,37 @@ class Raster : public LineSink {
         !clip(dy, float(h_) - l.a.y))
       return;
     const int steps = std::max(1, int(std::ceil(std::max(std::fabs(dx), std::fabs(dy)) * (t1 - t0))));
-    const float ka = Key(l.a.z), kb = Key(l.b.z);
+    const float dt = (t1 - t0) / float(steps);
+    const float ka = Key(l.a.z), dk = Key(l.b.z) - ka;
+    float c0[3], dc[3];
+    for (int k = 0; k < 3; ++k) {
+      const int shift = 16 - 8 * k;
+      c0[k] = float((l.colourA >> shift) & 0xFF);
+      dc[k] = float((l.colourB >> shift) & 0xFF) - c0[k];
+    }
     for (int i = 0; i <= steps; ++i) {
-      const float t = t0 + (t1 - t0) * float(i) / float(steps);
-      const int x = int(std::floor(l.a.x + dx * t + 0.5f)), y = int(std::floor(l.a.y + dy * t + 0.5f));
+      const float t = t0 + dt * float(i);
+      const int x = Floor(l.a.x + dx * t + 0.5f), y = Floor(l.a.y + dy * t + 0.5f);
       if (x < 0 || y < 0 || x >= w_ || y >= h_) continue;
       const std::size_t p = std::size_t(y) * w_ + x;
       if (l.depthTest) {
-        const float z = Depth(ka + (kb - ka) * t);
+        const float z = Depth(ka + dk * t);
         if (z > depth_[p] * (1 + 1e-3f) + 1e-5f) continue;
         depth_[p] = std::min(depth_[p], z);
       }
-      auto ch = [&](int shift) {
-        const float a = float((l.colourA >> shift) & 0xFF), b = float((l.colourB >> shift) & 0xFF);
-        return std::uint8_t(a + (b - a) * t + 0.5f);
-      };
-      Put(p, ch(16), ch(8), ch(0));
+      Put(p, std::uint8_t(c0[0] + dc[0] * t + 0.5f), std::uint8_t(c0[1] + dc[1] * t + 0.5f),
+          std::uint8_t(c0[2] + dc[2] * t + 0.5f));
     }
   }
 
   RgbaImage Take() { return {w_, h_, std::move(rgba_)}; }
 
  private:
+  // floor for the clipped coordinates (within a pixel of the window), without a library call.
+  static int Floor(float v) {
+    const int i = int(v);
+    return i - (float(i) > v);
+  }
   // Perspective depth is interpolated as its reciprocal, which is linear on screen.
   float Key(float z) const { return persp_ ? 1.f / std::max(z, 1e-30f) : z; }
   float Depth(float key) const { return persp_ ? 1.f / std::max(key, 1e-30f) : key; }
@@ -156,7 +170,7 @@ void DrawWireMesh(const Mesh& mesh, const Matrix3& objectToWorld, GraphicsWindow
 
 }  // namespace
 
-RgbaImage DrawViewport(Interface& ip, ViewExp& vpt, TimeValue t) {
+RgbaImage DrawViewport(Interface& ip, ViewExp& vpt, TimeValue t, ViewportItemCache* cache) {
   GraphicsWindow& gw = *vpt.getGW();
   Raster raster(gw.getWinSizeX(), gw.getWinSizeY(), gw.Camera().perspective);
   const DWORD limits = gw.getRndLimits();
@@ -178,10 +192,13 @@ RgbaImage DrawViewport(Interface& ip, ViewExp& vpt, TimeValue t) {
   for (const auto& node : ip.Nodes()) {
     if (node->IsHidden()) continue;
     Object* obj = node->EvalWorldState(t);
-    RenderItemContainer items;
-    if (!obj || !obj->UpdatePerNodeItems(node.get(), items)) continue;
+    if (!obj) continue;
+    RenderItemContainer fresh;
+    RenderItemContainer* items = cache ? cache->ItemsOf(*node, *obj)
+                                       : obj->UpdatePerNodeItems(node.get(), fresh) ? &fresh : nullptr;
+    if (!items) continue;
     DrawContext dc(&vpt, t, node.get(), node->GetObjectTM(t));
-    items.RealizeAndDisplay(dc);
+    items->RealizeAndDisplay(dc);
   }
   for (ViewportDisplayCallback* cb : ip.ViewportDisplayCallbacks(false)) cb->Display(t, &vpt, 0);
 

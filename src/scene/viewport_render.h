@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/interface.h"
+#include "scene/viewport_items.h"
 
 namespace crn::scene {
 
@@ -25,7 +26,9 @@ inline std::uint8_t FaceGrey(float normalZ) {
 // Draws viewport vpt at t: the pre-scene display callbacks, the meshes of visible nodes
 // (flat-shaded grey with a z-buffer, or grey wireframes when the graphics window's render
 // limits hold GW_WIREFRAME), the render items of objects that have them (depth-tested
-// against the meshes), then the other display callbacks.
-RgbaImage DrawViewport(host::Interface& ip, host::ViewExp& vpt, host::TimeValue t);
+// against the meshes), then the other display callbacks. With items, the nodes' render items
+// are kept there between drawings; without, they are asked of the objects afresh.
+RgbaImage DrawViewport(host::Interface& ip, host::ViewExp& vpt, host::TimeValue t,
+                       ViewportItemCache* items = nullptr);
 
 }  // namespace crn::scene
