@@ -50,6 +50,7 @@ bool RenderContext::HasDevice() const { return device_ == RenderDevice::kCpu || 
 
 void RenderContext::ReleaseScene() {
   host_ = PackedScene{};
+  hWide_ = hrt::WideBvh{};
   dTriNodes_.Free();
   dSegNodes_.Free();
   dTris_.Free();
@@ -92,6 +93,13 @@ bool RenderContext::Upload(const GatheredScene& scene) {
     if (device_ == RenderDevice::kCpu) {
       host_ = std::move(packed);
       scene_ = HostSceneRecord(host_);
+      // The wide view only speeds the walks up; without memory for it the binary tree serves.
+      try {
+        hrt::BuildWideBvh(host_.segNodes.data(), host_.segNodes.size(), host_.segs.data(), host_.segs.size(),
+                          hWide_);
+      } catch (const std::bad_alloc&) {
+        hWide_ = hrt::WideBvh{};
+      }
     } else if (!UploadToDevice(packed)) {
       ReleaseScene();
       error_ = kSceneMemoryText;
@@ -184,12 +192,13 @@ bool RenderContext::RunPasses(int n) {
   if (device_ == RenderDevice::kCpu) {
     const hrt::PassBuffers buffers{hBeauty_.data(), hNormalDepth_.data(), hAlbedoCov_.data(),
                                    havePasses_ ? hLayers_.data() : nullptr};
+    const hrt::WideScene wide = Wide();
     for (int k = 0; k < n; ++k) {
       std::atomic<std::uint64_t> rays{0};
       const int pass = passes_;
       ParallelFor(std::uint64_t(hrt::TileCount(width_, height_)),
                   [&](std::uint64_t b, std::uint64_t e) {
-                    rays += hrt::PassTileRange(b, e, scene_, camera_, width_, height_, pass, buffers);
+                    rays += hrt::PassTileRange(b, e, scene_, camera_, width_, height_, pass, buffers, &wide);
                   },
                   1);
       hostRays_ += rays;
