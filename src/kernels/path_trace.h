@@ -1118,6 +1118,18 @@ CRN_HD inline PixelSample TracePixel(const DevScene& sc, const Camera& cam, int 
       out.tangent = T;
       out.v = v;
     }
+    // The fibre's lobes for the lights and the environment sample. On the CPU the physical
+    // model's view of this point is prepared once for all of them (the same arithmetic); the
+    // GPU evaluates each direction from scratch, which keeps its registers few.
+#if defined(__CUDA_ARCH__)
+    auto lobesFor = [&](const V3& wi) { return EvalHairLobes(m, T, wi, wo, c, rb, v, wet); };
+#else
+    const PhysicalView view =
+        m.physical ? PreparePhysical(m, T, wo, c, rb, v, wet, kIntegrateAcrossFibre) : PhysicalView{};
+    auto lobesFor = [&](const V3& wi) {
+      return m.physical ? PhysicalLobes(m, view, wi, rb) : EvalHairLobes(m, T, wi, wo, c, rb, v, wet);
+    };
+#endif
     const V3 emitted = crn::Mul(throughput, m.emission);
     out.radiance += emitted;
     out.layer[kLayerEmission] += emitted;
@@ -1132,7 +1144,7 @@ CRN_HD inline PixelSample TracePixel(const DevScene& sc, const Camera& cam, int 
       const V3 colour = LightSample(light, p, L, dist);
       if (!(Sum(colour) > 0.f)) continue;
       const V3 S = env.Light(sc, light, p, L, dist, out.rays, wide);
-      const HairLobes lobes = EvalHairLobes(m, T, L, wo, c, rb, v, wet);
+      const HairLobes lobes = lobesFor(L);
       const V3 unshadowed = crn::Mul(throughput, colour) * kPi;
       const V3 total = AddLobeLight(out, crn::Mul(unshadowed, S), lobes);
       if (depth == 0) {
@@ -1145,7 +1157,7 @@ CRN_HD inline PixelSample TracePixel(const DevScene& sc, const Camera& cam, int 
 
     {
       const V3 S = env.Env(sc, p, out.rays, wide);
-      const HairLobes lobes = EvalHairLobes(m, T, env.dir, wo, c, rb, v, wet);
+      const HairLobes lobes = lobesFor(env.dir);
       out.layer[kLayerIndirect] += AddLobeLight(out, crn::Mul(crn::Mul(throughput, envLight), S) * kPi, lobes);
     }
 

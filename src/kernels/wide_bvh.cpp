@@ -63,6 +63,11 @@ bool BuildWideBvh(const BvhNode* nodes, std::size_t nodeCount, const SegRec* seg
     std::int32_t binary, wide, depth;
   };
   std::vector<Work> work{{0, 0, 0}};
+  // Bounds that hold (one wide node per inner binary node at most; a leaf's blocks are one more
+  // than a quarter of its segments at most), so the arrays are never copied while they grow;
+  // the pages beyond what is written are never touched.
+  out.nodes.reserve(nodeCount / 2 + 1);
+  out.blocks.reserve(nodeCount / 2 + 1 + segCount / 4);
   out.nodes.emplace_back();
   while (!work.empty()) {
     const auto [b, w, depth] = work.back();
