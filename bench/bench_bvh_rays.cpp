@@ -68,6 +68,8 @@ constexpr std::size_t kStrands = 1000000;
 struct RayScene {
   crn::PackedScene packed;
   hrt::DevScene scene{};
+  hrt::WideBvh wideBvh;
+  hrt::WideScene wide{};  // the CPU twin's wide view of the segment BVH, as renders walk it
   crn::HairInstance ball;
   std::vector<hrt::trace::Ray> primary;
   V3 light = crn::UnitOr(V3(-0.4f, -0.5f, 0.75f), V3(0, 0, 1));
@@ -77,6 +79,8 @@ struct RayScene {
     g.hair.push_back(ball);
     crn::PackScene(g, packed);
     scene = crn::HostSceneRecord(packed);
+    hrt::BuildWideBvh(packed.segNodes.data(), packed.segNodes.size(), packed.segs.data(), packed.segs.size(), wideBvh);
+    wide = hrt::WideView(wideBvh);
     const hrt::Camera cam = bench::BallCamera();
     for (int y = 0; y < kImage; ++y)
       for (int x = 0; x < kImage; ++x)
@@ -109,7 +113,7 @@ void RayLoop(benchmark::State& state, std::size_t rays, const char* share, const
 void BM_PrimaryRays(benchmark::State& state) {
   RayScene& s = Rays();
   RayLoop(state, s.primary.size(), "hit%", [&](std::size_t i) {
-    return hrt::trace::Closest(s.scene, s.primary[i], 0.f, hrt::trace::kFar, false).kind != hrt::trace::kMiss;
+    return hrt::trace::Closest(s.scene, s.primary[i], 0.f, hrt::trace::kFar, false, &s.wide).kind != hrt::trace::kMiss;
   });
 }
 BENCHMARK(BM_PrimaryRays)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
@@ -125,7 +129,7 @@ void BM_ShadowRays(benchmark::State& state) {
     }
   RayLoop(state, origins.size(), "lit%", [&](std::size_t i) {
     std::uint32_t rays = 0;
-    return hrt::trace::ShadowTransmittance(s.scene, origins[i], s.light, hrt::trace::kFar, rays).x > 0.f;
+    return hrt::trace::ShadowTransmittance(s.scene, origins[i], s.light, hrt::trace::kFar, rays, &s.wide).x > 0.f;
   });
 }
 BENCHMARK(BM_ShadowRays)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

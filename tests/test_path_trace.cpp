@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "kernels/path_trace.h"
@@ -33,14 +34,15 @@ struct CpuImage {
 struct Accumulated {
   std::vector<hrt::F4> beauty, normalDepth, albedoCov, layers;
 };
-Accumulated Trace(const crn::PackedScene& p, const hrt::Camera& cam, int w, int h, int passes) {
+Accumulated Trace(const crn::PackedScene& p, const hrt::Camera& cam, int w, int h, int passes,
+                  const hrt::WideScene* wide = nullptr) {
   const std::size_t pixels = std::size_t(w) * std::size_t(h);
   Accumulated a{std::vector<hrt::F4>(pixels), std::vector<hrt::F4>(pixels), std::vector<hrt::F4>(pixels),
                 std::vector<hrt::F4>(pixels * hrt::kLayerCount)};
   const hrt::DevScene sc = crn::HostSceneRecord(p);
   const hrt::PassBuffers b{a.beauty.data(), a.normalDepth.data(), a.albedoCov.data(), a.layers.data()};
   for (int pass = 0; pass < passes; ++pass)
-    hrt::PassTileRange(0, std::size_t(hrt::TileCount(w, h)), sc, cam, w, h, pass, b);
+    hrt::PassTileRange(0, std::size_t(hrt::TileCount(w, h)), sc, cam, w, h, pass, b, wide);
   return a;
 }
 
@@ -238,6 +240,118 @@ TEST(PathTrace, BatchedBoxAndConeTestsMatchTheScalarOnes) {
     }
   }
   EXPECT_GT(hits, 2000);
+}
+
+// The CPU twin's wide view of the segment BVH gives what the binary walks give, to the bit:
+// nearest hits (exact ties at strand joints included), shadow walks whose crossing lists
+// fill, paired walks and whole passes.
+TEST(PathTrace, WideViewWalksMatchTheBinaryTree) {
+  using namespace hrt::trace;
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> u(-1, 1);
+  auto bits = [](float f) { return std::bit_cast<std::uint32_t>(f); };
+  // A dense clump of strands of joined segments, thin enough that light outlasts a full list.
+  std::vector<hrt::SegRec> segs;
+  std::vector<V3> joints;
+  for (int j = 0; j < 500; ++j) {
+    V3 a(u(rng) * 1.5f, u(rng) * 1.5f, -1.5f);
+    for (int k = 0; k < 8; ++k) {
+      const V3 b = a + V3(u(rng) * 0.2f, u(rng) * 0.2f, 0.4f);
+      segs.push_back(Segment(a, b, 0.03f, float(k) / 8, float(k + 1) / 8, 0xFF000000u | std::uint32_t(rng() & 0xFFFFFF), j));
+      if (k > 0) joints.push_back(a);
+      a = b;
+    }
+  }
+  hrt::HairShadeParams m = hrt::FallbackHairParams();
+  m.shadowOpacity = 0.02f;
+  const crn::PackedScene p =
+      PackRecords(Square(2, -2, V3(1, 1, 1)), segs, {Directional(V3(0.2f, 0.1f, -1), V3(1, 1, 1))}, {m});
+  const hrt::DevScene sc = crn::HostSceneRecord(p);
+  hrt::WideBvh wb;
+  ASSERT_TRUE(hrt::BuildWideBvh(p.segNodes.data(), p.segNodes.size(), p.segs.data(), p.segs.size(), wb));
+  const hrt::WideScene wide = hrt::WideView(wb);
+  int fullLists = 0, ties = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const V3 from(u(rng) * 3, u(rng) * 3, u(rng) * 3);
+    // Half the rays aim at a joint, where the two segments meeting there tie.
+    const V3 aim = i % 2 ? joints[std::size_t(rng() % joints.size())] : V3(u(rng), u(rng), u(rng));
+    const V3 dir = crn::UnitOr(aim - from, V3(0, 0, 1));
+    const Ray r = MakeRay(from, dir);
+    const Hit a = Closest(sc, r, 0.f, kFar), b = Closest(sc, r, 0.f, kFar, true, &wide);
+    ASSERT_EQ(a.kind, b.kind) << i;
+    ASSERT_EQ(a.index, b.index) << i;
+    ASSERT_EQ(bits(a.t), bits(b.t)) << i;
+    ASSERT_EQ(bits(a.u), bits(b.u)) << i;
+    if (a.kind == kSegment) {
+      int nearest = 0;
+      for (std::size_t k = 0; k < p.segs.size(); ++k) {
+        float t, s;
+        nearest += HitSegment(p.segs[k], r, 0.f, kFar, t, s) && t == a.t;
+      }
+      ties += nearest > 1;
+    }
+    ShadowWalk walk;
+    std::uint32_t rays = 0;
+    walk.Start(sc, from, dir, kFar, rays);
+    CrossingList list;
+    if (!walk.done) {
+      FindCrossings(sc, walk, list, nullptr);
+      fullLists += list.count == CrossingList::kCapacity;
+    }
+    const V3 dir2 = crn::UnitOr(V3(u(rng), u(rng), u(rng)), V3(0, 0, 1));
+    const V3 s1 = ShadowTransmittance(sc, from, dir, kFar, rays), s2 = ShadowTransmittance(sc, from, dir2, 1.5f, rays);
+    EXPECT_EQ(ShadowTransmittance(sc, from, dir, kFar, rays, &wide), s1) << i;
+    V3 pa, pb;
+    ShadowPair(sc, from, dir, kFar, dir2, 1.5f, pa, pb, rays, &wide);
+    EXPECT_EQ(pa, s1) << i;
+    EXPECT_EQ(pb, s2) << i;
+  }
+  EXPECT_GT(ties, 20);
+  EXPECT_GT(fullLists, 100);
+
+  const hrt::Camera cam = LookDown(4, 0.6f);
+  const Accumulated binary = Trace(p, cam, 24, 16, 2), wideWalks = Trace(p, cam, 24, 16, 2, &wide);
+  auto same = [](const std::vector<hrt::F4>& x, const std::vector<hrt::F4>& y) {
+    return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(hrt::F4)) == 0;
+  };
+  EXPECT_TRUE(same(binary.beauty, wideWalks.beauty));
+  EXPECT_TRUE(same(binary.layers, wideWalks.layers));
+}
+
+// The wide view is made only of trees it can replay: not of a root that is a leaf, a tree
+// with inner nodes 62 levels below the root or one whose indices leave the arrays.
+TEST(PathTrace, WideViewRefusesTreesItCannotReplay) {
+  auto leaf = [](int first, int count) { return hrt::BvhNode{V3(0, 0, 0), first, V3(1, 1, 1), count}; };
+  auto inner = [](int first) { return hrt::BvhNode{V3(0, 0, 0), first, V3(1, 1, 1), 0}; };
+  // A chain with inner nodes down to `depth` levels below the root: each inner node has a
+  // leaf and the next inner node as children, the last one two leaves.
+  auto chain = [&](int depth) {
+    std::vector<hrt::BvhNode> n{inner(2), leaf(0, 0)};
+    for (int d = 1; d <= depth + 1; ++d) {
+      n.push_back(leaf(0, 1));
+      n.push_back(d <= depth ? inner(int(n.size()) + 1) : leaf(1, 1));
+    }
+    return n;
+  };
+  struct Case {
+    const char* name;
+    std::vector<hrt::BvhNode> nodes;
+    bool made;
+  };
+  const std::vector<Case> cases = {{"two leaves", {inner(2), leaf(0, 0), leaf(0, 2), leaf(2, 2)}, true},
+                                   {"61 levels", chain(61), true},
+                                   {"root leaf", {leaf(0, 4)}, false},
+                                   {"62 levels", chain(62), false},
+                                   {"child outside", {inner(2), leaf(0, 0), leaf(0, 2)}, false},
+                                   {"leaf outside", {inner(2), leaf(0, 0), leaf(0, 2), leaf(2, 3)}, false},
+                                   {"leaf too big", {inner(2), leaf(0, 0), leaf(0, 2), leaf(2, 32)}, false}};
+  const std::vector<hrt::SegRec> segs(40, Segment(V3(0, 0, 0), V3(1, 1, 1), 0.1f));
+  for (const Case& c : cases) {
+    hrt::WideBvh w;
+    const std::size_t segCount = std::string(c.name) == "leaf too big" ? 40 : 4;
+    EXPECT_EQ(hrt::BuildWideBvh(c.nodes.data(), c.nodes.size(), segs.data(), segCount, w), c.made) << c.name;
+    EXPECT_EQ(w.nodes.empty(), !c.made) << c.name;
+  }
 }
 
 TEST(PathTrace, TipsFadedAtOneNeverShowButWhatIsBehindThemDoes) {

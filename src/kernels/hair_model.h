@@ -303,41 +303,58 @@ CRN_HD inline V3 HairAbsorption(const HairShadeParams& p, const V3& c, float r) 
   return s;
 }
 
-// The physical model. h in [-1, 1] evaluates one fibre offset; anything else integrates
-// across the fibre with four-point Gauss-Legendre.
-CRN_HD inline HairLobes PhysicalLobes(const HairShadeParams& p, const V3& T, const V3& wi,
-                                      const V3& wo, const V3& c, float r, float v, float wetness,
-                                      float h) {
-  using namespace model;
-  HairLobes out{};
-  const float sinO = Clampf(crn::Dot(T, wo), -1.f, 1.f), cosO = sqrtf(Maxf(0.f, 1.f - sinO * sinO));
-  const float sinI = Clampf(crn::Dot(T, wi), -1.f, 1.f), cosI = sqrtf(Maxf(0.f, 1.f - sinI * sinI));
+// What the physical model needs at one shading point before the light's direction is known:
+// everything that depends on the fibre, the viewer, the colour and the strand. Evaluating
+// several light directions at one point then repeats only what depends on them.
+struct PhysicalView {
+  V3 T, wo, c;
+  float wetness;
+  float sinO, cosO;
+  bool alongFibre;  // wo is (nearly) along T: the azimuth frame comes from the light
+  V3 P;             // unit projection of wo across the fibre
+  float nu;
+  float sinR, cosR, sinTT, cosTT, sinTRT, cosTRT;
+  float s, inPi;
+  int count;  // fibre offsets evaluated: 1 for a given h, else four Gauss-Legendre nodes
+  float weight[4], gammaO[4], gammaT[4], f[4];
+  V3 a1[4], a2[4], a3[4];
+  float W;  // wave factor
+  V3 spec;  // R-lobe colour
+};
 
-  V3 proj = Across(T, wo);
-  if (crn::LengthSq(proj) < 1e-10f) {
-    proj = Across(T, wi);
-    if (crn::LengthSq(proj) < 1e-10f) return out;
-  }
-  const V3 P = crn::UnitOr(proj, V3(0, 0, 1));
-  const float phi = atan2f(crn::Dot(wi, crn::Cross(T, P)), crn::Dot(wi, P));
+// The physical model's view at a shading point. h in [-1, 1] evaluates one fibre offset;
+// anything else integrates across the fibre with four-point Gauss-Legendre.
+CRN_HD inline PhysicalView PreparePhysical(const HairShadeParams& p, const V3& T, const V3& wo, const V3& c,
+                                           float r, float v, float wetness, float h) {
+  using namespace model;
+  PhysicalView view;
+  view.T = T;
+  view.wo = wo;
+  view.c = c;
+  view.wetness = wetness;
+  const float sinO = Clampf(crn::Dot(T, wo), -1.f, 1.f), cosO = sqrtf(Maxf(0.f, 1.f - sinO * sinO));
+  view.sinO = sinO;
+  view.cosO = cosO;
+  const V3 proj = Across(T, wo);
+  view.alongFibre = crn::LengthSq(proj) < 1e-10f;
+  view.P = view.alongFibre ? V3(0, 0, 1) : crn::UnitOr(proj, V3(0, 0, 1));
 
   const float betaM = Clampf((1.f - 0.6f * wetness) * p.roughness, 0.02f, 1.f);
   const float betaN = Clampf(p.azRoughness, 0.05f, 1.f);
   const float bm2 = betaM * betaM, bm4 = bm2 * bm2, bm8 = bm4 * bm4, bm16 = bm8 * bm8;
   const float nuRoot = 0.726f * betaM + 0.812f * bm2 + 3.7f * (bm16 * bm4);
-  const float nu = nuRoot * nuRoot;
+  view.nu = nuRoot * nuRoot;
 
   // Cuticle tilt shifts the outgoing angle of each lobe.
   const float alpha = p.cuticleTilt * kDegToRad;
   const float c1 = cosf(alpha), s1 = sinf(alpha), c2 = cosf(2.f * alpha), s2 = sinf(2.f * alpha),
               c4 = cosf(4.f * alpha), s4 = sinf(4.f * alpha);
-  const float sinR = sinO * c2 - cosO * s2, cosR = fabsf(cosO * c2 + sinO * s2);
-  const float sinTT = sinO * c1 + cosO * s1, cosTT = fabsf(cosO * c1 - sinO * s1);
-  const float sinTRT = sinO * c4 + cosO * s4, cosTRT = fabsf(cosO * c4 - sinO * s4);
-  const float mR = Mp(cosI, cosR, sinI, sinR, nu);
-  const float mTT = Mp(cosI, cosTT, sinI, sinTT, nu / 4.f);
-  const float mTRT = Mp(cosI, cosTRT, sinI, sinTRT, 4.f * nu);
-  const float mRes = Mp(cosI, cosO, sinI, sinO, 4.f * nu);
+  view.sinR = sinO * c2 - cosO * s2;
+  view.cosR = fabsf(cosO * c2 + sinO * s2);
+  view.sinTT = sinO * c1 + cosO * s1;
+  view.cosTT = fabsf(cosO * c1 - sinO * s1);
+  view.sinTRT = sinO * c4 + cosO * s4;
+  view.cosTRT = fabsf(cosO * c4 - sinO * s4);
 
   const float eta = Maxf(1.01f, p.ior);
   const float sinOEta = sinO / eta;
@@ -346,40 +363,72 @@ CRN_HD inline HairLobes PhysicalLobes(const HairShadeParams& p, const V3& T, con
   const V3 sigma = HairAbsorption(p, c, r);
 
   const float bn2 = betaN * betaN, bn4 = bn2 * bn2, bn8 = bn4 * bn4, bn16 = bn8 * bn8;
-  const float s = 0.626657f * (0.265f * betaN + 1.194f * bn2 + 5.372f * (bn16 * bn4 * bn2));
-  const float inPi = LogisticInPi(s);
+  view.s = 0.626657f * (0.265f * betaN + 1.194f * bn2 + 5.372f * (bn16 * bn4 * bn2));
+  view.inPi = LogisticInPi(view.s);
 
   const float nodes[4] = {-0.861136f, -0.339981f, 0.339981f, 0.861136f};
   const float weights[4] = {0.1739274f, 0.3260726f, 0.3260726f, 0.1739274f};
   const bool single = h >= -1.f && h <= 1.f;
-  const int count = single ? 1 : 4;
-  for (int k = 0; k < count; ++k) {
+  view.count = single ? 1 : 4;
+  for (int k = 0; k < view.count; ++k) {
     const float hk = single ? h : nodes[k];
-    const float w = single ? 1.f : weights[k];
-    const float gammaO = asinf(hk);
+    view.weight[k] = single ? 1.f : weights[k];
+    view.gammaO[k] = asinf(hk);
     const float sinGT = Clampf(hk / etaP, -1.f, 1.f);
-    const float gammaT = asinf(sinGT);
+    view.gammaT[k] = asinf(sinGT);
     const float cosGT = sqrtf(Maxf(0.f, 1.f - sinGT * sinGT));
     const float path = 2.f * cosGT / cosThetaT;
     const V3 tr = Exp3(V3(-sigma.x * path, -sigma.y * path, -sigma.z * path));
     const float f = Fresnel(Clampf(cosO * sqrtf(Maxf(0.f, 1.f - hk * hk)), 0.f, 1.f), eta);
+    view.f[k] = f;
     const float g = (1.f - f) * (1.f - f);
-    const V3 a1 = tr * g;
-    const V3 a2 = crn::Mul(a1, tr) * f;
+    view.a1[k] = tr * g;
+    view.a2[k] = crn::Mul(view.a1[k], tr) * f;
     const V3 ft = tr * f;
-    const V3 a3 = V3(a2.x * ft.x / Maxf(1e-4f, 1.f - ft.x), a2.y * ft.y / Maxf(1e-4f, 1.f - ft.y),
-                     a2.z * ft.z / Maxf(1e-4f, 1.f - ft.z));
-    const float nR = w * mR * Np(phi, 0, gammaO, gammaT, s, inPi) * f;
+    const V3& a2 = view.a2[k];
+    view.a3[k] = V3(a2.x * ft.x / Maxf(1e-4f, 1.f - ft.x), a2.y * ft.y / Maxf(1e-4f, 1.f - ft.y),
+                    a2.z * ft.z / Maxf(1e-4f, 1.f - ft.z));
+  }
+  view.W = WaveFactor(p, r, v);
+  view.spec = SpecColour(p, cosO);
+  return view;
+}
+
+// The physical model's lobes for light from wi at a prepared shading point (r: the strand's
+// random value the view was prepared with).
+CRN_HD inline HairLobes PhysicalLobes(const HairShadeParams& p, const PhysicalView& view, const V3& wi, float r) {
+  using namespace model;
+  HairLobes out{};
+  const V3 &T = view.T, &wo = view.wo, &c = view.c;
+  const float sinI = Clampf(crn::Dot(T, wi), -1.f, 1.f), cosI = sqrtf(Maxf(0.f, 1.f - sinI * sinI));
+
+  V3 P = view.P;
+  if (view.alongFibre) {
+    const V3 proj = Across(T, wi);
+    if (crn::LengthSq(proj) < 1e-10f) return out;
+    P = crn::UnitOr(proj, V3(0, 0, 1));
+  }
+  const float phi = atan2f(crn::Dot(wi, crn::Cross(T, P)), crn::Dot(wi, P));
+
+  const float nu = view.nu;
+  const float mR = Mp(cosI, view.cosR, sinI, view.sinR, nu);
+  const float mTT = Mp(cosI, view.cosTT, sinI, view.sinTT, nu / 4.f);
+  const float mTRT = Mp(cosI, view.cosTRT, sinI, view.sinTRT, 4.f * nu);
+  const float mRes = Mp(cosI, view.cosO, sinI, view.sinO, 4.f * nu);
+
+  for (int k = 0; k < view.count; ++k) {
+    const float w = view.weight[k], gammaO = view.gammaO[k], gammaT = view.gammaT[k];
+    const float nR = w * mR * Np(phi, 0, gammaO, gammaT, view.s, view.inPi) * view.f[k];
     out.R += V3(nR, nR, nR);
-    out.TT += a1 * (w * mTT * Np(phi, 1, gammaO, gammaT, s, inPi));
-    out.TRT += a2 * (w * mTRT * Np(phi, 2, gammaO, gammaT, s, inPi));
-    out.residual += a3 * (w * mRes * kInv2Pi);
+    out.TT += view.a1[k] * (w * mTT * Np(phi, 1, gammaO, gammaT, view.s, view.inPi));
+    out.TRT += view.a2[k] * (w * mTRT * Np(phi, 2, gammaO, gammaT, view.s, view.inPi));
+    out.residual += view.a3[k] * (w * mRes * kInv2Pi);
   }
 
-  const float W = WaveFactor(p, r, v);
-  const V3 S = SpecColour(p, cosO);
+  const float W = view.W;
   const float G = GlintFactor(p, r, phi);
-  out.R = crn::Mul(out.R * (W * p.specAmount * (1.f + 1.5f * wetness)), S);
+  const float wetness = view.wetness;
+  out.R = crn::Mul(out.R * (W * p.specAmount * (1.f + 1.5f * wetness)), view.spec);
   out.TT = crn::Mul(out.TT * p.ttAmount, p.ttTint);
   out.TRT = crn::Mul(out.TRT * (W * p.trtAmount * G), p.trtTint);
 
@@ -389,6 +438,14 @@ CRN_HD inline HairLobes PhysicalLobes(const HairShadeParams& p, const V3& T, con
   out.residual = (crn::Mul(c, p.scatterColor) * sc + c * (D * kInvPi * cosI)) * 0.5f +
                  out.residual * (1.f - 0.5f * D);
   return out;
+}
+
+// The physical model for one pair of directions. h in [-1, 1] evaluates one fibre offset;
+// anything else integrates across the fibre with four-point Gauss-Legendre.
+CRN_HD inline HairLobes PhysicalLobes(const HairShadeParams& p, const V3& T, const V3& wi,
+                                      const V3& wo, const V3& c, float r, float v, float wetness,
+                                      float h) {
+  return PhysicalLobes(p, PreparePhysical(p, T, wo, c, r, v, wetness, h), wi, r);
 }
 
 // The artist model: Gaussian longitudinal lobes with Schlick Fresnel.

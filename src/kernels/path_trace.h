@@ -15,6 +15,7 @@
 #include "kernels/hd.h"
 #include "kernels/rt_records.h"
 #include "kernels/vec3.h"
+#include "kernels/wide_bvh.h"
 
 namespace hrt {
 
@@ -194,6 +195,15 @@ CRN_HD inline void Traverse(const BvhNode* nodes, std::uint64_t nodeCount, const
     SlabsPair(nodes + n.first, sr, e0, x0, e1, x1);
     const bool in0 = e0 < best && !(x0 < Maxf(e0, 0.f));
     const bool in1 = e1 < best && !(x1 < Maxf(e1, 0.f));
+#if defined(CRN_SLABS_SSE)
+    // The children's own children (or primitives) are fetched while the nearer one is walked.
+    const BvhNode* kids = nodes + n.first;
+    for (int k = 0; k < 2; ++k) {
+      if (!(k == 0 ? in0 : in1)) continue;
+      if (kids[k].count > 0) test.Prefetch(kids[k].first, kids[k].count);
+      else _mm_prefetch(reinterpret_cast<const char*>(nodes + kids[k].first), _MM_HINT_T0);
+    }
+#endif
     if (in0 && in1) {
       const bool firstNear = !(e1 < e0);
       stack[sp] = firstNear ? n.first + 1 : n.first;
@@ -265,9 +275,51 @@ CRN_HD inline bool HitSegment(const SegRec& seg, const Ray& r, float tmin, float
   return true;
 }
 
+#if defined(CRN_SLABS_SSE)
+// RoundCone on four segments at once, one per lane (their end points, radii and the ray as
+// SSE lanes): the same operations in the same order, so the cones found are bit for bit those
+// of the scalar test. Returns the lanes within radius as a bit mask and stores their entry
+// distances, closest-approach distances and parameters.
+inline int ConeLanes(__m128 p0x, __m128 p0y, __m128 p0z, __m128 r0, __m128 p1x, __m128 p1y, __m128 p1z,
+                     __m128 r1, const Ray& r, float te[4], float tt[4], float ts[4]) {
+  const __m128 ox = _mm_set1_ps(r.o.x), oy = _mm_set1_ps(r.o.y), oz = _mm_set1_ps(r.o.z);
+  const __m128 Dx = _mm_set1_ps(r.d.x), Dy = _mm_set1_ps(r.d.y), Dz = _mm_set1_ps(r.d.z);
+  auto dot = [](__m128 ax, __m128 ay, __m128 az, __m128 bx, __m128 by, __m128 bz) {
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(ax, bx), _mm_mul_ps(ay, by)), _mm_mul_ps(az, bz));
+  };
+  const __m128 dx = _mm_sub_ps(p1x, p0x), dy = _mm_sub_ps(p1y, p0y), dz = _mm_sub_ps(p1z, p0z);
+  const __m128 wx = _mm_sub_ps(ox, p0x), wy = _mm_sub_ps(oy, p0y), wz = _mm_sub_ps(oz, p0z);
+  const __m128 dd = dot(Dx, Dy, Dz, dx, dy, dz), dw = dot(Dx, Dy, Dz, wx, wy, wz);
+  const __m128 den = _mm_sub_ps(dot(dx, dy, dz, dx, dy, dz), _mm_mul_ps(dd, dd));
+  const __m128 num = _mm_sub_ps(dot(dx, dy, dz, wx, wy, wz), _mm_mul_ps(dd, dw));
+  // Clampf(num / den, 0, 1) where den > 1e-20, else 0; NaN stays NaN as in Clampf.
+  __m128 ss = _mm_div_ps(num, den);
+  const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.f);
+  const __m128 below = _mm_cmplt_ps(ss, zero), above = _mm_cmpgt_ps(ss, one);
+  ss = _mm_or_ps(_mm_and_ps(above, one), _mm_andnot_ps(above, ss));
+  ss = _mm_andnot_ps(below, ss);
+  ss = _mm_and_ps(_mm_cmpgt_ps(den, _mm_set1_ps(1e-20f)), ss);
+  const __m128 qx = _mm_add_ps(p0x, _mm_mul_ps(dx, ss)), qy = _mm_add_ps(p0y, _mm_mul_ps(dy, ss)),
+               qz = _mm_add_ps(p0z, _mm_mul_ps(dz, ss));
+  const __m128 tc = dot(Dx, Dy, Dz, _mm_sub_ps(qx, ox), _mm_sub_ps(qy, oy), _mm_sub_ps(qz, oz));
+  const __m128 fx = _mm_sub_ps(_mm_add_ps(ox, _mm_mul_ps(Dx, tc)), qx),
+               fy = _mm_sub_ps(_mm_add_ps(oy, _mm_mul_ps(Dy, tc)), qy),
+               fz = _mm_sub_ps(_mm_add_ps(oz, _mm_mul_ps(Dz, tc)), qz);
+  const __m128 e2 = dot(fx, fy, fz, fx, fy, fz);
+  const __m128 rad = _mm_add_ps(r0, _mm_mul_ps(ss, _mm_sub_ps(r1, r0)));
+  const __m128 rad2 = _mm_mul_ps(rad, rad);
+  const int within = _mm_movemask_ps(_mm_cmpngt_ps(e2, rad2));
+  if (within == 0) return 0;
+  _mm_storeu_ps(te, _mm_sub_ps(tc, _mm_sqrt_ps(_mm_sub_ps(rad2, e2))));
+  _mm_storeu_ps(tt, tc);
+  _mm_storeu_ps(ts, ss);
+  return within;
+}
+#endif
+
 // Calls hit(i, cone) for every segment i of segs[first, first + count) that the ray passes
-// within radius of, in index order. On x86 hosts four segments are tested at a time with SSE:
-// the operations of RoundCone in the same order, so the cones found are bit for bit the same.
+// within radius of, in index order. On x86 hosts four segments are tested at a time with SSE
+// (ConeLanes).
 template <class OnHit>
 CRN_HD inline void ForEachConeHit(const SegRec* segs, int first, int count, const Ray& r, OnHit& hit) {
 #if defined(CRN_SLABS_SSE)
@@ -282,41 +334,8 @@ CRN_HD inline void ForEachConeHit(const SegRec* segs, int first, int count, cons
     }
     _MM_TRANSPOSE4_PS(a[0], a[1], a[2], a[3]);
     _MM_TRANSPOSE4_PS(b[0], b[1], b[2], b[3]);
-    const __m128 p0x = a[0], p0y = a[1], p0z = a[2], r0 = a[3];
-    const __m128 p1x = b[0], p1y = b[1], p1z = b[2], r1 = b[3];
-    const __m128 ox = _mm_set1_ps(r.o.x), oy = _mm_set1_ps(r.o.y), oz = _mm_set1_ps(r.o.z);
-    const __m128 Dx = _mm_set1_ps(r.d.x), Dy = _mm_set1_ps(r.d.y), Dz = _mm_set1_ps(r.d.z);
-    auto dot = [](__m128 ax, __m128 ay, __m128 az, __m128 bx, __m128 by, __m128 bz) {
-      return _mm_add_ps(_mm_add_ps(_mm_mul_ps(ax, bx), _mm_mul_ps(ay, by)), _mm_mul_ps(az, bz));
-    };
-    const __m128 dx = _mm_sub_ps(p1x, p0x), dy = _mm_sub_ps(p1y, p0y), dz = _mm_sub_ps(p1z, p0z);
-    const __m128 wx = _mm_sub_ps(ox, p0x), wy = _mm_sub_ps(oy, p0y), wz = _mm_sub_ps(oz, p0z);
-    const __m128 dd = dot(Dx, Dy, Dz, dx, dy, dz), dw = dot(Dx, Dy, Dz, wx, wy, wz);
-    const __m128 den = _mm_sub_ps(dot(dx, dy, dz, dx, dy, dz), _mm_mul_ps(dd, dd));
-    const __m128 num = _mm_sub_ps(dot(dx, dy, dz, wx, wy, wz), _mm_mul_ps(dd, dw));
-    // Clampf(num / den, 0, 1) where den > 1e-20, else 0; NaN stays NaN as in Clampf.
-    __m128 ss = _mm_div_ps(num, den);
-    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.f);
-    const __m128 below = _mm_cmplt_ps(ss, zero), above = _mm_cmpgt_ps(ss, one);
-    ss = _mm_or_ps(_mm_and_ps(above, one), _mm_andnot_ps(above, ss));
-    ss = _mm_andnot_ps(below, ss);
-    ss = _mm_and_ps(_mm_cmpgt_ps(den, _mm_set1_ps(1e-20f)), ss);
-    const __m128 qx = _mm_add_ps(p0x, _mm_mul_ps(dx, ss)), qy = _mm_add_ps(p0y, _mm_mul_ps(dy, ss)),
-                 qz = _mm_add_ps(p0z, _mm_mul_ps(dz, ss));
-    const __m128 tc = dot(Dx, Dy, Dz, _mm_sub_ps(qx, ox), _mm_sub_ps(qy, oy), _mm_sub_ps(qz, oz));
-    const __m128 fx = _mm_sub_ps(_mm_add_ps(ox, _mm_mul_ps(Dx, tc)), qx),
-                 fy = _mm_sub_ps(_mm_add_ps(oy, _mm_mul_ps(Dy, tc)), qy),
-                 fz = _mm_sub_ps(_mm_add_ps(oz, _mm_mul_ps(Dz, tc)), qz);
-    const __m128 e2 = dot(fx, fy, fz, fx, fy, fz);
-    const __m128 rad = _mm_add_ps(r0, _mm_mul_ps(ss, _mm_sub_ps(r1, r0)));
-    const __m128 rad2 = _mm_mul_ps(rad, rad);
-    const int within = _mm_movemask_ps(_mm_cmpngt_ps(e2, rad2)) & ((1 << n) - 1);
-    if (within == 0) continue;
-    const __m128 entry = _mm_sub_ps(tc, _mm_sqrt_ps(_mm_sub_ps(rad2, e2)));
-    alignas(16) float te[4], tt[4], ts[4];
-    _mm_store_ps(te, entry);
-    _mm_store_ps(tt, tc);
-    _mm_store_ps(ts, ss);
+    float te[4], tt[4], ts[4];
+    const int within = ConeLanes(a[0], a[1], a[2], a[3], b[0], b[1], b[2], b[3], r, te, tt, ts) & ((1 << n) - 1);
     for (int k = 0; k < n; ++k)
       if (within & (1 << k)) hit(base + k, ConeHit{te[k], tt[k], ts[k]});
   }
@@ -325,6 +344,274 @@ CRN_HD inline void ForEachConeHit(const SegRec* segs, int first, int count, cons
     ConeHit h;
     if (RoundCone(segs[i], r, h)) hit(i, h);
   }
+#endif
+}
+
+#if defined(CRN_SLABS_SSE)
+// Fetches the two cache lines of a wide node or segment block.
+inline void Prefetch128(const void* p) {
+  _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
+  _mm_prefetch(static_cast<const char*>(p) + 64, _MM_HINT_T0);
+}
+
+// A ray's origin and inverse direction in all four lanes, for the wide view's box tests.
+struct WideRay {
+  __m128 ox, oy, oz, ix, iy, iz;
+  explicit WideRay(const Ray& r)
+      : ox(_mm_set1_ps(r.o.x)), oy(_mm_set1_ps(r.o.y)), oz(_mm_set1_ps(r.o.z)), ix(_mm_set1_ps(r.inv.x)),
+        iy(_mm_set1_ps(r.inv.y)), iz(_mm_set1_ps(r.inv.z)) {}
+};
+
+// The slab arithmetic of Slabs on a wide node's four boxes: per axis the near and far
+// distances (entry = max of the nears, exit = min of the fars).
+struct LaneSlabs {
+  __m128 nx, ny, nz, fx, fy, fz;
+  LaneSlabs(const WideNode& n, const WideRay& r) {
+    const __m128 x0 = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(n.lox), r.ox), r.ix);
+    const __m128 x1 = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(n.hix), r.ox), r.ix);
+    const __m128 y0 = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(n.loy), r.oy), r.iy);
+    const __m128 y1 = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(n.hiy), r.oy), r.iy);
+    const __m128 z0 = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(n.loz), r.oz), r.iz);
+    const __m128 z1 = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(n.hiz), r.oz), r.iz);
+    nx = _mm_min_ps(x0, x1);
+    ny = _mm_min_ps(y0, y1);
+    nz = _mm_min_ps(z0, z1);
+    fx = _mm_max_ps(x0, x1);
+    fy = _mm_max_ps(y0, y1);
+    fz = _mm_max_ps(z0, z1);
+  }
+  __m128 Entry() const { return _mm_max_ps(_mm_max_ps(nx, ny), nz); }
+  __m128 Exit() const { return _mm_min_ps(_mm_min_ps(fx, fy), fz); }
+  // Lanes entered before best and not left before max(entry, 0).
+  static __m128 Passing(__m128 entry, __m128 exit, float best) {
+    return _mm_and_ps(_mm_cmplt_ps(entry, _mm_set1_ps(best)), _mm_cmpnlt_ps(exit, _mm_max_ps(entry, _mm_setzero_ps())));
+  }
+};
+
+// Traverse on the wide view of the segment BVH, replaying the binary walk step for step: the
+// stack holds the binary tree's nodes as the binary walk holds them (a leaf, a node opened by
+// a wide node, or a child whose own children are one lane pair of a wide node), boxes are
+// tested with the same arithmetic, and a child's box (the union of its children's boxes) is
+// tested through their slab values, which give the same entry and exit as its own box (min,
+// max and the rounded slab arithmetic are monotone). So the same leaves are tested in the same
+// order with the same best as by Traverse over root, and the results are bit for bit equal;
+// what changes is that one load brings two levels of boxes. test.Block(first, count, blocks,
+// best) tests a leaf's segments.
+template <class Test>
+inline void TraverseWide(const BvhNode* root, const WideScene& w, const Ray& r, float& best, Test& test) {
+  float entry, exit;
+  Slabs(root[0], r, entry, exit);
+  if (!(entry < best) || exit < Maxf(entry, 0.f)) return;
+  // kind: > 0 a leaf (WideNode::info), 0 a node opened by wide node item, < 0 the child whose
+  // children are lane pair -1 - kind of wide node item.
+  std::int32_t item[kStackSize], kind[kStackSize];
+  float entries[kStackSize];
+  const WideRay wr(r);
+  int sp = 0;
+  item[sp] = 0;
+  kind[sp] = 0;
+  entries[sp++] = entry;
+  while (sp > 0) {
+    --sp;
+    if (!(entries[sp] < best)) continue;
+    const std::int32_t at = item[sp], k = kind[sp];
+    if (k > 0) {
+      if (test.Block(at, k & 31, w.segBlocks + (k >> 5), best)) return;
+      continue;
+    }
+    if (sp > kStackSize - 2) continue;
+    const WideNode& n = w.segNodes[at];
+    LaneSlabs sl(n, wr);
+    int lane0, lane1;  // the lanes holding the two children tested here
+    std::int32_t item0, item1, kind0, kind1;
+    if (k == 0) {
+      // The grandchildren the ray enters are fetched now, a step before their pair is tested.
+      for (int mask = _mm_movemask_ps(LaneSlabs::Passing(sl.Entry(), sl.Exit(), best)); mask != 0; mask &= mask - 1) {
+        const int lane = __builtin_ctz(unsigned(mask));
+        if (n.info[lane] > 0)
+          Prefetch128(w.segBlocks + (n.info[lane] >> 5));
+        else if (n.kid[lane] >= 0)
+          Prefetch128(w.segNodes + n.kid[lane]);
+      }
+      // The children are the lane pairs: each one's slab interval is the hull of its lanes'.
+      auto swapPairs = [](__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)); };
+      sl.nx = _mm_min_ps(sl.nx, swapPairs(sl.nx));
+      sl.ny = _mm_min_ps(sl.ny, swapPairs(sl.ny));
+      sl.nz = _mm_min_ps(sl.nz, swapPairs(sl.nz));
+      sl.fx = _mm_max_ps(sl.fx, swapPairs(sl.fx));
+      sl.fy = _mm_max_ps(sl.fy, swapPairs(sl.fy));
+      sl.fz = _mm_max_ps(sl.fz, swapPairs(sl.fz));
+      lane0 = 0;
+      lane1 = 2;
+      // A pair with an unused second lane is a leaf in the first.
+      item0 = n.kid[1] < 0 ? n.kid[0] : at;
+      kind0 = n.kid[1] < 0 ? n.info[0] : -1;
+      item1 = n.kid[3] < 0 ? n.kid[2] : at;
+      kind1 = n.kid[3] < 0 ? n.info[2] : -2;
+    } else {
+      lane0 = 2 * (-1 - k);
+      lane1 = lane0 + 1;
+      item0 = n.kid[lane0];
+      kind0 = n.info[lane0];
+      item1 = n.kid[lane1];
+      kind1 = n.info[lane1];
+    }
+    alignas(16) float en[4], ex[4];
+    _mm_store_ps(en, sl.Entry());
+    _mm_store_ps(ex, sl.Exit());
+    const float e0 = en[lane0], e1 = en[lane1];
+    const bool in0 = e0 < best && !(ex[lane0] < Maxf(e0, 0.f));
+    const bool in1 = e1 < best && !(ex[lane1] < Maxf(e1, 0.f));
+    auto push = [&](std::int32_t i, std::int32_t kd, float e) {
+      // What the child's walk reads first: its leaf's blocks or its wide node.
+      if (kd > 0)
+        Prefetch128(w.segBlocks + (kd >> 5));
+      else if (kd == 0)
+        Prefetch128(w.segNodes + i);
+      item[sp] = i;
+      kind[sp] = kd;
+      entries[sp++] = e;
+    };
+    if (in0 && in1) {
+      const bool firstNear = !(e1 < e0);
+      if (firstNear) {
+        push(item1, kind1, e1);
+        push(item0, kind0, e0);
+      } else {
+        push(item0, kind0, e0);
+        push(item1, kind1, e1);
+      }
+    } else if (in0) {
+      push(item0, kind0, e0);
+    } else if (in1) {
+      push(item1, kind1, e1);
+    }
+  }
+}
+
+// Visits every leaf of the wide view whose box the ray enters before limit and does not leave
+// before max(entry, 0), in no particular order, calling test.Visit(first, count, blocks,
+// entry) for each until it returns true (the walk then stops early). These are the leaves
+// that Traverse reaches while its best stays at limit: a box lies inside its parent's, so a
+// box that passes has a parent that passes too. Needs a binary tree of at most 62 levels
+// (BuildWideBvh makes no view of deeper ones), so that Traverse's stack never drops a node.
+//
+// The walk goes one node per Step, so that walks of independent rays can take turns and their
+// memory loads overlap. Any order serves, so the node taken is a few entries below the top of
+// the stack (its prefetch has had a few steps to arrive), and leaves wait in a ring while
+// their blocks load.
+template <class Test>
+class WideLeafWalk {
+ public:
+  WideLeafWalk(const BvhNode* root, const WideScene& w, const Ray& r, float limit, Test& test)
+      : w_(w), test_(test), ray_(r), limit_(limit) {
+    float entry, exit;
+    Slabs(root[0], r, entry, exit);
+    if (!(entry < limit) || exit < Maxf(entry, 0.f)) return;
+    stack_[sp_++] = 0;
+  }
+
+  // Whether nodes remain to be opened.
+  bool Active() const { return sp_ > 0 && !stopped_; }
+
+  // Opens one node.
+  void Step() {
+    const int at = sp_ > kLag ? sp_ - 1 - kLag : sp_ - 1;
+    const WideNode& n = w_.segNodes[stack_[at]];
+    stack_[at] = stack_[--sp_];
+    const LaneSlabs sl(n, ray_);
+    const __m128 en = sl.Entry();
+    // Passing lanes that hold a child.
+    const __m128 used = _mm_castsi128_ps(
+        _mm_cmpgt_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(n.kid)), _mm_set1_epi32(-1)));
+    int mask = _mm_movemask_ps(_mm_and_ps(LaneSlabs::Passing(en, sl.Exit(), limit_), used));
+    if (mask == 0) return;
+    alignas(16) float e[4];
+    _mm_store_ps(e, en);
+    for (; mask != 0; mask &= mask - 1) {
+      const int k = __builtin_ctz(unsigned(mask));
+      if (n.info[k] != 0) {
+        Prefetch128(w_.segBlocks + (n.info[k] >> 5));
+        if (waiting_ == kLeafRing && !TestOldest()) return;
+        const int slot = (oldest_ + waiting_++) % kLeafRing;
+        ringKid_[slot] = n.kid[k];
+        ringInfo_[slot] = n.info[k];
+        ringEntry_[slot] = e[k];
+      } else if (sp_ == kCapacity) {
+        stopped_ = true;  // unfinished: the caller walks again in Traverse's order
+        return;
+      } else {
+        Prefetch128(w_.segNodes + n.kid[k]);
+        stack_[sp_++] = n.kid[k];
+      }
+    }
+  }
+
+  // Tests the leaves still waiting; true when the walk visited every leaf.
+  bool Finish() {
+    while (!stopped_ && waiting_ > 0) TestOldest();
+    return !stopped_;
+  }
+
+ private:
+  static constexpr int kCapacity = 4 * kStackSize, kLag = 2, kLeafRing = 8;
+
+  bool TestOldest() {
+    const int l = oldest_;
+    oldest_ = (oldest_ + 1) % kLeafRing;
+    --waiting_;
+    if (test_.Visit(ringKid_[l], ringInfo_[l] & 31, w_.segBlocks + (ringInfo_[l] >> 5), ringEntry_[l]))
+      stopped_ = true;
+    return !stopped_;
+  }
+
+  const WideScene& w_;
+  Test& test_;
+  const WideRay ray_;
+  const float limit_;
+  std::int32_t stack_[kCapacity];
+  int sp_ = 0;
+  std::int32_t ringKid_[kLeafRing], ringInfo_[kLeafRing];
+  float ringEntry_[kLeafRing];
+  int oldest_ = 0, waiting_ = 0;
+  bool stopped_ = false;
+};
+
+// The whole walk of one ray; false when it stopped early.
+template <class Test>
+inline bool VisitWideLeaves(const BvhNode* root, const WideScene& w, const Ray& r, float limit, Test& test) {
+  WideLeafWalk<Test> walk(root, w, r, limit, test);
+  while (walk.Active()) walk.Step();
+  return walk.Finish();
+}
+
+// ForEachConeHit on a leaf's blocks: calls hit(first + k, cone) for its k-th segment when the
+// ray passes within radius of it, in order.
+template <class OnHit>
+inline void ForEachBlockConeHit(const SegBlock* blocks, int first, int count, const Ray& r, OnHit& hit) {
+  for (int base = 0; base < count; base += 4, ++blocks) {
+    const int n = count - base < 4 ? count - base : 4;
+    const SegBlock& b = *blocks;
+    float te[4], tt[4], ts[4];
+    const int within = ConeLanes(_mm_load_ps(b.p0x), _mm_load_ps(b.p0y), _mm_load_ps(b.p0z), _mm_load_ps(b.r0),
+                                 _mm_load_ps(b.p1x), _mm_load_ps(b.p1y), _mm_load_ps(b.p1z), _mm_load_ps(b.r1),
+                                 r, te, tt, ts) & ((1 << n) - 1);
+    for (int k = 0; k < n; ++k)
+      if (within & (1 << k)) hit(first + base + k, ConeHit{te[k], tt[k], ts[k]});
+  }
+}
+#endif
+
+// Fetches the records [first, first + count) into the cache ahead of their test.
+template <class T>
+CRN_HD inline void PrefetchRecords(const T* recs, int first, int count) {
+#if defined(CRN_SLABS_SSE)
+  const char* b = reinterpret_cast<const char*>(recs + first);
+  const char* e = reinterpret_cast<const char*>(recs + first + count);
+  for (const char* p = b; p < e; p += 64) _mm_prefetch(p, _MM_HINT_T0);
+  _mm_prefetch(e - 1, _MM_HINT_T0);
+#else
+  (void)recs; (void)first; (void)count;
 #endif
 }
 
@@ -352,6 +639,7 @@ struct ClosestTri : PerPrimitive<ClosestTri> {
   const Ray* ray;
   float tmin;
   Hit* hit;
+  CRN_HD void Prefetch(int first, int count) const { PrefetchRecords(tris, first, count); }
   CRN_HD bool operator()(int i, float& best) {
     float t, u, v;
     if (HitTriangle(tris[i], *ray, tmin, best, t, u, v)) {
@@ -367,18 +655,28 @@ struct ClosestSeg {
   const Ray* ray;
   float tmin;
   Hit* hit;
-  // A leaf's segments in order, each accepted as HitSegment would (in (tmin, best)).
+  CRN_HD void Prefetch(int first, int count) const { PrefetchRecords(segs, first, count); }
+  // Accepts a segment's hit as HitSegment would (in (tmin, best)).
+  CRN_HD void Accept(int i, const ConeHit& h, float& best) {
+    const float tt = h.entry > tmin ? h.entry : h.tc;
+    if (tt > tmin && tt < best) {
+      best = tt;
+      *hit = Hit{kSegment, i, tt, h.s, 0.f};
+    }
+  }
+  // A leaf's segments in order.
   CRN_HD bool Leaf(int first, int count, float& best) {
-    auto accept = [&](int i, const ConeHit& h) {
-      const float tt = h.entry > tmin ? h.entry : h.tc;
-      if (tt > tmin && tt < best) {
-        best = tt;
-        *hit = Hit{kSegment, i, tt, h.s, 0.f};
-      }
-    };
+    auto accept = [&](int i, const ConeHit& h) { Accept(i, h, best); };
     ForEachConeHit(segs, first, count, *ray, accept);
     return false;
   }
+#if defined(CRN_SLABS_SSE)
+  bool Block(int first, int count, const SegBlock* blocks, float& best) {
+    auto accept = [&](int i, const ConeHit& h) { Accept(i, h, best); };
+    ForEachBlockConeHit(blocks, first, count, *ray, accept);
+    return false;
+  }
+#endif
 };
 
 struct AnyTri : PerPrimitive<AnyTri> {
@@ -386,6 +684,7 @@ struct AnyTri : PerPrimitive<AnyTri> {
   const Ray* ray;
   float tmin;
   bool found;
+  CRN_HD void Prefetch(int first, int count) const { PrefetchRecords(tris, first, count); }
   CRN_HD bool operator()(int i, float& best) {
     float t, u, v;
     found = HitTriangle(tris[i], *ray, tmin, best, t, u, v);
@@ -393,8 +692,10 @@ struct AnyTri : PerPrimitive<AnyTri> {
   }
 };
 
-// Closest hit of the triangles, then of the segments, in (tmin, maxT).
-CRN_HD inline Hit Closest(const DevScene& sc, const Ray& r, float tmin, float maxT, bool tris = true) {
+// Closest hit of the triangles, then of the segments, in (tmin, maxT). wide (the CPU twin's
+// wide view of the segment BVH) may be null.
+CRN_HD inline Hit Closest(const DevScene& sc, const Ray& r, float tmin, float maxT, bool tris = true,
+                          const WideScene* wide = nullptr) {
   Hit hit{kMiss, -1, maxT, 0.f, 0.f};
   float best = maxT;
   if (tris && sc.tris != nullptr) {
@@ -403,6 +704,14 @@ CRN_HD inline Hit Closest(const DevScene& sc, const Ray& r, float tmin, float ma
   }
   if (sc.segs != nullptr) {
     ClosestSeg test{sc.segs, &r, tmin, &hit};
+#if defined(CRN_SLABS_SSE)
+    if (wide != nullptr && wide->segNodes != nullptr) {
+      TraverseWide(sc.segNodes, *wide, r, best, test);
+      return hit;
+    }
+#else
+    (void)wide;
+#endif
     Traverse(sc.segNodes, sc.segNodeCount, r, best, test);
   }
   return hit;
@@ -428,9 +737,16 @@ struct CrossingList {
   const Ray* ray;
   float tmin;
   float limit;  // the ray's end
+  CRN_HD void Prefetch(int first, int n) const { PrefetchRecords(segs, first, n); }
 
+  // Keeps the kCapacity nearest crossings by distance, then segment index.
   CRN_HD void Insert(float tt, float ss, int i) {
-    if (count == kCapacity && !(tt < t[count - 1])) return;
+    if (count == kCapacity && !(tt < t[count - 1] || (tt == t[count - 1] && i < seg[count - 1]))) return;
+#if defined(CRN_SLABS_SSE)
+    // The walk reads the crossing's colours, v, material and wetness (bytes 32-59).
+    _mm_prefetch(reinterpret_cast<const char*>(&segs[i].rootColour), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(&segs[i].wetness), _MM_HINT_T0);
+#endif
     int k = count < kCapacity ? count++ : kCapacity - 1;
     while (k > 0 && (t[k - 1] > tt || (t[k - 1] == tt && seg[k - 1] > i))) {
       t[k] = t[k - 1];
@@ -442,61 +758,212 @@ struct CrossingList {
     s[k] = ss;
     seg[k] = i;
   }
-  // Traversal test: adds both crossings of each segment beyond tmin; best shrinks to the
-  // farthest kept crossing once the list is full.
+  // Adds both crossings of a segment beyond tmin: the entry, then the closest approach as a
+  // second crossing.
+  CRN_HD void Add(int i, const ConeHit& h) {
+    if (h.entry > tmin && h.entry < limit) Insert(h.entry, h.s, i);
+    if (h.tc > tmin && h.tc > h.entry && h.tc < limit) Insert(h.tc, h.s, i);
+  }
+  // Once the list is full, best shrinks to just past its farthest crossing: boxes entered at
+  // that distance may still hold a crossing there with a lower segment index, so the list
+  // does not depend on the order in which leaves are reached.
+  CRN_HD void Shrink(float& best) const {
+    if (count == kCapacity) best = nextafterf(t[count - 1], kFar);
+  }
   CRN_HD bool Leaf(int first, int n, float& best) {
-    auto add = [&](int i, const ConeHit& h) {
-      // The entry, then the closest approach as a second crossing; only what lies beyond tmin.
-      if (h.entry > tmin && h.entry < limit) Insert(h.entry, h.s, i);
-      if (h.tc > tmin && h.tc > h.entry && h.tc < limit) Insert(h.tc, h.s, i);
-    };
+    auto add = [&](int i, const ConeHit& h) { Add(i, h); };
     ForEachConeHit(segs, first, n, *ray, add);
-    if (count == kCapacity) best = t[count - 1];
+    Shrink(best);
     return false;
   }
+#if defined(CRN_SLABS_SSE)
+  bool Block(int first, int n, const SegBlock* blocks, float& best) {
+    auto add = [&](int i, const ConeHit& h) { Add(i, h); };
+    ForEachBlockConeHit(blocks, first, n, *ray, add);
+    Shrink(best);
+    return false;
+  }
+  // The order-free walk's test (leafEntry: the entry distance of the leaf's box). It notes a
+  // crossing nearer than its leaf's box entry (possible only by rounding); see
+  // ShadowTransmittance.
+  bool Visit(int first, int n, const SegBlock* blocks, float leafEntry) {
+    auto add = [&](int i, const ConeHit& h) {
+      if ((h.entry > tmin && h.entry < leafEntry) || (h.tc > tmin && h.tc < leafEntry)) beforeBox = true;
+      Add(i, h);
+    };
+    ForEachBlockConeHit(blocks, first, n, *ray, add);
+    return false;
+  }
+  bool beforeBox = false;
+#endif
 };
 
-// How much light gets from `from` along the unit direction dir over maxT: 0 behind a
-// triangle; each hair crossing lets (1 - o) + o c / 2 through.
-CRN_HD inline V3 ShadowTransmittance(const DevScene& sc, const V3& from, const V3& dir, float maxT,
-                                     std::uint32_t& rays) {
-  const Ray r = MakeRay(from, dir);
-  ++rays;
-  // Any triangle in the way ends the walk with no light, so one any-hit query decides it.
-  if (sc.tris != nullptr) {
-    AnyTri test{{}, sc.tris, &r, sc.epsilon, false};
-    float best = maxT;
-    Traverse(sc.triNodes, sc.triNodeCount, r, best, test);
-    if (test.found) return V3(0, 0, 0);
+// One shadow walk: how much light gets from a point along a unit direction over maxT. A
+// triangle in the way lets nothing through; each hair crossing lets (1 - o) + o c / 2
+// through, nearest first, until the light is used up.
+struct ShadowWalk {
+  Ray r;
+  float maxT;
+  V3 S;
+  float tmin;
+  int crossings;
+  bool done;
+
+  CRN_HD void Start(const DevScene& sc, const V3& from, const V3& dir, float maxTIn, std::uint32_t& rays) {
+    r = MakeRay(from, dir);
+    maxT = maxTIn;
+    ++rays;
+    S = V3(1, 1, 1);
+    tmin = sc.epsilon;
+    crossings = 0;
+    done = false;
+    // Any triangle in the way ends the walk with no light, so one any-hit query decides it.
+    if (sc.tris != nullptr) {
+      AnyTri test{{}, sc.tris, &r, sc.epsilon, false};
+      float best = maxT;
+      Traverse(sc.triNodes, sc.triNodeCount, r, best, test);
+      if (test.found) {
+        S = V3(0, 0, 0);
+        done = true;
+        return;
+      }
+    }
+    done = sc.segs == nullptr;
   }
-  V3 S(1, 1, 1);
-  if (sc.segs == nullptr) return S;
-  float tmin = sc.epsilon;
-  int crossings = 0;
-  for (;;) {
-    CrossingList list;
+
+  // An empty list for the next crossings beyond tmin.
+  CRN_HD void NewList(const DevScene& sc, CrossingList& list) const {
     list.count = 0;
     list.segs = sc.segs;
     list.ray = &r;
     list.tmin = tmin;
     list.limit = maxT;
-    float best = maxT;
-    Traverse(sc.segNodes, sc.segNodeCount, r, best, list);
+  }
+
+  // Takes the list's crossings nearest first (one within epsilon of the last is the same
+  // crossing); done when the light is used up or the list held every crossing there is.
+  CRN_HD void Take(const DevScene& sc, const CrossingList& list) {
     for (int k = 0; k < list.count; ++k) {
-      if (!(list.t[k] > tmin)) continue;  // within epsilon of the last crossing
+      if (!(list.t[k] > tmin)) continue;
       const SegRec& seg = sc.segs[list.seg[k]];
       const HairShadeParams& m = sc.materials[seg.material];
       const float v = seg.v0 + list.s[k] * (seg.v1 - seg.v0);
       const V3 c = HairColour(m, StrandColourAt(seg, v), v, 0.5f, SegWetness(seg, m));
       const float o = m.shadowOpacity;
       S = crn::Mul(S, V3(1.f - o, 1.f - o, 1.f - o) + c * (0.5f * o));
-      if (Sum(S) < 0.01f || ++crossings >= kMaxShadowCrossings) return V3(0, 0, 0);
+      if (Sum(S) < 0.01f || ++crossings >= kMaxShadowCrossings) {
+        S = V3(0, 0, 0);
+        done = true;
+        return;
+      }
       tmin = list.t[k] + sc.epsilon;
     }
-    // A list that was not full held every crossing there is.
-    if (list.count < CrossingList::kCapacity) return S;
+    done = list.count < CrossingList::kCapacity;
+  }
+};
+
+#if defined(CRN_SLABS_SSE)
+// After the order-free walk of a list (finished: whether it visited every leaf): the walk keeps
+// the nearest crossings of all leaves the ray passes, while Traverse skips boxes entered beyond
+// a full list's farthest crossing, which hold no nearer crossing unless one lies before its own
+// box's entry by rounding. Only then (with a full list), or when the walk could not finish, is
+// the list made again in Traverse's order.
+inline void SettleList(const DevScene& sc, const WideScene& w, const Ray& r, float maxT, bool finished,
+                       CrossingList& list) {
+  if (finished && !(list.count == CrossingList::kCapacity && list.beforeBox)) return;
+  list.count = 0;
+  float best = maxT;
+  TraverseWide(sc.segNodes, w, r, best, list);
+}
+#endif
+
+// Fills the walk's next list of crossings.
+CRN_HD inline void FindCrossings(const DevScene& sc, const ShadowWalk& walk, CrossingList& list,
+                                 const WideScene* wide) {
+  walk.NewList(sc, list);
+#if defined(CRN_SLABS_SSE)
+  if (wide != nullptr && wide->segNodes != nullptr) {
+    SettleList(sc, *wide, walk.r, walk.maxT, VisitWideLeaves(sc.segNodes, *wide, walk.r, walk.maxT, list), list);
+    return;
+  }
+#else
+  (void)wide;
+#endif
+  float best = walk.maxT;
+  Traverse(sc.segNodes, sc.segNodeCount, walk.r, best, list);
+}
+
+CRN_HD inline void FinishWalk(const DevScene& sc, ShadowWalk& walk, const WideScene* wide) {
+  while (!walk.done) {
+    CrossingList list;
+    FindCrossings(sc, walk, list, wide);
+    walk.Take(sc, list);
   }
 }
+
+// The light let through from `from` along the unit direction dir over maxT.
+CRN_HD inline V3 ShadowTransmittance(const DevScene& sc, const V3& from, const V3& dir, float maxT,
+                                     std::uint32_t& rays, const WideScene* wide = nullptr) {
+  ShadowWalk walk;
+  walk.Start(sc, from, dir, maxT, rays);
+  FinishWalk(sc, walk, wide);
+  return walk.S;
+}
+
+// Two shadow walks from one point, with the results of two ShadowTransmittance calls. On the
+// CPU twin the first lists of both are walked by turns, so that their memory loads overlap.
+CRN_HD inline void ShadowPair(const DevScene& sc, const V3& from, const V3& dirA, float maxA, const V3& dirB,
+                              float maxB, V3& SA, V3& SB, std::uint32_t& rays, const WideScene* wide) {
+  ShadowWalk a, b;
+  a.Start(sc, from, dirA, maxA, rays);
+  b.Start(sc, from, dirB, maxB, rays);
+#if defined(CRN_SLABS_SSE)
+  if (!a.done && !b.done && wide != nullptr && wide->segNodes != nullptr) {
+    CrossingList la, lb;
+    a.NewList(sc, la);
+    b.NewList(sc, lb);
+    WideLeafWalk<CrossingList> wa(sc.segNodes, *wide, a.r, a.maxT, la), wb(sc.segNodes, *wide, b.r, b.maxT, lb);
+    while (wa.Active() || wb.Active()) {
+      if (wa.Active()) wa.Step();
+      if (wb.Active()) wb.Step();
+    }
+    SettleList(sc, *wide, a.r, a.maxT, wa.Finish(), la);
+    SettleList(sc, *wide, b.r, b.maxT, wb.Finish(), lb);
+    a.Take(sc, la);
+    b.Take(sc, lb);
+  }
+#endif
+  FinishWalk(sc, a, wide);
+  FinishWalk(sc, b, wide);
+  SA = a.S;
+  SB = b.S;
+}
+
+// The environment sample's shadow walk at a shading point. Its direction is drawn before the
+// lights are visited (they draw no random numbers), so that its walk can go together with the
+// first shadowed light's.
+struct EnvShadow {
+  V3 dir;
+  V3 S;
+  bool walked;
+
+  // A light's shadow toward L over dist (none when the light casts none).
+  CRN_HD V3 Light(const DevScene& sc, const LightRec& light, const V3& p, const V3& L, float dist,
+                  std::uint32_t& rays, const WideScene* wide) {
+    if (!light.castShadows) return V3(1, 1, 1);
+    if (walked) return ShadowTransmittance(sc, p, L, dist, rays, wide);
+    V3 lightS;
+    ShadowPair(sc, p, L, dist, dir, kFar, lightS, S, rays, wide);
+    walked = true;
+    return lightS;
+  }
+  // The environment sample's shadow.
+  CRN_HD V3 Env(const DevScene& sc, const V3& p, std::uint32_t& rays, const WideScene* wide) {
+    if (!walked) S = ShadowTransmittance(sc, p, dir, kFar, rays, wide);
+    walked = true;
+    return S;
+  }
+};
 
 // Direction to a light from p, its distance and colour (0 outside a spot's cone). Lights draw
 // no random numbers, so a record's soft-shadow radius is not used (gathering writes 0).
@@ -548,8 +1015,9 @@ CRN_HD inline V3 AddLobeLight(PixelSample& out, const V3& scale, const HairLobes
 }
 
 // Traces the sample of pixel (x, y) for pass `pass`.
+// wide: the CPU twin's wide view of the segment BVH, or null.
 CRN_HD inline PixelSample TracePixel(const DevScene& sc, const Camera& cam, int x, int y, int width,
-                                     int height, int pass) {
+                                     int height, int pass, const WideScene* wide = nullptr) {
   using namespace trace;
   PixelSample out{};
   PixelRng rng(x, y, width, pass);
@@ -563,7 +1031,7 @@ CRN_HD inline PixelSample TracePixel(const DevScene& sc, const Camera& cam, int 
   int depth = 0;
   const V3 envLight = sc.environment * sc.envIntensity;
   for (int steps = 0; steps < kMaxPathSteps; ++steps) {
-    const Hit hit = Closest(sc, ray, tmin, kFar);
+    const Hit hit = Closest(sc, ray, tmin, kFar, true, wide);
     if (hit.kind == kMiss) {
       if (depth == 0) {
         out.radiance += crn::Mul(throughput, sc.background);
@@ -594,6 +1062,9 @@ CRN_HD inline PixelSample TracePixel(const DevScene& sc, const Camera& cam, int 
       }
       const V3 sp = p + n * (4.f * sc.epsilon);
       const V3 base = crn::Mul(throughput, albedo);
+      // The environment's direction first (EnvShadow).
+      const float e1 = rng.Next(), e2 = rng.Next();
+      EnvShadow env{CosineAbout(n, e1, e2), V3(1, 1, 1), false};
       for (int li = 0; li < sc.lightCount; ++li) {
         const LightRec& light = sc.lights[li];
         V3 L;
@@ -601,7 +1072,7 @@ CRN_HD inline PixelSample TracePixel(const DevScene& sc, const Camera& cam, int 
         const V3 colour = LightSample(light, sp, L, dist);
         const float nl = crn::Dot(n, L);
         if (!(nl > 0.f) || !(Sum(colour) > 0.f)) continue;
-        const V3 S = light.castShadows ? ShadowTransmittance(sc, sp, L, dist, out.rays) : V3(1, 1, 1);
+        const V3 S = env.Light(sc, light, sp, L, dist, out.rays, wide);
         const V3 full = crn::Mul(base, colour) * nl;
         const V3 c = crn::Mul(full, S);
         out.radiance += c;
@@ -613,10 +1084,7 @@ CRN_HD inline PixelSample TracePixel(const DevScene& sc, const Camera& cam, int 
           out.layer[kLayerIndirect] += c;
         }
       }
-      const float e1 = rng.Next(), e2 = rng.Next();
-      const V3 dir = CosineAbout(n, e1, e2);
-      const V3 S = ShadowTransmittance(sc, sp, dir, kFar, out.rays);
-      const V3 c = crn::Mul(crn::Mul(base, envLight), S);
+      const V3 c = crn::Mul(crn::Mul(base, envLight), env.Env(sc, sp, out.rays, wide));
       out.radiance += c;
       out.layer[kLayerIndirect] += c;
       out.layer[kLayerDiffuse] += c;
@@ -650,18 +1118,33 @@ CRN_HD inline PixelSample TracePixel(const DevScene& sc, const Camera& cam, int 
       out.tangent = T;
       out.v = v;
     }
+    // The fibre's lobes for the lights and the environment sample. On the CPU the physical
+    // model's view of this point is prepared once for all of them (the same arithmetic); the
+    // GPU evaluates each direction from scratch, which keeps its registers few.
+#if defined(__CUDA_ARCH__)
+    auto lobesFor = [&](const V3& wi) { return EvalHairLobes(m, T, wi, wo, c, rb, v, wet); };
+#else
+    const PhysicalView view =
+        m.physical ? PreparePhysical(m, T, wo, c, rb, v, wet, kIntegrateAcrossFibre) : PhysicalView{};
+    auto lobesFor = [&](const V3& wi) {
+      return m.physical ? PhysicalLobes(m, view, wi, rb) : EvalHairLobes(m, T, wi, wo, c, rb, v, wet);
+    };
+#endif
     const V3 emitted = crn::Mul(throughput, m.emission);
     out.radiance += emitted;
     out.layer[kLayerEmission] += emitted;
 
+    // As on meshes, the environment's direction first.
+    const float e1 = rng.Next(), e2 = rng.Next();
+    EnvShadow env{UniformSphere(e1, e2), V3(1, 1, 1), false};
     for (int li = 0; li < sc.lightCount; ++li) {
       const LightRec& light = sc.lights[li];
       V3 L;
       float dist;
       const V3 colour = LightSample(light, p, L, dist);
       if (!(Sum(colour) > 0.f)) continue;
-      const V3 S = light.castShadows ? ShadowTransmittance(sc, p, L, dist, out.rays) : V3(1, 1, 1);
-      const HairLobes lobes = EvalHairLobes(m, T, L, wo, c, rb, v, wet);
+      const V3 S = env.Light(sc, light, p, L, dist, out.rays, wide);
+      const HairLobes lobes = lobesFor(L);
       const V3 unshadowed = crn::Mul(throughput, colour) * kPi;
       const V3 total = AddLobeLight(out, crn::Mul(unshadowed, S), lobes);
       if (depth == 0) {
@@ -673,10 +1156,8 @@ CRN_HD inline PixelSample TracePixel(const DevScene& sc, const Camera& cam, int 
     }
 
     {
-      const float e1 = rng.Next(), e2 = rng.Next();
-      const V3 dir = UniformSphere(e1, e2);
-      const V3 S = ShadowTransmittance(sc, p, dir, kFar, out.rays);
-      const HairLobes lobes = EvalHairLobes(m, T, dir, wo, c, rb, v, wet);
+      const V3 S = env.Env(sc, p, out.rays, wide);
+      const HairLobes lobes = lobesFor(env.dir);
       out.layer[kLayerIndirect] += AddLobeLight(out, crn::Mul(crn::Mul(throughput, envLight), S) * kPi, lobes);
     }
 

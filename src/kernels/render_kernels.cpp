@@ -10,7 +10,7 @@ namespace hrt {
 
 std::uint64_t PassTileRange(std::size_t begin, std::size_t end, const DevScene& scene,
                             const Camera& cam, int width, int height, int pass,
-                            const PassBuffers& buffers) {
+                            const PassBuffers& buffers, const WideScene* wide) {
   const int tilesX = (width + kTileSize - 1) / kTileSize;
   const std::size_t pixels = std::size_t(width) * std::size_t(height);
   std::uint64_t rays = 0;
@@ -20,7 +20,7 @@ std::uint64_t PassTileRange(std::size_t begin, std::size_t end, const DevScene& 
     const int x1 = std::min(x0 + kTileSize, width), y1 = std::min(y0 + kTileSize, height);
     for (int y = y0; y < y1; ++y)
       for (int x = x0; x < x1; ++x) {
-        const PixelSample s = TracePixel(scene, cam, x, y, width, height, pass);
+        const PixelSample s = TracePixel(scene, cam, x, y, width, height, pass, wide);
         rays += s.rays;
         AccumulateSample(s, std::size_t(y) * std::size_t(width) + std::size_t(x), pixels, pass,
                          buffers.beauty, buffers.normalDepth, buffers.albedoCoverage, buffers.layers);

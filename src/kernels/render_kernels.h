@@ -14,6 +14,7 @@
 
 #include "kernels/f4.h"
 #include "kernels/rt_records.h"
+#include "kernels/wide_bvh.h"
 
 namespace hrt {
 
@@ -31,10 +32,11 @@ struct PassBuffers {
   F4* layers;
 };
 
-// CPU twin of one pass over tiles [begin, end); returns the number of rays traced.
+// CPU twin of one pass over tiles [begin, end); returns the number of rays traced. wide is the
+// scene's wide segment BVH view (kernels/wide_bvh.h), or null to walk the binary tree.
 std::uint64_t PassTileRange(std::size_t begin, std::size_t end, const DevScene& scene,
                             const Camera& cam, int width, int height, int pass,
-                            const PassBuffers& buffers);
+                            const PassBuffers& buffers, const WideScene* wide = nullptr);
 
 // CPU twins of the denoiser over pixels [begin, end) of a width x height image.
 void DenoisePrepRange(std::size_t begin, std::size_t end, const F4* beauty, const F4* normalDepth,

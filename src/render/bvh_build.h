@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "kernels/large_alloc.h"
 #include "kernels/rt_records.h"
 
 namespace crn {
@@ -17,19 +18,9 @@ struct PrimBox {
 };
 
 // Allocates on 64-byte boundaries: with the builder's layout every pair of sibling nodes then
-// shares one cache line.
+// shares one cache line. Large arrays get huge pages (kernels/large_alloc.h).
 template <class T>
-struct CacheLineAllocator {
-  using value_type = T;
-  static constexpr std::align_val_t kAlign{64};
-  CacheLineAllocator() = default;
-  template <class U>
-  CacheLineAllocator(const CacheLineAllocator<U>&) {}
-  T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), kAlign)); }
-  void deallocate(T* p, std::size_t) { ::operator delete(p, kAlign); }
-  template <class U>
-  bool operator==(const CacheLineAllocator<U>&) const { return true; }
-};
+using CacheLineAllocator = hrt::LargeArrayAllocator<T>;
 
 using BvhNodes = std::vector<hrt::BvhNode, CacheLineAllocator<hrt::BvhNode>>;
 

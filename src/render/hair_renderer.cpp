@@ -115,6 +115,9 @@ int HairRenderer::Render(TimeValue t, Bitmap* bitmap, FrameRendParams&, void*, R
   scene.envIntensity = settings.environment;
 
   title("Crinel: building BVH");
+  // The CPU twin accumulates the render passes only for a render that saves them: adding 13
+  // layers per pixel and pass streams them through the caches that the BVH walks live on.
+  context_->SetPassBufferWanted(context_->Device() != RenderDevice::kCpu || settings.saveLayers != 0);
   if (!context_->Upload(scene) || !context_->AllocateImage(width, height)) {
     Warn(context_->Error());
     return 0;

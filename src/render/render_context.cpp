@@ -1,8 +1,10 @@
 #include "render/render_context.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <new>
+#include <thread>
 
 #include "kernels/image_kernels.h"
 #include "kernels/render_kernels.h"
@@ -50,6 +52,7 @@ bool RenderContext::HasDevice() const { return device_ == RenderDevice::kCpu || 
 
 void RenderContext::ReleaseScene() {
   host_ = PackedScene{};
+  hWide_ = hrt::WideBvh{};
   dTriNodes_.Free();
   dSegNodes_.Free();
   dTris_.Free();
@@ -92,6 +95,13 @@ bool RenderContext::Upload(const GatheredScene& scene) {
     if (device_ == RenderDevice::kCpu) {
       host_ = std::move(packed);
       scene_ = HostSceneRecord(host_);
+      // The wide view only speeds the walks up; without memory for it the binary tree serves.
+      try {
+        hrt::BuildWideBvh(host_.segNodes.data(), host_.segNodes.size(), host_.segs.data(), host_.segs.size(),
+                          hWide_);
+      } catch (const std::bad_alloc&) {
+        hWide_ = hrt::WideBvh{};
+      }
     } else if (!UploadToDevice(packed)) {
       ReleaseScene();
       error_ = kSceneMemoryText;
@@ -184,12 +194,22 @@ bool RenderContext::RunPasses(int n) {
   if (device_ == RenderDevice::kCpu) {
     const hrt::PassBuffers buffers{hBeauty_.data(), hNormalDepth_.data(), hAlbedoCov_.data(),
                                    havePasses_ ? hLayers_.data() : nullptr};
+    const hrt::WideScene wide = Wide();
+    const std::uint64_t tiles = std::uint64_t(hrt::TileCount(width_, height_));
+    // One slot per core, each taking tiles one at a time until none are left: passes are bound
+    // by memory latency, and a pool thread beyond the cores would only evict the others'
+    // caches, while single tiles keep the threads busy to the end of the pass.
+    const std::uint64_t slots = std::max(1u, std::thread::hardware_concurrency());
     for (int k = 0; k < n; ++k) {
-      std::atomic<std::uint64_t> rays{0};
+      std::atomic<std::uint64_t> rays{0}, next{0};
       const int pass = passes_;
-      ParallelFor(std::uint64_t(hrt::TileCount(width_, height_)),
+      ParallelFor(slots,
                   [&](std::uint64_t b, std::uint64_t e) {
-                    rays += hrt::PassTileRange(b, e, scene_, camera_, width_, height_, pass, buffers);
+                    std::uint64_t own = 0;
+                    for (std::uint64_t slot = b; slot < e; ++slot)
+                      for (std::uint64_t t = next++; t < tiles; t = next++)
+                        own += hrt::PassTileRange(t, t + 1, scene_, camera_, width_, height_, pass, buffers, &wide);
+                    rays += own;
                   },
                   1);
       hostRays_ += rays;

@@ -12,6 +12,7 @@
 #include "kernels/f4.h"
 #include "kernels/gpu_runtime.h"
 #include "kernels/rt_records.h"
+#include "kernels/wide_bvh.h"
 #include "render/scene_pack.h"
 
 namespace crn {
@@ -59,6 +60,8 @@ class RenderContext {
   bool HasPassBuffer() const { return havePasses_; }
   const hrt::DevScene& Scene() const { return scene_; }
   const hrt::Camera& Cam() const { return camera_; }
+  // The CPU twin's wide view of the segment BVH (null nodes when there is none).
+  hrt::WideScene Wide() const { return hrt::WideView(hWide_); }
   // Rays traced since the image was allocated (camera, bounce and shadow rays).
   std::uint64_t RaysTraced();
   const std::string& Error() const { return error_; }
@@ -82,6 +85,7 @@ class RenderContext {
 
   // CPU twin: the packed scene is the scene, the buffers live in host memory.
   PackedScene host_;
+  hrt::WideBvh hWide_;
   std::vector<hrt::F4> hBeauty_, hNormalDepth_, hAlbedoCov_, hOutA_, hOutB_, hGuideND_, hGuideAlb_,
       hLayers_;
   std::uint64_t hostRays_ = 0;

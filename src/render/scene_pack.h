@@ -12,7 +12,7 @@ namespace crn {
 struct PackedScene {
   BvhNodes triNodes, segNodes;
   std::vector<hrt::TriRec> tris;
-  std::vector<hrt::SegRec> segs;
+  std::vector<hrt::SegRec, CacheLineAllocator<hrt::SegRec>> segs;
   std::vector<hrt::HairShadeParams> materials;  // never empty
   std::vector<hrt::LightRec> lights;
   V3 environment, background;
