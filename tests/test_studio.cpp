@@ -50,8 +50,11 @@ ViewCounts CountViewPixels(const fs::path& png) {
 fixtures::CliResult RunStudio(const fs::path& dir, const std::string& args) {
   const fs::path out = dir / "studio_out.txt", err = dir / "studio_err.txt";
   // Under AddressSanitizer the X and OpenGL libraries' own leaks are not the app's to report.
+  // The X authority file lives in the test's folder: xvfb-run's own temporary folder sometimes
+  // fails to go away while another virtual display shuts down, and it then exits with 5.
   const std::string cmd = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 "
-                          "xvfb-run -a -s '-screen 0 1600x1000x24' " + std::string(CRINEL_STUDIO_EXE) + " " +
+                          "xvfb-run -a -f " + (dir / "Xauthority").string() +
+                          " -s '-screen 0 1600x1000x24' " + std::string(CRINEL_STUDIO_EXE) + " " +
                           args + " >" + out.string() + " 2>" + err.string();
   const int status = std::system(cmd.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, fixtures::Slurp(out), fixtures::Slurp(err)};
