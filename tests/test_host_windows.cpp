@@ -41,10 +41,15 @@ TEST(HostWindows, MessagesTimersPaintingAndDestruction) {
 
   std::uint32_t now = 0;
   host::SetTickCountSource([&] { return now; });
+  EXPECT_EQ(host::NextTimerDueIn(), -1);
   host::SetTimer(w, 7, 16, nullptr);
+  now = 5;
+  EXPECT_EQ(host::NextTimerDueIn(), 11);
   now = 16;
   EXPECT_EQ(host::DispatchTimerMessages(), 1);
   ASSERT_EQ(g_messages, (std::vector<unsigned>{host::WM_TIMER}));
+  now = 40;  // overdue: wait no longer
+  EXPECT_EQ(host::NextTimerDueIn(), 0);
 
   host::InvalidateRect(w, nullptr, true);
   host::UpdateWindow(w);

@@ -239,6 +239,29 @@ class Studio {
 
   void Present() { glfwSwapBuffers(window_); }
 
+  // With nothing to play, redraw or do, sleep until an input event, the next host timer (live
+  // mode's repaints) or, at the longest, half a second (text cursors blink); the live view
+  // window, when open, is shown 30 times a second. What woke the loop gets two frames, so the
+  // panels settle on what it changed. True when it waited.
+  bool WaitWhileIdle() {
+    const bool active = EventsLeft() || ip_.IsAnimPlaying() || dirty_ || !actions_.empty() ||
+                        ip_.RedrawCount() != seenRedraws_ || ip_.GetTime() != seenTime_;
+    if (active) {
+      settleFrames_ = 2;
+      return false;
+    }
+    if (settleFrames_ > 0) {
+      --settleFrames_;
+      return false;
+    }
+    double wait = live_.IsOpen() ? 0.033 : 0.5;
+    const int due = NextTimerDueIn();
+    if (due >= 0) wait = std::min(wait, double(due) / 1000.0);
+    if (wait > 0) glfwWaitEventsTimeout(wait);
+    settleFrames_ = 1;
+    return true;
+  }
+
   // The control actions of the last frame, done between frames (they may run dialogs).
   void RunActions() {
     std::vector<DialogAction> todo;
@@ -1077,6 +1100,7 @@ class Studio {
   ImVec2 viewSize_{0, 0};
   int texW_ = 0, texH_ = 0;
   bool dirty_ = true, sized_ = false;
+  int settleFrames_ = 0;  // frames still drawn before the loop may wait (WaitWhileIdle)
   int seenRedraws_ = -1;
   TimeValue seenTime_ = 0;
   ImVec2 viewOrigin_{0, 0};
@@ -1128,6 +1152,7 @@ int RunStudio(const StudioOptions& o) {
   ImGui::CreateContext();
   ImGui::GetIO().IniFilename = nullptr;  // the layout is fixed; nothing to remember
   ImGui::StyleColorsDark();
+  ImGui::GetStyle().DisabledAlpha = 0.35f;  // panels shown while a long action runs read as off
   ImGui_ImplGlfw_InitForOpenGL(window, true);
   ImGui_ImplOpenGL3_Init("#version 330");
 
@@ -1151,6 +1176,8 @@ int RunStudio(const StudioOptions& o) {
       } else if (studio.Replaying() && o.quitAfterScript) {
         break;
       }
+      // A frame after a wait is not timed from the one before it.
+      if (warmup == 0 && studio.WaitWhileIdle()) lastStart = Clock::time_point();
       const auto t0 = Clock::now();
       if (warmup == 0 && lastStart != Clock::time_point()) studio.AddPeriod(Ms(lastStart, t0));
       lastStart = t0;

@@ -86,6 +86,18 @@ bool TimerRunning(void* hwnd, std::uintptr_t id) {
   return false;
 }
 
+int NextTimerDueIn() {
+  const std::uint32_t now = GetTickCount();
+  std::lock_guard lock(State().mutex);
+  int soonest = -1;
+  for (const Timer& t : State().timers) {
+    const std::int32_t left = std::int32_t(t.due - now);
+    const int ms = left > 0 ? int(left) : 0;
+    if (soonest < 0 || ms < soonest) soonest = ms;
+  }
+  return soonest;
+}
+
 namespace {
 std::function<void()>& Pump() {
   static std::function<void()> pump;

@@ -22,6 +22,9 @@ bool KillTimer(void* hwnd, std::uintptr_t id);
 bool TimerRunning(void* hwnd, std::uintptr_t id);
 // Stops every timer of the window (a destroyed window's timers go with it).
 void KillWindowTimers(void* hwnd);
+// Milliseconds until the next running timer is due (0 when one is due now), or -1 when none
+// runs: how long a message loop with nothing else to do may wait.
+int NextTimerDueIn();
 // Calls the procedure (without one: sends WM_TIMER to the window) of every timer that is due,
 // once each even when several periods passed, and returns how many ran.
 int DispatchTimerMessages();
