@@ -4,7 +4,9 @@
 
 #include "sim_fixtures.h"
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "dynamics/cell_hash.h"
 #include "dynamics/forces.h"
@@ -119,6 +121,62 @@ TEST(SimShadow, ColumnsFaceTheFirstWindOrRunAlongXForOtherTypes) {
   }
   w.shadow = 0;
   EXPECT_TRUE(ComputeWindShadow(points, L, {w}).empty());
+}
+
+// Shadow factors as the rule states them, point by point: columns by their cell coordinates,
+// each sorted by (depth, index) with comparisons of the floats themselves.
+std::vector<float> ShadowByTheRule(const std::vector<F3>& points, float H, const hsim::Wind& wind) {
+  const V3 a = UnitOr(wind.dir, V3(0, 0, 1));
+  const V3 u = UnitOr(Cross(a, std::fabs(a.z) < 0.9f ? V3(0, 0, 1) : V3(1, 0, 0)), V3(0, 0, 1));
+  const V3 w = Cross(a, u);
+  std::map<std::pair<std::int64_t, std::int64_t>, std::vector<std::pair<float, std::size_t>>> columns;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const float d = Dot(a, points[i]);
+    columns[{CellOf(Dot(u, points[i]), H), CellOf(Dot(w, points[i]), H)}].push_back({d == d ? d : 1e30f, i});
+  }
+  std::vector<float> factors(points.size());
+  for (auto& [cell, column] : columns) {
+    std::sort(column.begin(), column.end());
+    for (std::size_t j = 0; j < column.size(); ++j)
+      factors[column[j].second] = 1.f - (1.f - std::exp(-0.15f * float(j))) * wind.shadow;
+  }
+  return factors;
+}
+
+TEST(SimShadow, EveryPointGetsTheFactorOfItsRankInItsColumn) {
+  struct Case {
+    const char* name;
+    F3 dir;
+    std::vector<F3> points;
+  };
+  std::vector<Case> cases;
+  // A cloud of 3,000 points: the columns span a small rectangle (dense ids).
+  Case cloud{"a cloud, dense column ids", F3(0.8f, 0.3f, -0.2f), {}};
+  for (std::uint32_t i = 0; i < 3000; ++i)
+    cloud.points.push_back(F3(float(Mix32(i) % 1000) / 50.f, float(Mix32(i + 7777) % 1000) / 50.f,
+                              float(Mix32(i + 99999) % 1000) / 50.f - 10.f));
+  cases.push_back(cloud);
+  // The same cloud in far-apart clumps, one of them at a NaN and one far out: the columns
+  // span a huge rectangle (ids from the hash map).
+  Case clumps{"far-apart clumps, hashed column ids", F3(0.8f, 0.3f, -0.2f), cloud.points};
+  for (std::size_t i = 0; i < clumps.points.size(); ++i)
+    clumps.points[i] += F3(float(i % 5) * 1e5f, float(i % 3) * -3e5f, 0);
+  clumps.points[17] = F3(std::nanf(""), 0, 0);
+  clumps.points[18] = F3(3e30f, -3e30f, 1);
+  cases.push_back(clumps);
+  // Equal depths in one column, and depths -0 and +0, which tie: index order decides.
+  Case ties{"equal depths and signed zeros", F3(1, 0, 0), {}};
+  for (int i = 0; i < 40; ++i)
+    ties.points.push_back(F3(i % 4 == 0 ? -0.f : float(i % 3), 0.01f * float(i), 0.02f * float(i % 5)));
+  cases.push_back(ties);
+  for (const Case& c : cases) {
+    hsim::Wind wind;
+    wind.type = 0;
+    wind.dir = c.dir;
+    wind.shadow = 0.7f;
+    const std::vector<float> L(c.points.size(), 1.f);  // columns 1.5 wide
+    EXPECT_EQ(ComputeWindShadow(c.points, L, {wind}), ShadowByTheRule(c.points, 1.5f, wind)) << c.name;
+  }
 }
 
 TEST(SimDensity, EveryCellIsCountedOnItsOwn) {

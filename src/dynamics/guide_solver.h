@@ -31,8 +31,9 @@ struct SolverScratch {
   CellDensity density;
   std::vector<std::int64_t> cu, cw;
   std::vector<float> depth, shadow;
-  std::vector<std::int32_t> column, start, fill;
-  std::vector<std::uint64_t> columnKeys;
+  std::vector<std::uint64_t> columnKeys, spareKeys;
+  std::vector<std::uint32_t> order, spareOrder;
+  std::vector<float> byRank;
 };
 
 struct GuideSolver {

@@ -11,6 +11,42 @@
 
 namespace crn {
 
+namespace {
+
+// Sorts keys by their low `bits` bits, stably, and gives in order the index each key had
+// (least significant digit first, 11 bits a pass; a digit every key shares is skipped).
+void RadixSort(std::vector<std::uint64_t>& keys, int bits, std::vector<std::uint32_t>& order,
+               std::vector<std::uint64_t>& spareKeys, std::vector<std::uint32_t>& spareOrder) {
+  const std::size_t n = keys.size();
+  constexpr int kDigit = 11;
+  constexpr std::size_t kBuckets = std::size_t(1) << kDigit;
+  order.resize(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = std::uint32_t(i);
+  spareOrder.resize(n);
+  spareKeys.resize(n);
+  std::vector<std::uint32_t> count(kBuckets);
+  for (int shift = 0; shift < bits; shift += kDigit) {
+    std::fill(count.begin(), count.end(), 0u);
+    for (std::size_t j = 0; j < n; ++j) ++count[(keys[j] >> shift) & (kBuckets - 1)];
+    if (n > 0 && count[(keys[0] >> shift) & (kBuckets - 1)] == n) continue;
+    std::uint32_t sum = 0;
+    for (std::uint32_t& c : count) {
+      const std::uint32_t here = c;
+      c = sum;
+      sum += here;
+    }
+    for (std::size_t j = 0; j < n; ++j) {
+      const std::uint32_t at = count[(keys[j] >> shift) & (kBuckets - 1)]++;
+      spareKeys[at] = keys[j];
+      spareOrder[at] = order[j];
+    }
+    keys.swap(spareKeys);
+    order.swap(spareOrder);
+  }
+}
+
+}  // namespace
+
 std::vector<float> ComputeWindShadow(const std::vector<hsim::F3>& positions,
                                      const std::vector<float>& L,
                                      const std::vector<hsim::Wind>& winds) {
@@ -81,11 +117,19 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
       },
       8192);
 
-  // Dense column ids: straight from the cell coordinates when the columns span a modest
-  // rectangle, else from a hash map in order of first appearance. A point's factor depends
-  // only on its rank in its column, so the numbering does not matter.
-  std::vector<std::int32_t>& column = scratch.column;
-  column.resize(n);
+  // Each point's sort key: its column above the depth's bits in an order that sorts like the
+  // depth (no NaN is left; -0 counts as +0). Dense column ids come straight from the cell
+  // coordinates when the columns span a modest rectangle, else from a hash map in order of
+  // first appearance; a point's factor depends only on its rank in its column, so the
+  // numbering does not matter.
+  auto depthBits = [&](std::size_t i) {
+    const float d = depth[i] == 0.f ? 0.f : depth[i];
+    std::uint32_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits & 0x80000000u ? ~bits : bits | 0x80000000u;
+  };
+  std::vector<std::uint64_t>& keys = scratch.columnKeys;
+  keys.resize(n);
   std::size_t columnCount = 0;
   const double span = n > 0 ? (double(u1) - double(u0) + 1) * (double(w1) - double(w0) + 1) : 0;
   if (n > 0 && span <= double(4 * n + 1024)) {
@@ -94,64 +138,40 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
     ParallelFor(
         n,
         [&](std::uint64_t begin, std::uint64_t end) {
-          for (std::uint64_t i = begin; i < end; ++i)
-            column[i] = std::int32_t((cu[i] - firstU) * rows + (cw[i] - firstW));
+          for (std::uint64_t i = begin; i < end; ++i) {
+            const std::uint64_t column = std::uint64_t((cu[i] - firstU) * rows + (cw[i] - firstW));
+            keys[i] = column << 32 | depthBits(i);
+          }
         },
         8192);
   } else {
     KeyIndex columns;
     columns.Reset(n / 4 + 1);
-    for (std::size_t i = 0; i < n; ++i)
-      column[i] = columns.Insert((std::uint64_t(std::uint32_t(cu[i])) << 32) | std::uint32_t(cw[i]));
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::int32_t column = columns.Insert((std::uint64_t(std::uint32_t(cu[i])) << 32) | std::uint32_t(cw[i]));
+      keys[i] = std::uint64_t(column) << 32 | depthBits(i);
+    }
     columnCount = columns.Size();
   }
-  std::vector<std::int32_t>& start = scratch.start;
-  start.assign(columnCount + 1, 0);
-  for (std::size_t i = 0; i < n; ++i) ++start[std::size_t(column[i]) + 1];
-  std::int32_t longest = 0;
-  for (std::size_t c = 0; c < columnCount; ++c) {
-    longest = std::max(longest, start[c + 1]);
-    start[c + 1] += start[c];
-  }
-  // Each column's points as sort keys: the depth's bits in an order that sorts like the
-  // depth (no NaN is left; -0 counts as +0), above the point's index for ties. The keys go to
-  // their column on the worker pool in any order: the sort below decides the order.
-  std::vector<std::uint64_t>& order = scratch.columnKeys;
-  std::vector<std::int32_t>& fill = scratch.fill;
-  order.resize(n);
-  fill.assign(start.begin(), start.end() - 1);
-  ParallelFor(
-      n,
-      [&](std::uint64_t begin, std::uint64_t end) {
-        for (std::uint64_t i = begin; i < end; ++i) {
-          const float d = depth[i] == 0.f ? 0.f : depth[i];
-          std::uint32_t bits;
-          std::memcpy(&bits, &d, sizeof bits);
-          bits = bits & 0x80000000u ? ~bits : bits | 0x80000000u;
-          const std::int32_t at =
-              std::atomic_ref<std::int32_t>(fill[std::size_t(column[i])]).fetch_add(1, std::memory_order_relaxed);
-          order[std::size_t(at)] = (std::uint64_t(bits) << 32) | std::uint32_t(i);
-        }
-      },
-      8192);
 
-  // The factor of the j-th point of a column, then each column sorted by (depth, index) on the
-  // worker pool.
-  std::vector<float> byRank(static_cast<std::size_t>(longest));
-  for (std::int32_t j = 0; j < longest; ++j)
-    byRank[std::size_t(j)] = 1.f - (1.f - std::exp(-0.15f * float(j))) * sMax;
-  factors.assign(n, 1.f);
-  ParallelFor(
-      columnCount,
-      [&](std::uint64_t begin, std::uint64_t end) {
-        for (std::uint64_t c = begin; c < end; ++c) {
-          auto first = order.begin() + start[c], last = order.begin() + start[c + 1];
-          std::sort(first, last);
-          for (auto it = first; it != last; ++it)
-            factors[std::size_t(std::uint32_t(*it))] = byRank[std::size_t(it - first)];
-        }
-      },
-      64);
+  // The points by (column, depth, index): a stable radix sort from index order keeps ties in
+  // index order.
+  int keyBits = 32;
+  while (keyBits < 64 && (std::uint64_t(columnCount - 1) >> (keyBits - 32)) != 0) ++keyBits;
+  std::vector<std::uint32_t>& order = scratch.order;
+  RadixSort(keys, keyBits, order, scratch.spareKeys, scratch.spareOrder);
+
+  // The factor of the j-th point of a column.
+  std::vector<float>& byRank = scratch.byRank;
+  byRank.clear();
+  factors.resize(n);
+  std::size_t first = 0;
+  for (std::size_t j = 0; j < n; ++j) {
+    if (j > 0 && keys[j] >> 32 != keys[j - 1] >> 32) first = j;  // a new column
+    const std::size_t rank = j - first;
+    if (rank == byRank.size()) byRank.push_back(1.f - (1.f - std::exp(-0.15f * float(rank))) * sMax);
+    factors[order[j]] = byRank[rank];
+  }
 }
 
 }  // namespace crn

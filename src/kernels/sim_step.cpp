@@ -125,11 +125,10 @@ bool GridTouchesCpu(const Grid& g, const GridItems& items, const F3& p, float of
   const std::vector<float>* gaps = offset == items.gapOffset   ? &items.cellGap
                                    : offset == items.skinOffset ? &items.skinGap
                                                                 : nullptr;
-  std::int64_t cell = 0;
-  if (gaps && !gaps->empty() && GridCellOf(g, p, cell)) {
-    const std::int64_t x = cell % g.nx, y = cell / g.nx % g.ny, z = cell / g.nx / g.ny;
-    if (OutsideEveryBand(g, gaps->data(), items.gapDiv, x, y, z, p)) return false;
-  }
+  std::int64_t cell = 0, x, y, z;
+  if (gaps && !gaps->empty() && GridCellOf(g, p, cell, x, y, z) &&
+      OutsideEveryBand(g, gaps->data(), items.gapDiv, x, y, z, p))
+    return false;
   if (items.coords.empty()) {
     F3 q = p;
     const F3 n = GridCollide(g, q, offset);

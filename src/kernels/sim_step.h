@@ -366,8 +366,10 @@ CRN_HD inline V<R> ClosestPointOnTriangle(const V<R>& p, const V<R>& a, const V<
   return Select((d1 <= 0.f) & (d2 <= 0.f), a, r);
 }
 
-// The cell of p in a non-empty grid; false outside the grid or for an empty one.
-CRN_HD inline bool GridCellOf(const Grid& g, const F3& p, std::int64_t& cell) {
+// The cell of p in a non-empty grid, and its coordinates x, y, z; false outside the grid or
+// for an empty one.
+CRN_HD inline bool GridCellOf(const Grid& g, const F3& p, std::int64_t& cell, std::int64_t& x,
+                              std::int64_t& y, std::int64_t& z) {
   if (g.cellStart == nullptr) return false;
   const float cx = floorf((p.x - g.origin.x) / g.cell);
   const float cy = floorf((p.y - g.origin.y) / g.cell);
@@ -376,8 +378,16 @@ CRN_HD inline bool GridCellOf(const Grid& g, const F3& p, std::int64_t& cell) {
   if (!(cx >= 0.f && cy >= 0.f && cz >= 0.f && cx < float(g.nx) && cy < float(g.ny) &&
         cz < float(g.nz)))
     return false;
-  cell = (std::int64_t(cz) * g.ny + std::int64_t(cy)) * g.nx + std::int64_t(cx);
+  x = std::int64_t(cx);
+  y = std::int64_t(cy);
+  z = std::int64_t(cz);
+  cell = (z * g.ny + y) * g.nx + x;
   return true;
+}
+
+CRN_HD inline bool GridCellOf(const Grid& g, const F3& p, std::int64_t& cell) {
+  std::int64_t x, y, z;
+  return GridCellOf(g, p, cell, x, y, z);
 }
 
 // The contact of p with the nearest triangle of its cell (index tri, closest point closest,
