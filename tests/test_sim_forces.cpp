@@ -7,12 +7,15 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 #include "dynamics/cell_hash.h"
 #include "dynamics/forces.h"
 #include "dynamics/hair_contact.h"
+#include "dynamics/guide_solver.h"
 #include "dynamics/hair_wind.h"
 #include "dynamics/sim_driver.h"
+#include "dynamics/self_volume.h"
 #include "dynamics/sim_params.h"
 #include "dynamics/wind_shadow.h"
 #include "hair/hair_params.h"
@@ -177,6 +180,65 @@ TEST(SimShadow, EveryPointGetsTheFactorOfItsRankInItsColumn) {
     const std::vector<float> L(c.points.size(), 1.f);  // columns 1.5 wide
     EXPECT_EQ(ComputeWindShadow(c.points, L, {wind}), ShadowByTheRule(c.points, 1.5f, wind)) << c.name;
   }
+}
+
+// The self-volume push as the rule states it, point by point, with cells compared by their
+// coordinates.
+std::vector<F3> SelfVolumePushByTheRule(const std::vector<F3>& initial, const std::vector<F3>& now, int P,
+                                        float h, float selfVol, float frameTime) {
+  using Cell = std::tuple<std::int64_t, std::int64_t, std::int64_t>;
+  auto cellOf = [h](const F3& p) { const CellCoord c = CellOf(p, h); return Cell{c.x, c.y, c.z}; };
+  auto counts = [&](const std::vector<F3>& points) {
+    std::map<Cell, int> n;
+    for (const F3& p : points) ++n[cellOf(p)];
+    return n;
+  };
+  auto own = [&](const std::vector<F3>& points, std::size_t i) {
+    const std::size_t first = i - i % std::size_t(P);
+    int n = 0;
+    for (std::size_t j = first; j < first + std::size_t(P); ++j) n += cellOf(points[j]) == cellOf(points[i]);
+    return n;
+  };
+  const std::map<Cell, int> before = counts(initial), after = counts(now);
+  auto countAt = [&](const Cell& c) { const auto it = after.find(c); return it == after.end() ? 0 : it->second; };
+  const float scale = selfVol * 0.04f * h / (frameTime * frameTime);
+  std::vector<F3> E(now.size(), F3(0, 0, 0));
+  for (std::size_t i = 0; i < now.size(); ++i) {
+    if (i % std::size_t(P) < 2) continue;
+    const float rest = float(before.at(cellOf(initial[i])) - own(initial, i));
+    const Cell c = cellOf(now[i]);
+    float A = float(countAt(c) - own(now, i)) / std::max(1.f, rest) - 1.25f;
+    A = std::min(A, 2.f);
+    if (A <= 0) continue;
+    auto at = [&](std::int64_t dx, std::int64_t dy, std::int64_t dz) {
+      return float(countAt({std::get<0>(c) + dx, std::get<1>(c) + dy, std::get<2>(c) + dz}));
+    };
+    const V3 G(at(1, 0, 0) - at(-1, 0, 0), at(0, 1, 0) - at(0, -1, 0), at(0, 0, 1) - at(0, 0, -1));
+    const float len = Length(G);
+    if (len < 1e-6f) continue;
+    E[i] -= G * (scale * A / len);
+  }
+  return E;
+}
+
+TEST(SimDensity, ThePushFollowsTheRulePointByPoint) {
+  // 60 upright guides of 8 points, 0.5 apart, then squeezed together; guide 3 curls back into
+  // its own cells and guide 5 has a point far out (its cells are compared coordinate by
+  // coordinate).
+  const int N = 60, P = 8;
+  std::vector<F3> targets;
+  for (int g = 0; g < N; ++g)
+    for (int k = 0; k < P; ++k) targets.push_back(F3(float(g % 10) * 1.3f - 6.f, float(g / 10) * 1.1f - 3.f, 0.5f * float(k)));
+  std::unique_ptr<GuideSolver> s = MakeSolver(targets, N, P);
+  for (std::size_t i = 0; i < s->x.size(); ++i) s->x[i] = F3(targets[i].x * 0.3f, targets[i].y * 0.4f, targets[i].z * 0.8f);
+  for (int k = 2; k < P; ++k) s->x[std::size_t(3 * P + k)] = F3(0.2f * float(k % 2), 0.1f, 0.6f + 0.1f * float(k % 3));
+  s->x[std::size_t(5 * P + 6)] = F3(3e9f, -2e9f, 1);
+  std::vector<F3> E(s->x.size(), F3(0, 0, 0));
+  AddSelfVolumePush(*s, 0.8f, 1.f / 30.f, E, 0.f);
+  EXPECT_EQ(E, SelfVolumePushByTheRule(targets, s->x, P, s->volumeCell, 0.8f, 1.f / 30.f));
+  int pushed = 0;
+  for (const F3& e : E) pushed += e != F3(0, 0, 0);
+  EXPECT_GT(pushed, 100);  // the squeeze pushes most points
 }
 
 TEST(SimDensity, EveryCellIsCountedOnItsOwn) {

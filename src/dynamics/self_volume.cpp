@@ -12,6 +12,8 @@ namespace crn {
 
 namespace {
 
+constexpr int kMaxPackedPoints = 128;  // longer guides compare coordinates
+
 // The cell of every point.
 std::vector<CellCoord> CellsOf(const std::vector<V3>& points, float h) {
   std::vector<CellCoord> cells(points.size());
@@ -25,6 +27,30 @@ std::int32_t OwnInCell(const CellCoord* guide, int P, const CellCoord& c) {
   for (int k = 0; k < P; ++k)
     own += int(guide[k].x == c.x) & int(guide[k].y == c.y) & int(guide[k].z == c.z);
   return own;
+}
+
+// OwnInCell of every point of a guide. When the guide's cells lie within 2^20 cells of its
+// first one on each axis, each cell is one 64-bit word (its offsets from that cell), so a
+// comparison is one instruction; otherwise the coordinates are compared.
+void OwnInCells(const CellCoord* guide, int P, std::int32_t* own) {
+  constexpr std::int64_t kReach = std::int64_t(1) << 20;
+  std::uint64_t packed[kMaxPackedPoints];
+  bool near = P <= kMaxPackedPoints;
+  for (int k = 0; k < P && near; ++k) {
+    const std::int64_t d[3] = {guide[k].x - guide[0].x, guide[k].y - guide[0].y, guide[k].z - guide[0].z};
+    for (const std::int64_t a : d) near = near && a > -kReach && a < kReach;
+    packed[k] = std::uint64_t(d[0] + kReach) | std::uint64_t(d[1] + kReach) << 21 |
+                std::uint64_t(d[2] + kReach) << 42;
+  }
+  for (int k = 0; k < P; ++k) {
+    if (!near) {
+      own[k] = OwnInCell(guide, P, guide[k]);
+      continue;
+    }
+    std::int32_t n = 0;
+    for (int j = 0; j < P; ++j) n += int(packed[j] == packed[k]);
+    own[k] = n;
+  }
 }
 
 }  // namespace
@@ -83,33 +109,37 @@ void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
   }
   const float scale = selfVol * 0.04f * h / (frameTime * frameTime);
   const int P = s.P;
+  const std::uint64_t guides = n / std::uint64_t(P);
   ParallelFor(
-      n,
-      [&](std::uint64_t begin, std::uint64_t end) {
-        int k = int(begin % std::uint64_t(P)) - 1;
-        for (std::uint64_t i = begin; i < end; ++i) {
-          if (++k == P) k = 0;
-          if (k < 2) continue;
-          const CellCoord c = cells[i];
-          const std::int32_t rho = grid.CountOfPoint(i);
-          const std::int32_t own = OwnInCell(cells.data() + (i - std::uint64_t(k)), P, c);
-          float A = float(rho - own) / std::max(1.f, s.restDensity[i]) - 1.25f;
-          A = std::min(A, 2.f);
-          if (A <= 0) continue;
-          // Hair lying on a collider is not pushed (tested after the cheaper density test).
-          if (skin > 0 && hsim::GridTouchesCpu(s.colliders.grid, s.colliders.items, s.x[i], skin))
-            continue;
-          auto at = [&](std::int64_t dx, std::int64_t dy, std::int64_t dz) {
-            return float(grid.Count({c.x + dx, c.y + dy, c.z + dz}));
-          };
-          const V3 G(at(1, 0, 0) - at(-1, 0, 0), at(0, 1, 0) - at(0, -1, 0),
-                     at(0, 0, 1) - at(0, 0, -1));
-          const float len = Length(G);
-          if (len < 1e-6f) continue;
-          E[i] -= G * (scale * A / len);
+      guides,
+      [&](std::uint64_t firstGuide, std::uint64_t endGuide) {
+        std::vector<std::int32_t> ownOfGuide(std::size_t(P), 0);
+        for (std::uint64_t g = firstGuide; g < endGuide; ++g) {
+          const std::uint64_t root = g * std::uint64_t(P);
+          OwnInCells(cells.data() + root, P, ownOfGuide.data());
+          for (int k = 2; k < P; ++k) {
+            const std::uint64_t i = root + std::uint64_t(k);
+            const CellCoord c = cells[i];
+            const std::int32_t rho = grid.CountOfPoint(i);
+            const std::int32_t own = ownOfGuide[std::size_t(k)];
+            float A = float(rho - own) / std::max(1.f, s.restDensity[i]) - 1.25f;
+            A = std::min(A, 2.f);
+            if (A <= 0) continue;
+            // Hair lying on a collider is not pushed (tested after the cheaper density test).
+            if (skin > 0 && hsim::GridTouchesCpu(s.colliders.grid, s.colliders.items, s.x[i], skin))
+              continue;
+            auto at = [&](std::int64_t dx, std::int64_t dy, std::int64_t dz) {
+              return float(grid.Count({c.x + dx, c.y + dy, c.z + dz}));
+            };
+            const V3 G(at(1, 0, 0) - at(-1, 0, 0), at(0, 1, 0) - at(0, -1, 0),
+                       at(0, 0, 1) - at(0, 0, -1));
+            const float len = Length(G);
+            if (len < 1e-6f) continue;
+            E[i] -= G * (scale * A / len);
+          }
         }
       },
-      4096);
+      std::max<std::uint64_t>(1, 4096 / std::uint64_t(P)));
 }
 
 }  // namespace crn
