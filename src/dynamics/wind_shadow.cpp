@@ -13,33 +13,61 @@ namespace crn {
 
 namespace {
 
-// Sorts keys by their low `bits` bits, stably, and gives in order the index each key had
-// (least significant digit first, 11 bits a pass; a digit every key shares is skipped).
+// Sorts keys by their low `bits` bits, stably, and gives in order the index each key had.
+// Least significant digit first, 11 bits a pass (a digit every key shares is skipped). Each
+// pass counts and moves eight fixed blocks of the keys on the worker pool, every block into
+// places set aside for it after the blocks before it, so the order never depends on the
+// threads.
 void RadixSort(std::vector<std::uint64_t>& keys, int bits, std::vector<std::uint32_t>& order,
                std::vector<std::uint64_t>& spareKeys, std::vector<std::uint32_t>& spareOrder) {
   const std::size_t n = keys.size();
   constexpr int kDigit = 11;
   constexpr std::size_t kBuckets = std::size_t(1) << kDigit;
+  constexpr std::size_t kBlocks = 8;
+  const std::size_t block = std::max<std::size_t>((n + kBlocks - 1) / kBlocks, 1);
   order.resize(n);
   for (std::size_t i = 0; i < n; ++i) order[i] = std::uint32_t(i);
   spareOrder.resize(n);
   spareKeys.resize(n);
-  std::vector<std::uint32_t> count(kBuckets);
+  std::vector<std::uint32_t> count(kBlocks * kBuckets);
   for (int shift = 0; shift < bits; shift += kDigit) {
-    std::fill(count.begin(), count.end(), 0u);
-    for (std::size_t j = 0; j < n; ++j) ++count[(keys[j] >> shift) & (kBuckets - 1)];
-    if (n > 0 && count[(keys[0] >> shift) & (kBuckets - 1)] == n) continue;
+    auto digit = [shift](std::uint64_t key) { return std::size_t(key >> shift) & (kBuckets - 1); };
+    ParallelFor(
+        kBlocks,
+        [&](std::uint64_t b0, std::uint64_t b1) {
+          for (std::uint64_t b = b0; b < b1; ++b) {
+            std::uint32_t* c = count.data() + b * kBuckets;
+            std::fill(c, c + kBuckets, 0u);
+            for (std::size_t j = b * block, e = std::min(n, (b + 1) * block); j < e; ++j) ++c[digit(keys[j])];
+          }
+        },
+        1);
+    // Places: bucket by bucket, and within a bucket block by block.
     std::uint32_t sum = 0;
-    for (std::uint32_t& c : count) {
-      const std::uint32_t here = c;
-      c = sum;
-      sum += here;
+    bool oneBucket = false;
+    for (std::size_t d = 0; d < kBuckets; ++d) {
+      const std::uint32_t before = sum;
+      for (std::size_t b = 0; b < kBlocks; ++b) {
+        const std::uint32_t here = count[b * kBuckets + d];
+        count[b * kBuckets + d] = sum;
+        sum += here;
+      }
+      oneBucket = oneBucket || sum - before == n;
     }
-    for (std::size_t j = 0; j < n; ++j) {
-      const std::uint32_t at = count[(keys[j] >> shift) & (kBuckets - 1)]++;
-      spareKeys[at] = keys[j];
-      spareOrder[at] = order[j];
-    }
+    if (oneBucket) continue;  // every key has this digit
+    ParallelFor(
+        kBlocks,
+        [&](std::uint64_t b0, std::uint64_t b1) {
+          for (std::uint64_t b = b0; b < b1; ++b) {
+            std::uint32_t* c = count.data() + b * kBuckets;
+            for (std::size_t j = b * block, e = std::min(n, (b + 1) * block); j < e; ++j) {
+              const std::uint32_t at = c[digit(keys[j])]++;
+              spareKeys[at] = keys[j];
+              spareOrder[at] = order[j];
+            }
+          }
+        },
+        1);
     keys.swap(spareKeys);
     order.swap(spareOrder);
   }
