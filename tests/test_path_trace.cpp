@@ -270,7 +270,7 @@ TEST(PathTrace, WideViewWalksMatchTheBinaryTree) {
   hrt::WideBvh wb;
   ASSERT_TRUE(hrt::BuildWideBvh(p.segNodes.data(), p.segNodes.size(), p.segs.data(), p.segs.size(), wb));
   const hrt::WideScene wide = hrt::WideView(wb);
-  int fullLists = 0, ties = 0;
+  int fullLists = 0, ties = 0, usedUp = 0;
   for (int i = 0; i < 3000; ++i) {
     const V3 from(u(rng) * 3, u(rng) * 3, u(rng) * 3);
     // Half the rays aim at a joint, where the two segments meeting there tie.
@@ -305,9 +305,25 @@ TEST(PathTrace, WideViewWalksMatchTheBinaryTree) {
     ShadowPair(sc, from, dir, kFar, dir2, 1.5f, pa, pb, rays, &wide);
     EXPECT_EQ(pa, s1) << i;
     EXPECT_EQ(pb, s2) << i;
+    // The order-free walk ends where the crossings found already use the light up; walks that
+    // have counted crossings before (a later list) need fewer.
+    if (!walk.done) {
+      CrossingList wideList;
+      FindCrossings(sc, walk, wideList, &wide);
+      usedUp += wideList.usedUp;
+      if (wideList.usedUp) EXPECT_EQ(s1, V3(0, 0, 0)) << i;
+      for (int counted : {21, 22}) {
+        ShadowWalk binaryWalk = walk, wideWalk = walk;
+        binaryWalk.crossings = wideWalk.crossings = counted;
+        FinishWalk(sc, binaryWalk, nullptr);
+        FinishWalk(sc, wideWalk, &wide);
+        EXPECT_EQ(wideWalk.S, binaryWalk.S) << i << " after " << counted;
+      }
+    }
   }
   EXPECT_GT(ties, 20);
   EXPECT_GT(fullLists, 100);
+  EXPECT_GT(usedUp, 100);
 
   const hrt::Camera cam = LookDown(4, 0.6f);
   const Accumulated binary = Trace(p, cam, 24, 16, 2), wideWalks = Trace(p, cam, 24, 16, 2, &wide);

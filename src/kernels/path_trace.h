@@ -785,16 +785,38 @@ struct CrossingList {
   }
   // The order-free walk's test (leafEntry: the entry distance of the leaf's box). It notes a
   // crossing nearer than its leaf's box entry (possible only by rounding); see
-  // ShadowTransmittance.
+  // ShadowTransmittance. It stops the walk once the list shows that the light is used up.
   bool Visit(int first, int n, const SegBlock* blocks, float leafEntry) {
+    const int before = count;
     auto add = [&](int i, const ConeHit& h) {
       if ((h.entry > tmin && h.entry < leafEntry) || (h.tc > tmin && h.tc < leafEntry)) beforeBox = true;
       Add(i, h);
     };
     ForEachBlockConeHit(blocks, first, n, *ray, add);
-    return false;
+    if ((count > before || count == kCapacity) && count >= lastCrossings && !beforeBox && LastCrossingFound())
+      usedUp = true;
+    return usedUp;
+  }
+  // Whether the list holds lastCrossings crossings that ShadowWalk::Take would count one after
+  // another (each beyond the previous one plus epsilon). Every crossing of a walked leaf that
+  // does not lie before its box's entry is also found by the walk in Traverse's order (its
+  // lists reach every leaf entered before their farthest crossing), and more crossings only
+  // bring each counted crossing nearer, so the walk would then count its last crossing
+  // (kMaxShadowCrossings) at the latest there: its light is used up whatever the rest holds.
+  bool LastCrossingFound() const {
+    float after = tmin;
+    int counted = 0;
+    for (int k = 0; k < count && counted < lastCrossings; ++k)
+      if (t[k] > after) {
+        ++counted;
+        after = t[k] + epsilon;
+      }
+    return counted >= lastCrossings;
   }
   bool beforeBox = false;
+  bool usedUp = false;   // the walk ends here with no light
+  int lastCrossings = 0;  // crossings left before the walk's last one counts (CPU twin)
+  float epsilon = 0.f;
 #endif
 };
 
@@ -838,6 +860,10 @@ struct ShadowWalk {
     list.ray = &r;
     list.tmin = tmin;
     list.limit = maxT;
+#if defined(CRN_SLABS_SSE)
+    list.lastCrossings = kMaxShadowCrossings - crossings;
+    list.epsilon = sc.epsilon;
+#endif
   }
 
   // Takes the list's crossings nearest first (one within epsilon of the last is the same
@@ -860,6 +886,18 @@ struct ShadowWalk {
     }
     done = list.count < CrossingList::kCapacity;
   }
+
+#if defined(CRN_SLABS_SSE)
+  // Take after an order-free walk, which may have stopped at a list that uses the light up.
+  void TakeWalked(const DevScene& sc, const CrossingList& list) {
+    if (list.usedUp) {
+      S = V3(0, 0, 0);
+      done = true;
+      return;
+    }
+    Take(sc, list);
+  }
+#endif
 };
 
 #if defined(CRN_SLABS_SSE)
@@ -870,6 +908,7 @@ struct ShadowWalk {
 // the list made again in Traverse's order.
 inline void SettleList(const DevScene& sc, const WideScene& w, const Ray& r, float maxT, bool finished,
                        CrossingList& list) {
+  if (list.usedUp) return;
   if (finished && !(list.count == CrossingList::kCapacity && list.beforeBox)) return;
   list.count = 0;
   float best = maxT;
@@ -897,7 +936,11 @@ CRN_HD inline void FinishWalk(const DevScene& sc, ShadowWalk& walk, const WideSc
   while (!walk.done) {
     CrossingList list;
     FindCrossings(sc, walk, list, wide);
+#if defined(CRN_SLABS_SSE)
+    walk.TakeWalked(sc, list);
+#else
     walk.Take(sc, list);
+#endif
   }
 }
 
@@ -929,8 +972,8 @@ CRN_HD inline void ShadowPair(const DevScene& sc, const V3& from, const V3& dirA
     }
     SettleList(sc, *wide, a.r, a.maxT, wa.Finish(), la);
     SettleList(sc, *wide, b.r, b.maxT, wb.Finish(), lb);
-    a.Take(sc, la);
-    b.Take(sc, lb);
+    a.TakeWalked(sc, la);
+    b.TakeWalked(sc, lb);
   }
 #endif
   FinishWalk(sc, a, wide);
