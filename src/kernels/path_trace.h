@@ -406,6 +406,10 @@ inline void TraverseWide(const BvhNode* root, const WideScene& w, const Ray& r, 
   // children are lane pair -1 - kind of wide node item.
   std::int32_t item[kStackSize], kind[kStackSize];
   float entries[kStackSize];
+  // For a child whose children are a lane pair: their entries and exits, worked out when its
+  // parent's wide node was opened.
+  float pairEntry[kStackSize][2], pairExit[kStackSize][2];
+  alignas(16) float laneEntry[4], laneExit[4];
   const WideRay wr(r);
   int sp = 0;
   item[sp] = 0;
@@ -421,12 +425,15 @@ inline void TraverseWide(const BvhNode* root, const WideScene& w, const Ray& r, 
     }
     if (sp > kStackSize - 2) continue;
     const WideNode& n = w.segNodes[at];
-    LaneSlabs sl(n, wr);
-    int lane0, lane1;  // the lanes holding the two children tested here
     std::int32_t item0, item1, kind0, kind1;
+    float e0, e1, x0, x1;  // the two children's entries and exits
     if (k == 0) {
+      LaneSlabs sl(n, wr);
+      const __m128 grandEntry = sl.Entry(), grandExit = sl.Exit();
+      _mm_store_ps(laneEntry, grandEntry);
+      _mm_store_ps(laneExit, grandExit);
       // The grandchildren the ray enters are fetched now, a step before their pair is tested.
-      for (int mask = _mm_movemask_ps(LaneSlabs::Passing(sl.Entry(), sl.Exit(), best)); mask != 0; mask &= mask - 1) {
+      for (int mask = _mm_movemask_ps(LaneSlabs::Passing(grandEntry, grandExit, best)); mask != 0; mask &= mask - 1) {
         const int lane = __builtin_ctz(unsigned(mask));
         if (n.info[lane] > 0)
           Prefetch128(w.segBlocks + (n.info[lane] >> 5));
@@ -441,33 +448,44 @@ inline void TraverseWide(const BvhNode* root, const WideScene& w, const Ray& r, 
       sl.fx = _mm_max_ps(sl.fx, swapPairs(sl.fx));
       sl.fy = _mm_max_ps(sl.fy, swapPairs(sl.fy));
       sl.fz = _mm_max_ps(sl.fz, swapPairs(sl.fz));
-      lane0 = 0;
-      lane1 = 2;
+      alignas(16) float en[4], ex[4];
+      _mm_store_ps(en, sl.Entry());
+      _mm_store_ps(ex, sl.Exit());
+      e0 = en[0];
+      x0 = ex[0];
+      e1 = en[2];
+      x1 = ex[2];
       // A pair with an unused second lane is a leaf in the first.
       item0 = n.kid[1] < 0 ? n.kid[0] : at;
       kind0 = n.kid[1] < 0 ? n.info[0] : -1;
       item1 = n.kid[3] < 0 ? n.kid[2] : at;
       kind1 = n.kid[3] < 0 ? n.info[2] : -2;
     } else {
-      lane0 = 2 * (-1 - k);
-      lane1 = lane0 + 1;
+      const int lane0 = 2 * (-1 - k), lane1 = lane0 + 1;
+      e0 = pairEntry[sp][0];
+      x0 = pairExit[sp][0];
+      e1 = pairEntry[sp][1];
+      x1 = pairExit[sp][1];
       item0 = n.kid[lane0];
       kind0 = n.info[lane0];
       item1 = n.kid[lane1];
       kind1 = n.info[lane1];
     }
-    alignas(16) float en[4], ex[4];
-    _mm_store_ps(en, sl.Entry());
-    _mm_store_ps(ex, sl.Exit());
-    const float e0 = en[lane0], e1 = en[lane1];
-    const bool in0 = e0 < best && !(ex[lane0] < Maxf(e0, 0.f));
-    const bool in1 = e1 < best && !(ex[lane1] < Maxf(e1, 0.f));
+    const bool in0 = e0 < best && !(x0 < Maxf(e0, 0.f));
+    const bool in1 = e1 < best && !(x1 < Maxf(e1, 0.f));
     auto push = [&](std::int32_t i, std::int32_t kd, float e) {
       // What the child's walk reads first: its leaf's blocks or its wide node.
-      if (kd > 0)
+      if (kd > 0) {
         Prefetch128(w.segBlocks + (kd >> 5));
-      else if (kd == 0)
+      } else if (kd == 0) {
         Prefetch128(w.segNodes + i);
+      } else {
+        const int lane = 2 * (-1 - kd);
+        pairEntry[sp][0] = laneEntry[lane];
+        pairEntry[sp][1] = laneEntry[lane + 1];
+        pairExit[sp][0] = laneExit[lane];
+        pairExit[sp][1] = laneExit[lane + 1];
+      }
       item[sp] = i;
       kind[sp] = kd;
       entries[sp++] = e;
