@@ -833,7 +833,7 @@ struct CrossingList {
   }
   bool beforeBox = false;
   bool usedUp = false;   // the walk ends here with no light
-  int lastCrossings = 0;  // crossings left before the walk's last one counts (CPU twin)
+  int lastCrossings = 0;  // how many more crossings the walk counts, its last one included
   float epsilon = 0.f;
 #endif
 };
