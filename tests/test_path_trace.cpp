@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "kernels/pass_tiles.h"
 #include "kernels/path_trace.h"
 #include "kernels/render_kernels.h"
 #include "render/render_context.h"
@@ -30,19 +31,22 @@ struct CpuImage {
   }
 };
 
-// Accumulates passes of TracePixel over a small image of a hand-packed scene.
+// Accumulates passes of TracePixel over a small image of a hand-packed scene. pass: the CPU
+// twin's entry (which takes the AVX2 build where the processor has it), or PassTiles as this
+// test compiles it, for the x86-64 baseline.
 struct Accumulated {
   std::vector<hrt::F4> beauty, normalDepth, albedoCov, layers;
 };
+using PassFunction = std::uint64_t (*)(std::size_t, std::size_t, const hrt::DevScene&, const hrt::Camera&, int, int,
+                                       int, const hrt::PassBuffers&, const hrt::WideScene*);
 Accumulated Trace(const crn::PackedScene& p, const hrt::Camera& cam, int w, int h, int passes,
-                  const hrt::WideScene* wide = nullptr) {
+                  const hrt::WideScene* wide = nullptr, PassFunction pass = hrt::PassTileRange) {
   const std::size_t pixels = std::size_t(w) * std::size_t(h);
   Accumulated a{std::vector<hrt::F4>(pixels), std::vector<hrt::F4>(pixels), std::vector<hrt::F4>(pixels),
                 std::vector<hrt::F4>(pixels * hrt::kLayerCount)};
   const hrt::DevScene sc = crn::HostSceneRecord(p);
   const hrt::PassBuffers b{a.beauty.data(), a.normalDepth.data(), a.albedoCov.data(), a.layers.data()};
-  for (int pass = 0; pass < passes; ++pass)
-    hrt::PassTileRange(0, std::size_t(hrt::TileCount(w, h)), sc, cam, w, h, pass, b, wide);
+  for (int k = 0; k < passes; ++k) pass(0, std::size_t(hrt::TileCount(w, h)), sc, cam, w, h, k, b, wide);
   return a;
 }
 
@@ -270,7 +274,7 @@ TEST(PathTrace, WideViewWalksMatchTheBinaryTree) {
   hrt::WideBvh wb;
   ASSERT_TRUE(hrt::BuildWideBvh(p.segNodes.data(), p.segNodes.size(), p.segs.data(), p.segs.size(), wb));
   const hrt::WideScene wide = hrt::WideView(wb);
-  int fullLists = 0, ties = 0;
+  int fullLists = 0, ties = 0, usedUp = 0;
   for (int i = 0; i < 3000; ++i) {
     const V3 from(u(rng) * 3, u(rng) * 3, u(rng) * 3);
     // Half the rays aim at a joint, where the two segments meeting there tie.
@@ -305,9 +309,27 @@ TEST(PathTrace, WideViewWalksMatchTheBinaryTree) {
     ShadowPair(sc, from, dir, kFar, dir2, 1.5f, pa, pb, rays, &wide);
     EXPECT_EQ(pa, s1) << i;
     EXPECT_EQ(pb, s2) << i;
+    // The order-free walk ends where the crossings found already use the light up; walks that
+    // have counted crossings before (a later list) need fewer.
+    if (!walk.done) {
+      CrossingList wideList;
+      FindCrossings(sc, walk, wideList, &wide);
+      usedUp += wideList.usedUp;
+      if (wideList.usedUp) {
+        EXPECT_EQ(s1, V3(0, 0, 0)) << i;
+      }
+      for (int counted : {21, 22}) {
+        ShadowWalk binaryWalk = walk, wideWalk = walk;
+        binaryWalk.crossings = wideWalk.crossings = counted;
+        FinishWalk(sc, binaryWalk, nullptr);
+        FinishWalk(sc, wideWalk, &wide);
+        EXPECT_EQ(wideWalk.S, binaryWalk.S) << i << " after " << counted;
+      }
+    }
   }
   EXPECT_GT(ties, 20);
   EXPECT_GT(fullLists, 100);
+  EXPECT_GT(usedUp, 100);
 
   const hrt::Camera cam = LookDown(4, 0.6f);
   const Accumulated binary = Trace(p, cam, 24, 16, 2), wideWalks = Trace(p, cam, 24, 16, 2, &wide);
@@ -316,6 +338,11 @@ TEST(PathTrace, WideViewWalksMatchTheBinaryTree) {
   };
   EXPECT_TRUE(same(binary.beauty, wideWalks.beauty));
   EXPECT_TRUE(same(binary.layers, wideWalks.layers));
+  // The pass built for the baseline instruction set gives the same (the entry point above runs
+  // the AVX2 build on processors that have it).
+  const Accumulated baseline = Trace(p, cam, 24, 16, 2, &wide, hrt::PassTiles);
+  EXPECT_TRUE(same(baseline.beauty, wideWalks.beauty));
+  EXPECT_TRUE(same(baseline.layers, wideWalks.layers));
 }
 
 // The wide view is made only of trees it can replay: not of a root that is a leaf, a tree

@@ -200,11 +200,29 @@ CRN_HD inline float LogBesselI0(float a) {
   return logf(BesselI0(a));
 }
 
-// Longitudinal scattering with variance nu.
-CRN_HD inline float Mp(float cosI, float cosO, float sinI, float sinO, float nu) {
-  const float a = cosI * cosO / nu, b = sinI * sinO / nu;
-  if (nu <= 0.1f) return expf(LogBesselI0(a) - b - 1.f / nu + 0.6931f + logf(1.f / (2.f * nu)));
-  return expf(-b) * BesselI0(a) / (2.f * nu * sinhf(1.f / nu));
+// The terms of the longitudinal scattering that depend on its variance nu alone, worked out
+// once per shading point: 1 / nu and log(1 / (2 nu)) for a narrow lobe (nu <= 0.1), else
+// 2 nu sinh(1 / nu).
+struct MpVariance {
+  float nu;
+  bool narrow;
+  float invNu, logScale, norm;
+};
+
+CRN_HD inline MpVariance MpVarianceOf(float nu) {
+  MpVariance v{nu, nu <= 0.1f, 1.f / nu, 0.f, 0.f};
+  if (v.narrow)
+    v.logScale = logf(1.f / (2.f * nu));
+  else
+    v.norm = 2.f * nu * sinhf(v.invNu);
+  return v;
+}
+
+// Longitudinal scattering with variance v.nu.
+CRN_HD inline float Mp(float cosI, float cosO, float sinI, float sinO, const MpVariance& v) {
+  const float a = cosI * cosO / v.nu, b = sinI * sinO / v.nu;
+  if (v.narrow) return expf(LogBesselI0(a) - b - v.invNu + 0.6931f + v.logScale);
+  return expf(-b) * BesselI0(a) / v.norm;
 }
 
 // Unpolarised dielectric reflectance at the incidence cosine cosI into relative index eta.
@@ -312,7 +330,7 @@ struct PhysicalView {
   float sinO, cosO;
   bool alongFibre;  // wo is (nearly) along T: the azimuth frame comes from the light
   V3 P;             // unit projection of wo across the fibre
-  float nu;
+  model::MpVariance mpR, mpTT, mpWide;  // nu, nu / 4 (TT) and 4 nu (TRT and the residual)
   float sinR, cosR, sinTT, cosTT, sinTRT, cosTRT;
   float s, inPi;
   int count;  // fibre offsets evaluated: 1 for a given h, else four Gauss-Legendre nodes
@@ -343,7 +361,10 @@ CRN_HD inline PhysicalView PreparePhysical(const HairShadeParams& p, const V3& T
   const float betaN = Clampf(p.azRoughness, 0.05f, 1.f);
   const float bm2 = betaM * betaM, bm4 = bm2 * bm2, bm8 = bm4 * bm4, bm16 = bm8 * bm8;
   const float nuRoot = 0.726f * betaM + 0.812f * bm2 + 3.7f * (bm16 * bm4);
-  view.nu = nuRoot * nuRoot;
+  const float nu = nuRoot * nuRoot;
+  view.mpR = MpVarianceOf(nu);
+  view.mpTT = MpVarianceOf(nu / 4.f);
+  view.mpWide = MpVarianceOf(4.f * nu);
 
   // Cuticle tilt shifts the outgoing angle of each lobe.
   const float alpha = p.cuticleTilt * kDegToRad;
@@ -410,11 +431,10 @@ CRN_HD inline HairLobes PhysicalLobes(const HairShadeParams& p, const PhysicalVi
   }
   const float phi = atan2f(crn::Dot(wi, crn::Cross(T, P)), crn::Dot(wi, P));
 
-  const float nu = view.nu;
-  const float mR = Mp(cosI, view.cosR, sinI, view.sinR, nu);
-  const float mTT = Mp(cosI, view.cosTT, sinI, view.sinTT, nu / 4.f);
-  const float mTRT = Mp(cosI, view.cosTRT, sinI, view.sinTRT, 4.f * nu);
-  const float mRes = Mp(cosI, view.cosO, sinI, view.sinO, 4.f * nu);
+  const float mR = Mp(cosI, view.cosR, sinI, view.sinR, view.mpR);
+  const float mTT = Mp(cosI, view.cosTT, sinI, view.sinTT, view.mpTT);
+  const float mTRT = Mp(cosI, view.cosTRT, sinI, view.sinTRT, view.mpWide);
+  const float mRes = Mp(cosI, view.cosO, sinI, view.sinO, view.mpWide);
 
   for (int k = 0; k < view.count; ++k) {
     const float w = view.weight[k], gammaO = view.gammaO[k], gammaT = view.gammaT[k];

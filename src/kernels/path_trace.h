@@ -406,6 +406,10 @@ inline void TraverseWide(const BvhNode* root, const WideScene& w, const Ray& r, 
   // children are lane pair -1 - kind of wide node item.
   std::int32_t item[kStackSize], kind[kStackSize];
   float entries[kStackSize];
+  // For a child whose children are a lane pair: their entries and exits, worked out when its
+  // parent's wide node was opened.
+  float pairEntry[kStackSize][2], pairExit[kStackSize][2];
+  alignas(16) float laneEntry[4], laneExit[4];
   const WideRay wr(r);
   int sp = 0;
   item[sp] = 0;
@@ -421,12 +425,15 @@ inline void TraverseWide(const BvhNode* root, const WideScene& w, const Ray& r, 
     }
     if (sp > kStackSize - 2) continue;
     const WideNode& n = w.segNodes[at];
-    LaneSlabs sl(n, wr);
-    int lane0, lane1;  // the lanes holding the two children tested here
     std::int32_t item0, item1, kind0, kind1;
+    float e0, e1, x0, x1;  // the two children's entries and exits
     if (k == 0) {
+      LaneSlabs sl(n, wr);
+      const __m128 grandEntry = sl.Entry(), grandExit = sl.Exit();
+      _mm_store_ps(laneEntry, grandEntry);
+      _mm_store_ps(laneExit, grandExit);
       // The grandchildren the ray enters are fetched now, a step before their pair is tested.
-      for (int mask = _mm_movemask_ps(LaneSlabs::Passing(sl.Entry(), sl.Exit(), best)); mask != 0; mask &= mask - 1) {
+      for (int mask = _mm_movemask_ps(LaneSlabs::Passing(grandEntry, grandExit, best)); mask != 0; mask &= mask - 1) {
         const int lane = __builtin_ctz(unsigned(mask));
         if (n.info[lane] > 0)
           Prefetch128(w.segBlocks + (n.info[lane] >> 5));
@@ -441,33 +448,44 @@ inline void TraverseWide(const BvhNode* root, const WideScene& w, const Ray& r, 
       sl.fx = _mm_max_ps(sl.fx, swapPairs(sl.fx));
       sl.fy = _mm_max_ps(sl.fy, swapPairs(sl.fy));
       sl.fz = _mm_max_ps(sl.fz, swapPairs(sl.fz));
-      lane0 = 0;
-      lane1 = 2;
+      alignas(16) float en[4], ex[4];
+      _mm_store_ps(en, sl.Entry());
+      _mm_store_ps(ex, sl.Exit());
+      e0 = en[0];
+      x0 = ex[0];
+      e1 = en[2];
+      x1 = ex[2];
       // A pair with an unused second lane is a leaf in the first.
       item0 = n.kid[1] < 0 ? n.kid[0] : at;
       kind0 = n.kid[1] < 0 ? n.info[0] : -1;
       item1 = n.kid[3] < 0 ? n.kid[2] : at;
       kind1 = n.kid[3] < 0 ? n.info[2] : -2;
     } else {
-      lane0 = 2 * (-1 - k);
-      lane1 = lane0 + 1;
+      const int lane0 = 2 * (-1 - k), lane1 = lane0 + 1;
+      e0 = pairEntry[sp][0];
+      x0 = pairExit[sp][0];
+      e1 = pairEntry[sp][1];
+      x1 = pairExit[sp][1];
       item0 = n.kid[lane0];
       kind0 = n.info[lane0];
       item1 = n.kid[lane1];
       kind1 = n.info[lane1];
     }
-    alignas(16) float en[4], ex[4];
-    _mm_store_ps(en, sl.Entry());
-    _mm_store_ps(ex, sl.Exit());
-    const float e0 = en[lane0], e1 = en[lane1];
-    const bool in0 = e0 < best && !(ex[lane0] < Maxf(e0, 0.f));
-    const bool in1 = e1 < best && !(ex[lane1] < Maxf(e1, 0.f));
+    const bool in0 = e0 < best && !(x0 < Maxf(e0, 0.f));
+    const bool in1 = e1 < best && !(x1 < Maxf(e1, 0.f));
     auto push = [&](std::int32_t i, std::int32_t kd, float e) {
       // What the child's walk reads first: its leaf's blocks or its wide node.
-      if (kd > 0)
+      if (kd > 0) {
         Prefetch128(w.segBlocks + (kd >> 5));
-      else if (kd == 0)
+      } else if (kd == 0) {
         Prefetch128(w.segNodes + i);
+      } else {
+        const int lane = 2 * (-1 - kd);
+        pairEntry[sp][0] = laneEntry[lane];
+        pairEntry[sp][1] = laneEntry[lane + 1];
+        pairExit[sp][0] = laneExit[lane];
+        pairExit[sp][1] = laneExit[lane + 1];
+      }
       item[sp] = i;
       kind[sp] = kd;
       entries[sp++] = e;
@@ -785,16 +803,38 @@ struct CrossingList {
   }
   // The order-free walk's test (leafEntry: the entry distance of the leaf's box). It notes a
   // crossing nearer than its leaf's box entry (possible only by rounding); see
-  // ShadowTransmittance.
+  // ShadowTransmittance. It stops the walk once the list shows that the light is used up.
   bool Visit(int first, int n, const SegBlock* blocks, float leafEntry) {
+    const int before = count;
     auto add = [&](int i, const ConeHit& h) {
       if ((h.entry > tmin && h.entry < leafEntry) || (h.tc > tmin && h.tc < leafEntry)) beforeBox = true;
       Add(i, h);
     };
     ForEachBlockConeHit(blocks, first, n, *ray, add);
-    return false;
+    if ((count > before || count == kCapacity) && count >= lastCrossings && !beforeBox && LastCrossingFound())
+      usedUp = true;
+    return usedUp;
+  }
+  // Whether the list holds lastCrossings crossings that ShadowWalk::Take would count one after
+  // another (each beyond the previous one plus epsilon). Every crossing of a walked leaf that
+  // does not lie before its box's entry is also found by the walk in Traverse's order (its
+  // lists reach every leaf entered before their farthest crossing), and more crossings only
+  // bring each counted crossing nearer, so the walk would then count its last crossing
+  // (kMaxShadowCrossings) at the latest there: its light is used up whatever the rest holds.
+  bool LastCrossingFound() const {
+    float after = tmin;
+    int counted = 0;
+    for (int k = 0; k < count && counted < lastCrossings; ++k)
+      if (t[k] > after) {
+        ++counted;
+        after = t[k] + epsilon;
+      }
+    return counted >= lastCrossings;
   }
   bool beforeBox = false;
+  bool usedUp = false;   // the walk ends here with no light
+  int lastCrossings = 0;  // how many more crossings the walk counts, its last one included
+  float epsilon = 0.f;
 #endif
 };
 
@@ -838,6 +878,10 @@ struct ShadowWalk {
     list.ray = &r;
     list.tmin = tmin;
     list.limit = maxT;
+#if defined(CRN_SLABS_SSE)
+    list.lastCrossings = kMaxShadowCrossings - crossings;
+    list.epsilon = sc.epsilon;
+#endif
   }
 
   // Takes the list's crossings nearest first (one within epsilon of the last is the same
@@ -860,6 +904,18 @@ struct ShadowWalk {
     }
     done = list.count < CrossingList::kCapacity;
   }
+
+#if defined(CRN_SLABS_SSE)
+  // Take after an order-free walk, which may have stopped at a list that uses the light up.
+  void TakeWalked(const DevScene& sc, const CrossingList& list) {
+    if (list.usedUp) {
+      S = V3(0, 0, 0);
+      done = true;
+      return;
+    }
+    Take(sc, list);
+  }
+#endif
 };
 
 #if defined(CRN_SLABS_SSE)
@@ -870,6 +926,7 @@ struct ShadowWalk {
 // the list made again in Traverse's order.
 inline void SettleList(const DevScene& sc, const WideScene& w, const Ray& r, float maxT, bool finished,
                        CrossingList& list) {
+  if (list.usedUp) return;
   if (finished && !(list.count == CrossingList::kCapacity && list.beforeBox)) return;
   list.count = 0;
   float best = maxT;
@@ -897,7 +954,11 @@ CRN_HD inline void FinishWalk(const DevScene& sc, ShadowWalk& walk, const WideSc
   while (!walk.done) {
     CrossingList list;
     FindCrossings(sc, walk, list, wide);
+#if defined(CRN_SLABS_SSE)
+    walk.TakeWalked(sc, list);
+#else
     walk.Take(sc, list);
+#endif
   }
 }
 
@@ -929,8 +990,8 @@ CRN_HD inline void ShadowPair(const DevScene& sc, const V3& from, const V3& dirA
     }
     SettleList(sc, *wide, a.r, a.maxT, wa.Finish(), la);
     SettleList(sc, *wide, b.r, b.maxT, wb.Finish(), lb);
-    a.Take(sc, la);
-    b.Take(sc, lb);
+    a.TakeWalked(sc, la);
+    b.TakeWalked(sc, lb);
   }
 #endif
   FinishWalk(sc, a, wide);

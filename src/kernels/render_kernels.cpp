@@ -4,6 +4,7 @@
 
 #include "kernels/denoise_pixel.h"
 #include "kernels/gpu_runtime.h"
+#include "kernels/pass_tiles.h"
 #include "kernels/path_trace.h"
 
 namespace hrt {
@@ -11,22 +12,11 @@ namespace hrt {
 std::uint64_t PassTileRange(std::size_t begin, std::size_t end, const DevScene& scene,
                             const Camera& cam, int width, int height, int pass,
                             const PassBuffers& buffers, const WideScene* wide) {
-  const int tilesX = (width + kTileSize - 1) / kTileSize;
-  const std::size_t pixels = std::size_t(width) * std::size_t(height);
-  std::uint64_t rays = 0;
-  for (std::size_t tile = begin; tile < end; ++tile) {
-    const int x0 = int(tile % std::size_t(tilesX)) * kTileSize;
-    const int y0 = int(tile / std::size_t(tilesX)) * kTileSize;
-    const int x1 = std::min(x0 + kTileSize, width), y1 = std::min(y0 + kTileSize, height);
-    for (int y = y0; y < y1; ++y)
-      for (int x = x0; x < x1; ++x) {
-        const PixelSample s = TracePixel(scene, cam, x, y, width, height, pass, wide);
-        rays += s.rays;
-        AccumulateSample(s, std::size_t(y) * std::size_t(width) + std::size_t(x), pixels, pass,
-                         buffers.beauty, buffers.normalDepth, buffers.albedoCoverage, buffers.layers);
-      }
-  }
-  return rays;
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) return PassTilesAvx2(begin, end, scene, cam, width, height, pass, buffers, wide);
+#endif
+  return PassTiles(begin, end, scene, cam, width, height, pass, buffers, wide);
 }
 
 void DenoisePrepRange(std::size_t begin, std::size_t end, const F4* beauty, const F4* normalDepth,
