@@ -15,15 +15,16 @@ namespace {
 
 // Sorts keys by their low `bits` bits, stably, and gives in order the index each key had.
 // Least significant digit first, 11 bits a pass (a digit every key shares is skipped). Each
-// pass counts and moves eight fixed blocks of the keys on the worker pool, every block into
-// places set aside for it after the blocks before it, so the order never depends on the
-// threads.
+// pass counts and moves blocks of the keys, every block into places set aside for it after the
+// blocks before it; a stable sort has one result, so the blocks never change it. Many keys go
+// in eight blocks on the worker pool, a few in one on the calling thread (waking the pool's
+// threads eight times a frame would cost more).
 void RadixSort(std::vector<std::uint64_t>& keys, int bits, std::vector<std::uint32_t>& order,
                std::vector<std::uint64_t>& spareKeys, std::vector<std::uint32_t>& spareOrder) {
   const std::size_t n = keys.size();
   constexpr int kDigit = 11;
   constexpr std::size_t kBuckets = std::size_t(1) << kDigit;
-  constexpr std::size_t kBlocks = 8;
+  const std::size_t kBlocks = n >= 65536 ? 8 : 1;
   const std::size_t block = std::max<std::size_t>((n + kBlocks - 1) / kBlocks, 1);
   order.resize(n);
   for (std::size_t i = 0; i < n; ++i) order[i] = std::uint32_t(i);
