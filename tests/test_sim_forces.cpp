@@ -153,9 +153,10 @@ TEST(SimShadow, EveryPointGetsTheFactorOfItsRankInItsColumn) {
     std::vector<F3> points;
   };
   std::vector<Case> cases;
-  // A cloud of 3,000 points: the columns span a small rectangle (dense ids).
+  // A cloud of 70,000 points, enough for the sort to run in blocks on the worker pool: the
+  // columns span a small rectangle (dense ids).
   Case cloud{"a cloud, dense column ids", F3(0.8f, 0.3f, -0.2f), {}};
-  for (std::uint32_t i = 0; i < 3000; ++i)
+  for (std::uint32_t i = 0; i < 70000; ++i)
     cloud.points.push_back(F3(float(Mix32(i) % 1000) / 50.f, float(Mix32(i + 7777) % 1000) / 50.f,
                               float(Mix32(i + 99999) % 1000) / 50.f - 10.f));
   cases.push_back(cloud);
