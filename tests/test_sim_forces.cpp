@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <tuple>
 
@@ -260,6 +261,31 @@ TEST(SimDensity, EveryCellIsCountedOnItsOwn) {
     EXPECT_EQ(density.Count(b), 0) << far;
     EXPECT_EQ(density.Count({-7, -6, 6}), 0) << far;
     EXPECT_EQ(density.Count({4000000, 0, 0}), far ? 1 : 0);
+  }
+}
+
+TEST(SimDensity, CellCoordinatesAreTheFloorOfTheQuotientClampedFarOut) {
+  // The floor of v / h in double, clamped to +-1e15 with NaN below.
+  auto byFloor = [](float v, float h) -> std::int64_t {
+    const double c = std::floor(double(v) / double(h));
+    if (!(c > -1e15)) return -1000000000000000ll;
+    return c < 1e15 ? std::int64_t(c) : 1000000000000000ll;
+  };
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const struct {
+    float v, h;
+  } cases[] = {{0.f, 1.f},        {-0.f, 1.f},       {3.f, 1.5f},        {-3.f, 1.5f},
+               {2.9999998f, 1.5f}, {-1e-30f, 1.f},   {1e-30f, 1.f},      {-0.5f, 0.25f},
+               {7.f, 0.1f},        {-7.f, 0.1f},     {1e15f, 1.f},       {-1e15f, 1.f},
+               {-9.99999e14f, 1.f}, {9.99999e14f, 1.f}, {4e15f, 3.f},    {-4e15f, 3.f},
+               {8388607.5f, 1.f},  {-8388607.5f, 1.f}, {1e30f, 1e-4f},  {inf, 1.f},
+               {-inf, 1.f},        {nan, 1.f},       {1.f, 0.f},         {-1.f, 0.f}};
+  for (const auto& c : cases) EXPECT_EQ(crn::CellOf(c.v, c.h), byFloor(c.v, c.h)) << c.v << " / " << c.h;
+  // A sweep across cell borders on both sides of zero.
+  for (int i = -3000; i <= 3000; ++i) {
+    const float v = float(i) * 0.0137f;
+    for (const float h : {0.1f, 0.37f, 2.f}) ASSERT_EQ(crn::CellOf(v, h), byFloor(v, h)) << v << " / " << h;
   }
 }
 
