@@ -84,32 +84,47 @@ struct LatticeBlock {
   R v[3][3][3];
 };
 
+template <class R>
+CRN_HD inline bool HoldsCorner(const LatticeBlock<R>& b, U32Of<R> i0, U32Of<R> j0, U32Of<R> k0) {
+  return b.valid && AllEqual(b.i, i0) && AllEqual(b.j, j0) && AllEqual(b.k, k0);
+}
+
 // The corner values of the block i0 + [0, NI) x j0 + [0, NJ) x k0 + [0, NK) (see
 // LatticeValues): those of the kept block when its lowest corner is the same in every lane,
-// else hashed into the kept block (or into local when there is none).
+// else copied from `near` (a kept block of the same shape, or null) when that one's is, else
+// hashed into the kept block (or into local when there is none). Near blocks are the
+// neighbouring point's: a pack starts with no kept blocks, and a guide's next point usually
+// lies in the same lattice block.
 template <int NI, int NJ, int NK, class R>
 CRN_HD inline R (*KeptLatticeValues(U32Of<R> i0, U32Of<R> j0, U32Of<R> k0, LatticeBlock<R>* kept,
-                                    R local[3][3][3]))[3][3] {
+                                    const LatticeBlock<R>* near, R local[3][3][3]))[3][3] {
   if (!kept) {
     LatticeValues<NI, NJ, NK, R>(i0, j0, k0, local);
     return local;
   }
-  if (!kept->valid || !AllEqual(kept->i, i0) || !AllEqual(kept->j, j0) || !AllEqual(kept->k, k0)) {
+  if (HoldsCorner(*kept, i0, j0, k0)) return kept->v;
+  if (near && HoldsCorner(*near, i0, j0, k0)) {
+    for (int c = 0; c < NK; ++c)
+      for (int b = 0; b < NJ; ++b)
+        for (int a = 0; a < NI; ++a) kept->v[c][b][a] = near->v[c][b][a];
+  } else {
     LatticeValues<NI, NJ, NK, R>(i0, j0, k0, kept->v);
-    kept->i = i0;
-    kept->j = j0;
-    kept->k = k0;
-    kept->valid = true;
   }
+  kept->i = i0;
+  kept->j = j0;
+  kept->k = k0;
+  kept->valid = true;
   return kept->v;
 }
 
 // Scalar value noise in [-1, 1) (with a kept block: see LatticeBlock).
 template <class R>
-CRN_HD inline R ValueNoise3(R x, R y, R z, LatticeBlock<R>* kept = nullptr) {
+CRN_HD inline R ValueNoise3(R x, R y, R z, LatticeBlock<R>* kept = nullptr,
+                            const LatticeBlock<R>* near = nullptr) {
   const R fx = Floor(x), fy = Floor(y), fz = Floor(z);
   R local[3][3][3];
-  const R(*v)[3][3] = KeptLatticeValues<2, 2, 2, R>(ToU32(fx), ToU32(fy), ToU32(fz), kept, local);
+  const R(*v)[3][3] =
+      KeptLatticeValues<2, 2, 2, R>(ToU32(fx), ToU32(fy), ToU32(fz), kept, near, local);
   return BlendCell(v, 0, 0, 0, SmoothWeight(x - fx), SmoothWeight(y - fy), SmoothWeight(z - fz));
 }
 
@@ -190,10 +205,12 @@ CRN_HD inline R BlendCellShifted(const R v[3][3][3], MaskOf<R> nextA, MaskOf<R> 
 // The noise at q +- h e_A and q +- h e_B (A != B, h < 0.5), each equal to ValueNoise3 at its
 // point. The four cells lie in one block of 3 x 3 x 2 corners (3 along A and B), so the
 // corners are hashed once for all four; a pack of lanes takes this instead of two pairs. With
-// a kept block (or null) the corners are hashed only when its lowest corner moved in a lane.
+// a kept block (or null) the corners are hashed only when its lowest corner moved in a lane
+// (and `near` does not hold them: see KeptLatticeValues).
 template <int A, int B, class R>
 CRN_HD inline void ValueNoiseCross(const V<R>& q, float h, R& plusA, R& minusA, R& plusB,
-                                   R& minusB, LatticeBlock<R>* kept = nullptr) {
+                                   R& minusB, LatticeBlock<R>* kept = nullptr,
+                                   const LatticeBlock<R>* near = nullptr) {
   constexpr int C = 3 - A - B;
   const R c[3] = {q.x, q.y, q.z};
   const R loA = c[A] - h, hiA = c[A] + h, loB = c[B] - h, hiB = c[B] + h;
@@ -206,7 +223,7 @@ CRN_HD inline void ValueNoiseCross(const V<R>& q, float h, R& plusA, R& minusA, 
   base[C] = fC;
   R local[3][3][3];
   const R(*v)[3][3] = KeptLatticeValues<C == 0 ? 2 : 3, C == 1 ? 2 : 3, C == 2 ? 2 : 3, R>(
-      ToU32(base[0]), ToU32(base[1]), ToU32(base[2]), kept, local);
+      ToU32(base[0]), ToU32(base[1]), ToU32(base[2]), kept, near, local);
   const R tA[3] = {SmoothWeight(loA - fA[0]), SmoothWeight(c[A] - fA[1]), SmoothWeight(hiA - fA[2])};
   const R tB[3] = {SmoothWeight(loB - fB[0]), SmoothWeight(c[B] - fB[1]), SmoothWeight(hiB - fB[2])};
   const MaskOf<R> midA = fA[1] > fA[0], upA = fA[2] > fA[0];
@@ -246,7 +263,8 @@ CRN_HD inline V<R> NoiseVector(const V<R>& q) {
 // Curl of the noise potential (psi x, psi y, psi z) = (noise at q, q + o1, q + o2) by central
 // differences (step 0.15), scaled by 0.35.
 template <class R>
-CRN_HD inline V<R> CurlNoise(const V<R>& q, LatticeBlock<R>* kept = nullptr) {
+CRN_HD inline V<R> CurlNoise(const V<R>& q, LatticeBlock<R>* kept = nullptr,
+                             const LatticeBlock<R>* near = nullptr) {
   const float h = 0.15f;
   auto d = [h](const V<R>& at, auto axis) {
     R plus, minus;
@@ -265,11 +283,11 @@ CRN_HD inline V<R> CurlNoise(const V<R>& q, LatticeBlock<R>* kept = nullptr) {
   } else {
     // Packs hash each channel's corners once for both of its derivatives (kept: 3 blocks).
     R p1, m1, p2, m2;
-    ValueNoiseCross<1, 0, R>(qz, h, p1, m1, p2, m2, kept);
+    ValueNoiseCross<1, 0, R>(qz, h, p1, m1, p2, m2, kept, near);
     const R dzdy = (p1 - m1) / 0.3f, dzdx = (p2 - m2) / 0.3f;
-    ValueNoiseCross<2, 0, R>(qy, h, p1, m1, p2, m2, kept ? kept + 1 : nullptr);
+    ValueNoiseCross<2, 0, R>(qy, h, p1, m1, p2, m2, kept ? kept + 1 : nullptr, near ? near + 1 : nullptr);
     const R dydz = (p1 - m1) / 0.3f, dydx = (p2 - m2) / 0.3f;
-    ValueNoiseCross<2, 1, R>(qx, h, p1, m1, p2, m2, kept ? kept + 2 : nullptr);
+    ValueNoiseCross<2, 1, R>(qx, h, p1, m1, p2, m2, kept ? kept + 2 : nullptr, near ? near + 2 : nullptr);
     const R dxdz = (p1 - m1) / 0.3f, dxdy = (p2 - m2) / 0.3f;
     return V<R>(dzdy - dydz, dxdz - dzdx, dydx - dxdy) * 0.35f;
   }
@@ -278,10 +296,12 @@ CRN_HD inline V<R> CurlNoise(const V<R>& q, LatticeBlock<R>* kept = nullptr) {
 // Acceleration one wind gives a point at p moving with velocity v at time t (seconds); u is
 // the point's place along its guide (0 root, 1 tip) and s its shadow factor. kept: null, or
 // the lattice blocks of this wind and point kept between calls (see LatticeBlock): one for the
-// gusts, then 3 for each of the first keptOctaves octaves of curl turbulence.
+// gusts, then 3 for each of the first keptOctaves octaves of curl turbulence; near: null, or
+// the same blocks of another point (see KeptLatticeValues).
 template <class R>
 CRN_HD inline V<R> WindAccel(const Wind& w, const V<R>& p, const V<R>& v, float t, float u, R s,
-                             LatticeBlock<R>* kept = nullptr, int keptOctaves = 0) {
+                             LatticeBlock<R>* kept = nullptr, int keptOctaves = 0,
+                             const LatticeBlock<R>* near = nullptr) {
   const V<R> rel = p - w.pos;
   V<R> D;
   if (w.type == 1) {
@@ -300,7 +320,7 @@ CRN_HD inline V<R> WindAccel(const Wind& w, const V<R>& p, const V<R>& v, float 
   if (w.gustAmp > 0.f) {
     const R tg = w.gustTravel > 0.f ? R(t - Dot(V<R>(w.dir), rel) / w.gustTravel) : R(t);
     G = 1.f + w.gustAmp * (0.6f * Sin(6.28318530718f * w.gustFreq * tg + w.seed) +
-                           0.4f * ValueNoise3<R>(1.7f * w.gustFreq * tg, w.seed, 0.5f, kept));
+                           0.4f * ValueNoise3<R>(1.7f * w.gustFreq * tg, w.seed, 0.5f, kept, near));
   }
   V<R> W = D * (W0 * G);
 
@@ -313,7 +333,8 @@ CRN_HD inline V<R> WindAccel(const Wind& w, const V<R>& p, const V<R>& v, float 
     const int octaves = w.octaves < 1 ? 1 : w.octaves;
     for (int o = 0; o < octaves; ++o) {
       LatticeBlock<R>* blocks = kept && o < keptOctaves ? kept + 1 + 3 * o : nullptr;
-      sum += (w.curl != 0 ? CurlNoise<R>(q, blocks) : NoiseVector<R>(q)) * amp;
+      const LatticeBlock<R>* nearBlocks = blocks && near ? near + 1 + 3 * o : nullptr;
+      sum += (w.curl != 0 ? CurlNoise<R>(q, blocks, nearBlocks) : NoiseVector<R>(q)) * amp;
       weight += amp;
       amp *= 0.5f;
       q = q * 2.03f;
@@ -453,9 +474,12 @@ CRN_HD inline void BeginSubstep(int s, int P, V<R>* x, V<R>* v, const V<R>* A, c
     Vec a = E ? E[k] : zero;
     a += prm.gravity;
     const R shade = S ? S[k] : R(1.f);
-    for (int w = 0; w < prm.windCount; ++w)
-      a += WindAccel<R>(winds[w], x[k], v[k], t, float(k) * uScale, shade,
-                        kept ? kept + blocksPerPoint * (w * P + k) : nullptr, keptOctaves);
+    for (int w = 0; w < prm.windCount; ++w) {
+      // The previous point's blocks were just brought to its position.
+      LatticeBlock<R>* own = kept ? kept + blocksPerPoint * (w * P + k) : nullptr;
+      a += WindAccel<R>(winds[w], x[k], v[k], t, float(k) * uScale, shade, own, keptOctaves,
+                        own ? own - blocksPerPoint : nullptr);
+    }
     v[k] = (v[k] + a * dt) * (1.f - prm.drag);
     p[k] = x[k] + v[k] * dt;
   }
