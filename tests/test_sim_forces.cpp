@@ -174,6 +174,14 @@ TEST(SimShadow, EveryPointGetsTheFactorOfItsRankInItsColumn) {
   for (int i = 0; i < 40; ++i)
     ties.points.push_back(F3(i % 4 == 0 ? -0.f : float(i % 3), 0.01f * float(i), 0.02f * float(i % 5)));
   cases.push_back(ties);
+  // One column of 3,000 points, deeper than the table of factors by rank.
+  Case column{"one long column", F3(0, 0, 1), {}};
+  for (int i = 0; i < 3000; ++i) column.points.push_back(F3(0.3f, 0.2f, 0.01f * float((i * 7) % 3000)));
+  cases.push_back(column);
+  // One scratch through every case, as a solver's frames reuse it (buffers of another point
+  // count, and of the frame before): each case as it is, moved a little, moved a lot (points
+  // change columns) and as it is again.
+  SolverScratch scratch;
   for (const Case& c : cases) {
     hsim::Wind wind;
     wind.type = 0;
@@ -181,6 +189,17 @@ TEST(SimShadow, EveryPointGetsTheFactorOfItsRankInItsColumn) {
     wind.shadow = 0.7f;
     const std::vector<float> L(c.points.size(), 1.f);  // columns 1.5 wide
     EXPECT_EQ(ComputeWindShadow(c.points, L, {wind}), ShadowByTheRule(c.points, 1.5f, wind)) << c.name;
+    for (const float move : {0.f, 0.05f, 2.f, 0.f}) {
+      std::vector<F3> points = c.points;
+      for (std::size_t i = 0; i < points.size(); ++i) {
+        auto step = [&](std::uint32_t salt) {
+          return move * (float(Mix32(std::uint32_t(i) * 3u + salt) % 201) - 100.f) / 100.f;
+        };
+        points[i] += F3(step(0), step(1), step(2));
+      }
+      ComputeWindShadow(points, L, {wind}, scratch);
+      EXPECT_EQ(scratch.shadow, ShadowByTheRule(points, 1.5f, wind)) << c.name << ", moved " << move;
+    }
   }
 }
 
@@ -225,8 +244,9 @@ std::vector<F3> SelfVolumePushByTheRule(const std::vector<F3>& initial, const st
 
 TEST(SimDensity, ThePushFollowsTheRulePointByPoint) {
   // 60 upright guides of 8 points, 0.5 apart, then squeezed together; guide 3 curls back into
-  // its own cells and guide 5 has a point far out (its cells are compared coordinate by
-  // coordinate).
+  // its own cells, guide 4 steps one cell along each axis in turn from its root's (cells a
+  // packing that mixed the axes would confuse) and guide 5 has a point far out (its cells are
+  // compared coordinate by coordinate).
   const int N = 60, P = 8;
   std::vector<F3> targets;
   for (int g = 0; g < N; ++g)
@@ -235,6 +255,9 @@ TEST(SimDensity, ThePushFollowsTheRulePointByPoint) {
   for (std::size_t i = 0; i < s->x.size(); ++i) s->x[i] = F3(targets[i].x * 0.3f, targets[i].y * 0.4f, targets[i].z * 0.8f);
   for (int k = 2; k < P; ++k) s->x[std::size_t(3 * P + k)] = F3(0.2f * float(k % 2), 0.1f, 0.6f + 0.1f * float(k % 3));
   s->x[std::size_t(5 * P + 6)] = F3(3e9f, -2e9f, 1);
+  const F3 steps[P] = {{0, 0, 0}, {0, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}, {0, 1, 1}};
+  for (int k = 0; k < P; ++k)
+    s->x[std::size_t(4 * P + k)] = (F3(0.5f, -1.5f, 0.5f) + steps[k]) * s->volumeCell;
   std::vector<F3> E(s->x.size(), F3(0, 0, 0));
   AddSelfVolumePush(*s, 0.8f, 1.f / 30.f, E, 0.f);
   EXPECT_EQ(E, SelfVolumePushByTheRule(targets, s->x, P, s->volumeCell, 0.8f, 1.f / 30.f));

@@ -216,8 +216,9 @@ TEST(SimStepLanes, CellSearchByPacksFindsWhatTheOneByOneSearchFinds) {
     for (std::int64_t t = 0; t < grid.TriangleCount(); t += 5) {
       const F3* v = grid.triVerts.data() + 3 * t;
       const F3 mid = (v[0] + v[1] + v[2]) * (1.f / 3.f), n = grid.triNormals[std::size_t(t)];
-      for (const float edge : {0.2f, -4.f * 0.2f - grid.grid.cell})
-        for (const float d : {-1e-4f, -2e-5f, 0.f, 2e-5f, 1e-4f}) points.push_back(mid + n * (edge + d));
+      for (const float offset : {0.2f, 0.5f})
+        for (const float edge : {offset, -4.f * offset - grid.grid.cell})
+          for (const float d : {-1e-4f, -2e-5f, 0.f, 2e-5f, 1e-4f}) points.push_back(mid + n * (edge + d));
     }
     int contacts = 0;
     for (const Case& c : cases) {

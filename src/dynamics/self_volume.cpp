@@ -29,26 +29,27 @@ std::int32_t OwnInCell(const CellCoord* guide, int P, const CellCoord& c) {
   return own;
 }
 
-// OwnInCell of every point of a guide. When the guide's cells lie within 2^20 cells of its
-// first one on each axis, each cell is one 64-bit word (its offsets from that cell), so a
-// comparison is one instruction; otherwise the coordinates are compared.
+// OwnInCell of every point of a guide. When the guide's cells lie within 512 cells of its
+// first one on each axis, each cell is one 32-bit word (its offsets from that cell), so the
+// comparisons run four or eight at a time; otherwise the coordinates are compared.
 void OwnInCells(const CellCoord* guide, int P, std::int32_t* own) {
-  constexpr std::int64_t kReach = std::int64_t(1) << 20;
-  std::uint64_t packed[kMaxPackedPoints];
+  constexpr std::int64_t kReach = 512;
+  alignas(32) std::uint32_t packed[kMaxPackedPoints];
   bool near = P <= kMaxPackedPoints;
   for (int k = 0; k < P && near; ++k) {
     const std::int64_t d[3] = {guide[k].x - guide[0].x, guide[k].y - guide[0].y, guide[k].z - guide[0].z};
     for (const std::int64_t a : d) near = near && a > -kReach && a < kReach;
-    packed[k] = std::uint64_t(d[0] + kReach) | std::uint64_t(d[1] + kReach) << 21 |
-                std::uint64_t(d[2] + kReach) << 42;
+    packed[k] = std::uint32_t(d[0] + kReach) | std::uint32_t(d[1] + kReach) << 10 |
+                std::uint32_t(d[2] + kReach) << 20;
   }
   for (int k = 0; k < P; ++k) {
     if (!near) {
       own[k] = OwnInCell(guide, P, guide[k]);
       continue;
     }
+    const std::uint32_t cell = packed[k];
     std::int32_t n = 0;
-    for (int j = 0; j < P; ++j) n += int(packed[j] == packed[k]);
+    for (int j = 0; j < P; ++j) n += std::int32_t(packed[j] == cell);
     own[k] = n;
   }
 }

@@ -190,17 +190,26 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
   std::vector<std::uint32_t>& order = scratch.order;
   RadixSort(keys, keyBits, order, scratch.spareKeys, scratch.spareOrder);
 
-  // The factor of the j-th point of a column.
+  // The factor of the j-th point of a column, from a table for the usual ranks.
+  auto factorOf = [sMax](std::size_t rank) { return 1.f - (1.f - std::exp(-0.15f * float(rank))) * sMax; };
   std::vector<float>& byRank = scratch.byRank;
-  byRank.clear();
+  byRank.resize(std::min<std::size_t>(n, 2048));
+  for (std::size_t rank = 0; rank < byRank.size(); ++rank) byRank[rank] = factorOf(rank);
   factors.resize(n);
-  std::size_t first = 0;
-  for (std::size_t j = 0; j < n; ++j) {
-    if (j > 0 && keys[j] >> 32 != keys[j - 1] >> 32) first = j;  // a new column
-    const std::size_t rank = j - first;
-    if (rank == byRank.size()) byRank.push_back(1.f - (1.f - std::exp(-0.15f * float(rank))) * sMax);
-    factors[order[j]] = byRank[rank];
-  }
+  ParallelFor(
+      n,
+      [&](std::uint64_t begin, std::uint64_t end) {
+        // The first point of the column this range starts in.
+        const std::uint64_t column = keys[begin] >> 32;
+        std::size_t first = std::size_t(
+            std::lower_bound(keys.begin(), keys.begin() + std::ptrdiff_t(begin), column << 32) - keys.begin());
+        for (std::size_t j = begin; j < end; ++j) {
+          if (j > first && keys[j] >> 32 != keys[j - 1] >> 32) first = j;  // a new column
+          const std::size_t rank = j - first;
+          factors[order[j]] = rank < byRank.size() ? byRank[rank] : factorOf(rank);
+        }
+      },
+      16384);
 }
 
 }  // namespace crn
