@@ -55,7 +55,7 @@ std::vector<F3> HardCollider(F3 c, float R) {
 // jittered positions and velocities, external accelerations and shadow factors; guide 4 has
 // a NaN velocity and guide 7 rest lengths far beyond its targets', so both are reset.
 struct Batch {
-  int N = 13, P = 9;
+  int N = 61, P = 9;
   std::vector<F3> x, v, A, B, E, soup;
   std::vector<float> L, S;
   std::vector<hsim::Wind> winds;
