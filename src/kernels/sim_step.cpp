@@ -122,20 +122,21 @@ F3 GridCollideCpu(const Grid& g, const GridItems& items, F3& p, float offset) {
 }
 
 bool GridTouchesCpu(const Grid& g, const GridItems& items, const F3& p, float offset) {
-  const std::vector<float>* gaps = offset == items.gapOffset   ? &items.cellGap
-                                   : offset == items.skinOffset ? &items.skinGap
-                                                                : nullptr;
-  std::int64_t cell = 0, x, y, z;
-  if (gaps && !gaps->empty() && GridCellOf(g, p, cell, x, y, z) &&
-      OutsideEveryBand(g, gaps->data(), items.gapDiv, x, y, z, p))
-    return false;
   if (items.coords.empty()) {
     F3 q = p;
     const F3 n = GridCollide(g, q, offset);
     return n.x != 0.f || n.y != 0.f || n.z != 0.f;
   }
-  return UseAvx2() ? GridTouchesAvx2(g, items.coords.data(), items.stride, p, offset)
-                   : GridTouchesSse2(g, items.coords.data(), items.stride, p, offset);
+  // The cell once: most points lie in cells that list nothing, or outside every band.
+  std::int64_t cell = 0, x, y, z;
+  if (!GridCellOf(g, p, cell, x, y, z) || g.cellStart[cell] == g.cellStart[cell + 1]) return false;
+  const std::vector<float>* gaps = offset == items.gapOffset   ? &items.cellGap
+                                   : offset == items.skinOffset ? &items.skinGap
+                                                                : nullptr;
+  if (gaps && !gaps->empty() && OutsideEveryBand(g, gaps->data(), items.gapDiv, x, y, z, p))
+    return false;
+  return UseAvx2() ? GridTouchesCellAvx2(g, items.coords.data(), items.stride, cell, p, offset)
+                   : GridTouchesCellSse2(g, items.coords.data(), items.stride, cell, p, offset);
 }
 
 void StepRange(std::uint64_t begin, std::uint64_t end, const StepArgs& a) {

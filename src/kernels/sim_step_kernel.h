@@ -129,6 +129,11 @@ bool GridTouchesSse2(const Grid& g, const float* itemCoords, std::int64_t itemSt
                      float offset);
 bool GridTouchesAvx2(const Grid& g, const float* itemCoords, std::int64_t itemStride, const F3& p,
                      float offset);
+// The same for a p whose cell, one that lists triangles, is known.
+bool GridTouchesCellSse2(const Grid& g, const float* itemCoords, std::int64_t itemStride,
+                         std::int64_t cell, const F3& p, float offset);
+bool GridTouchesCellAvx2(const Grid& g, const float* itemCoords, std::int64_t itemStride,
+                         std::int64_t cell, const F3& p, float offset);
 // GridCollide compiled for the baseline, for lanes without GridItems.
 F3 GridCollidePoint(const Grid& g, F3& p, float offset);
 

@@ -101,13 +101,19 @@ inline F3 GridCollideItems(const Grid& g, const float* coords, std::int64_t stri
   return n;
 }
 
+// Whether GridCollide of a copy of p, in the listed cell `cell`, reports a contact.
+inline bool GridTouchesCellItems(const Grid& g, const float* coords, std::int64_t stride,
+                                 std::int64_t cell, const F3& p, float offset) {
+  F3 q = p, n(0, 0, 0);
+  return CollideCellItems<true>(g, coords, stride, cell, q, offset, n);
+}
+
 // Whether GridCollide of a copy of p reports a contact, through the items.
 inline bool GridTouchesItems(const Grid& g, const float* coords, std::int64_t stride, const F3& p,
                              float offset) {
   std::int64_t cell = 0;
   if (!GridCellOf(g, p, cell) || g.cellStart[cell] == g.cellStart[cell + 1]) return false;
-  F3 q = p, n(0, 0, 0);
-  return CollideCellItems<true>(g, coords, stride, cell, q, offset, n);
+  return GridTouchesCellItems(g, coords, stride, cell, p, offset);
 }
 
 // The grid as the packs see it: GridCollide of a pack collides each lane's point.
@@ -319,5 +325,9 @@ inline void StepRangeLanes(std::uint64_t begin, std::uint64_t end, const StepArg
   bool GridTouches##Isa(const Grid& g, const float* itemCoords, std::int64_t itemStride,        \
                         const F3& p, float offset) {                                            \
     return GridTouchesItems(g, itemCoords, itemStride, p, offset);                              \
+  }                                                                                             \
+  bool GridTouchesCell##Isa(const Grid& g, const float* itemCoords, std::int64_t itemStride,    \
+                            std::int64_t cell, const F3& p, float offset) {                     \
+    return GridTouchesCellItems(g, itemCoords, itemStride, cell, p, offset);                    \
   }                                                                                             \
   }
