@@ -244,26 +244,29 @@ std::vector<F3> SelfVolumePushByTheRule(const std::vector<F3>& initial, const st
 
 TEST(SimDensity, ThePushFollowsTheRulePointByPoint) {
   // 60 upright guides of 8 points, 0.5 apart, then squeezed together; guide 3 curls back into
-  // its own cells, guide 4 steps one cell along each axis in turn from its root's (cells a
-  // packing that mixed the axes would confuse) and guide 5 has a point far out (its cells are
-  // compared coordinate by coordinate).
+  // its own cells and guide 4 steps one cell along each axis in turn from its root's (cells a
+  // packing that mixed the axes would confuse). Once as it is (the counts in a box array), once
+  // with a point of guide 5 far out (its cells are compared coordinate by coordinate, and the
+  // counts go to the hash table).
   const int N = 60, P = 8;
   std::vector<F3> targets;
   for (int g = 0; g < N; ++g)
     for (int k = 0; k < P; ++k) targets.push_back(F3(float(g % 10) * 1.3f - 6.f, float(g / 10) * 1.1f - 3.f, 0.5f * float(k)));
-  std::unique_ptr<GuideSolver> s = MakeSolver(targets, N, P);
-  for (std::size_t i = 0; i < s->x.size(); ++i) s->x[i] = F3(targets[i].x * 0.3f, targets[i].y * 0.4f, targets[i].z * 0.8f);
-  for (int k = 2; k < P; ++k) s->x[std::size_t(3 * P + k)] = F3(0.2f * float(k % 2), 0.1f, 0.6f + 0.1f * float(k % 3));
-  s->x[std::size_t(5 * P + 6)] = F3(3e9f, -2e9f, 1);
-  const F3 steps[P] = {{0, 0, 0}, {0, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}, {0, 1, 1}};
-  for (int k = 0; k < P; ++k)
-    s->x[std::size_t(4 * P + k)] = (F3(0.5f, -1.5f, 0.5f) + steps[k]) * s->volumeCell;
-  std::vector<F3> E(s->x.size(), F3(0, 0, 0));
-  AddSelfVolumePush(*s, 0.8f, 1.f / 30.f, E, 0.f);
-  EXPECT_EQ(E, SelfVolumePushByTheRule(targets, s->x, P, s->volumeCell, 0.8f, 1.f / 30.f));
-  int pushed = 0;
-  for (const F3& e : E) pushed += e != F3(0, 0, 0);
-  EXPECT_GT(pushed, 100);  // the squeeze pushes most points
+  for (const bool far : {false, true}) {
+    std::unique_ptr<GuideSolver> s = MakeSolver(targets, N, P);
+    for (std::size_t i = 0; i < s->x.size(); ++i) s->x[i] = F3(targets[i].x * 0.3f, targets[i].y * 0.4f, targets[i].z * 0.8f);
+    for (int k = 2; k < P; ++k) s->x[std::size_t(3 * P + k)] = F3(0.2f * float(k % 2), 0.1f, 0.6f + 0.1f * float(k % 3));
+    if (far) s->x[std::size_t(5 * P + 6)] = F3(3e9f, -2e9f, 1);
+    const F3 steps[P] = {{0, 0, 0}, {0, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}, {0, 1, 1}};
+    for (int k = 0; k < P; ++k)
+      s->x[std::size_t(4 * P + k)] = (F3(0.5f, -1.5f, 0.5f) + steps[k]) * s->volumeCell;
+    std::vector<F3> E(s->x.size(), F3(0, 0, 0));
+    AddSelfVolumePush(*s, 0.8f, 1.f / 30.f, E, 0.f);
+    EXPECT_EQ(E, SelfVolumePushByTheRule(targets, s->x, P, s->volumeCell, 0.8f, 1.f / 30.f)) << far;
+    int pushed = 0;
+    for (const F3& e : E) pushed += e != F3(0, 0, 0);
+    EXPECT_GT(pushed, 100) << far;  // the squeeze pushes most points
+  }
 }
 
 TEST(SimDensity, EveryCellIsCountedOnItsOwn) {

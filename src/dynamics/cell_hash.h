@@ -70,6 +70,24 @@ class CellDensity {
   std::int32_t CountOfPoint(std::size_t i) const { return counts_[std::size_t(ids_[i])]; }
   // The count of any cell (0 where no point is).
   std::int32_t Count(const CellCoord& c) const;
+  // The counts of the six cells next to c, the cell of point i: +x, -x, +y, -y, +z, -z.
+  void NeighbourCounts(std::size_t i, const CellCoord& c, std::int32_t n[6]) const {
+    if (!dense_) {
+      const std::int64_t d[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+      for (int k = 0; k < 6; ++k) n[k] = Count({c.x + d[k][0], c.y + d[k][1], c.z + d[k][2]});
+      return;
+    }
+    // From the point's box cell: its neighbours inside the box are a row, a layer away.
+    const std::int32_t* at = counts_.data() + ids_[i];
+    const std::int64_t x = c.x - lo_.x, y = c.y - lo_.y, z = c.z - lo_.z;
+    const std::int64_t row = size_.x, layer = size_.x * size_.y;
+    n[0] = x + 1 < size_.x ? at[1] : 0;
+    n[1] = x > 0 ? at[-1] : 0;
+    n[2] = y + 1 < size_.y ? at[row] : 0;
+    n[3] = y > 0 ? at[-row] : 0;
+    n[4] = z + 1 < size_.z ? at[layer] : 0;
+    n[5] = z > 0 ? at[-layer] : 0;
+  }
 
  private:
   std::int64_t Slot(const CellCoord& c) const;  // hash table: c's slot, or the empty one ending its probe

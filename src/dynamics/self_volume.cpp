@@ -129,11 +129,10 @@ void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
             // Hair lying on a collider is not pushed (tested after the cheaper density test).
             if (skin > 0 && hsim::GridTouchesCpu(s.colliders.grid, s.colliders.items, s.x[i], skin))
               continue;
-            auto at = [&](std::int64_t dx, std::int64_t dy, std::int64_t dz) {
-              return float(grid.Count({c.x + dx, c.y + dy, c.z + dz}));
-            };
-            const V3 G(at(1, 0, 0) - at(-1, 0, 0), at(0, 1, 0) - at(0, -1, 0),
-                       at(0, 0, 1) - at(0, 0, -1));
+            std::int32_t near[6];
+            grid.NeighbourCounts(i, c, near);
+            const V3 G(float(near[0]) - float(near[1]), float(near[2]) - float(near[3]),
+                       float(near[4]) - float(near[5]));
             const float len = Length(G);
             if (len < 1e-6f) continue;
             E[i] -= G * (scale * A / len);
