@@ -55,26 +55,37 @@ std::int32_t KeyIndex::Find(std::uint64_t key) const {
 }
 
 void CellDensity::Build(std::span<const CellCoord> cells) {
-  const std::size_t n = cells.size();
+  Build(cells.size(), cells.data(), nullptr, 0.f, nullptr);
+}
+
+void CellDensity::Build(std::span<const V3> points, float h, std::vector<CellCoord>& cells) {
+  cells.resize(points.size());
+  Build(points.size(), nullptr, points.data(), h, cells.data());
+}
+
+void CellDensity::Build(std::size_t n, const CellCoord* given, const V3* points, float h,
+                        CellCoord* out) {
+  const CellCoord* cells = points ? out : given;
   ids_.resize(n);
-  // The bounds on the worker pool.
+  // The bounds on the worker pool (with points: their cells first, in the same pass).
   constexpr std::int64_t kLow = std::numeric_limits<std::int64_t>::min();
   constexpr std::int64_t kHigh = std::numeric_limits<std::int64_t>::max();
   std::atomic<std::int64_t> lo[3] = {kHigh, kHigh, kHigh}, hi[3] = {kLow, kLow, kLow};
   ParallelFor(
       n,
       [&](std::uint64_t begin, std::uint64_t end) {
-        std::int64_t l[3] = {kHigh, kHigh, kHigh}, h[3] = {kLow, kLow, kLow};
+        std::int64_t l[3] = {kHigh, kHigh, kHigh}, u[3] = {kLow, kLow, kLow};
         for (std::uint64_t i = begin; i < end; ++i) {
+          if (points) out[i] = CellOf(points[i], h);
           const std::int64_t c[3] = {cells[i].x, cells[i].y, cells[i].z};
           for (int a = 0; a < 3; ++a) {
             l[a] = std::min(l[a], c[a]);
-            h[a] = std::max(h[a], c[a]);
+            u[a] = std::max(u[a], c[a]);
           }
         }
         for (int a = 0; a < 3; ++a) {
           AtomicMin(lo[a], l[a]);
-          AtomicMax(hi[a], h[a]);
+          AtomicMax(hi[a], u[a]);
         }
       },
       16384);

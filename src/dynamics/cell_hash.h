@@ -66,6 +66,8 @@ class KeyIndex {
 class CellDensity {
  public:
   void Build(std::span<const CellCoord> cells);
+  // The same for the cells of points for cell size h (CellOf), which it fills in.
+  void Build(std::span<const V3> points, float h, std::vector<CellCoord>& cells);
   // The count of the cell of point i of the cells built from.
   std::int32_t CountOfPoint(std::size_t i) const { return counts_[std::size_t(ids_[i])]; }
   // The count of any cell (0 where no point is).
@@ -90,6 +92,8 @@ class CellDensity {
   }
 
  private:
+  // From the given cells, or from the cells of points written to out.
+  void Build(std::size_t n, const CellCoord* given, const V3* points, float h, CellCoord* out);
   std::int64_t Slot(const CellCoord& c) const;  // hash table: c's slot, or the empty one ending its probe
 
   bool dense_ = false;

@@ -91,17 +91,10 @@ void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
   if (!(selfVol > 0) || !(frameTime > 0) || s.restDensity.size() != n || E.size() != n || s.P < 1)
     return;
   const float h = s.volumeCell;
-  // Cells, then their counts, on the worker pool.
+  // Cells and their counts.
   std::vector<CellCoord>& cells = s.scratch.cells;
-  cells.resize(n);
-  ParallelFor(
-      n,
-      [&](std::uint64_t begin, std::uint64_t end) {
-        for (std::uint64_t i = begin; i < end; ++i) cells[i] = CellOf(s.x[i], h);
-      },
-      8192);
   CellDensity& grid = s.scratch.density;
-  grid.Build(cells);
+  grid.Build(s.x, h, cells);
   // Cell gaps for the skin test, so that most points far from the colliders skip it.
   hsim::GridItems& items = s.colliders.items;
   if (skin > 0 && items.skinOffset != skin) {
