@@ -13,25 +13,29 @@ namespace crn {
 
 namespace {
 
-// Sorts keys by their low `bits` bits, stably, and gives in order the index each key had.
-// Least significant digit first, 11 bits a pass (a digit every key shares is skipped). Each
+// Sorts keys by their bits from lowBit up to highBit, stably, and with order gives in order the
+// index each key had (order null: the keys carry it themselves below lowBit). Least
+// significant digit first, 11 bits a pass (a digit every key shares is skipped). Each
 // pass counts and moves blocks of the keys, every block into places set aside for it after the
 // blocks before it; a stable sort has one result, so the blocks never change it. Many keys go
 // in eight blocks on the worker pool, a few in one on the calling thread (waking the pool's
 // threads eight times a frame would cost more).
-void RadixSort(std::vector<std::uint64_t>& keys, int bits, std::vector<std::uint32_t>& order,
-               std::vector<std::uint64_t>& spareKeys, std::vector<std::uint32_t>& spareOrder) {
+void RadixSort(std::vector<std::uint64_t>& keys, int lowBit, int highBit,
+               std::vector<std::uint32_t>* order, std::vector<std::uint64_t>& spareKeys,
+               std::vector<std::uint32_t>& spareOrder) {
   const std::size_t n = keys.size();
   constexpr int kDigit = 11;
   constexpr std::size_t kBuckets = std::size_t(1) << kDigit;
   const std::size_t kBlocks = n >= 65536 ? 8 : 1;
   const std::size_t block = std::max<std::size_t>((n + kBlocks - 1) / kBlocks, 1);
-  order.resize(n);
-  for (std::size_t i = 0; i < n; ++i) order[i] = std::uint32_t(i);
-  spareOrder.resize(n);
+  if (order) {
+    order->resize(n);
+    for (std::size_t i = 0; i < n; ++i) (*order)[i] = std::uint32_t(i);
+    spareOrder.resize(n);
+  }
   spareKeys.resize(n);
   std::vector<std::uint32_t> count(kBlocks * kBuckets);
-  for (int shift = 0; shift < bits; shift += kDigit) {
+  for (int shift = lowBit; shift < highBit; shift += kDigit) {
     auto digit = [shift](std::uint64_t key) { return std::size_t(key >> shift) & (kBuckets - 1); };
     ParallelFor(
         kBlocks,
@@ -61,17 +65,30 @@ void RadixSort(std::vector<std::uint64_t>& keys, int bits, std::vector<std::uint
         [&](std::uint64_t b0, std::uint64_t b1) {
           for (std::uint64_t b = b0; b < b1; ++b) {
             std::uint32_t* c = count.data() + b * kBuckets;
-            for (std::size_t j = b * block, e = std::min(n, (b + 1) * block); j < e; ++j) {
-              const std::uint32_t at = c[digit(keys[j])]++;
-              spareKeys[at] = keys[j];
-              spareOrder[at] = order[j];
+            const std::size_t first = b * block, last = std::min(n, (b + 1) * block);
+            if (order) {
+              for (std::size_t j = first; j < last; ++j) {
+                const std::uint32_t at = c[digit(keys[j])]++;
+                spareKeys[at] = keys[j];
+                spareOrder[at] = (*order)[j];
+              }
+            } else {
+              for (std::size_t j = first; j < last; ++j) spareKeys[c[digit(keys[j])]++] = keys[j];
             }
           }
         },
         1);
     keys.swap(spareKeys);
-    order.swap(spareOrder);
+    if (order) order->swap(spareOrder);
   }
+}
+
+// The number of bits values below `count` need (at least 1).
+int BitsFor(std::uint64_t count) {
+  if (count <= 1) return 1;
+  int bits = 1;
+  while (bits < 64 && ((count - 1) >> bits) != 0) ++bits;
+  return bits;
 }
 
 }  // namespace
@@ -149,8 +166,9 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
   // Each point's sort key: its column above the depth's bits in an order that sorts like the
   // depth (no NaN is left; -0 counts as +0). Dense column ids come straight from the cell
   // coordinates when the columns span a modest rectangle, else from a hash map in order of
-  // first appearance; a point's factor depends only on its rank in its column, so the
-  // numbering does not matter.
+  // first appearance (fewer than n); a point's factor depends only on its rank in its column,
+  // so the numbering does not matter. Where the bits allow, each key also carries its point's
+  // index below them (the sort then moves 8 bytes a point instead of 12).
   auto depthBits = [&](std::size_t i) {
     const float d = depth[i] == 0.f ? 0.f : depth[i];
     std::uint32_t bits;
@@ -159,36 +177,36 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
   };
   std::vector<std::uint64_t>& keys = scratch.columnKeys;
   keys.resize(n);
-  std::size_t columnCount = 0;
   const double span = n > 0 ? (double(u1) - double(u0) + 1) * (double(w1) - double(w0) + 1) : 0;
-  if (n > 0 && span <= double(4 * n + 1024)) {
+  const bool dense = n > 0 && span <= double(4 * n + 1024);
+  const int keyBits = std::min(64, 32 + BitsFor(dense ? std::uint64_t(span) : std::uint64_t(n)));
+  const int indexBits = BitsFor(n);
+  const int low = keyBits + indexBits <= 64 ? indexBits : 0;  // the index's bits, if carried
+  auto keyOf = [&](std::uint64_t column, std::size_t i) {
+    return (column << 32 | depthBits(i)) << low | (low ? std::uint64_t(i) : 0);
+  };
+  if (dense) {
     const std::int64_t rows = w1 - w0 + 1, firstU = u0, firstW = w0;
-    columnCount = std::size_t(span);
     ParallelFor(
         n,
         [&](std::uint64_t begin, std::uint64_t end) {
-          for (std::uint64_t i = begin; i < end; ++i) {
-            const std::uint64_t column = std::uint64_t((cu[i] - firstU) * rows + (cw[i] - firstW));
-            keys[i] = column << 32 | depthBits(i);
-          }
+          for (std::uint64_t i = begin; i < end; ++i)
+            keys[i] = keyOf(std::uint64_t((cu[i] - firstU) * rows + (cw[i] - firstW)), i);
         },
         8192);
   } else {
     KeyIndex columns;
     columns.Reset(n / 4 + 1);
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::int32_t column = columns.Insert((std::uint64_t(std::uint32_t(cu[i])) << 32) | std::uint32_t(cw[i]));
-      keys[i] = std::uint64_t(column) << 32 | depthBits(i);
-    }
-    columnCount = columns.Size();
+    for (std::size_t i = 0; i < n; ++i)
+      keys[i] = keyOf(std::uint64_t(columns.Insert((std::uint64_t(std::uint32_t(cu[i])) << 32) | std::uint32_t(cw[i]))), i);
   }
 
   // The points by (column, depth, index): a stable radix sort from index order keeps ties in
   // index order.
-  int keyBits = 32;
-  while (keyBits < 64 && (std::uint64_t(columnCount - 1) >> (keyBits - 32)) != 0) ++keyBits;
   std::vector<std::uint32_t>& order = scratch.order;
-  RadixSort(keys, keyBits, order, scratch.spareKeys, scratch.spareOrder);
+  RadixSort(keys, low, low + keyBits, low ? nullptr : &order, scratch.spareKeys, scratch.spareOrder);
+  const int columnShift = 32 + low;
+  const std::uint64_t indexMask = (std::uint64_t(1) << low) - 1;
 
   // The factor of the j-th point of a column, from a table for the usual ranks.
   auto factorOf = [sMax](std::size_t rank) { return 1.f - (1.f - std::exp(-0.15f * float(rank))) * sMax; };
@@ -200,13 +218,15 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
       n,
       [&](std::uint64_t begin, std::uint64_t end) {
         // The first point of the column this range starts in.
-        const std::uint64_t column = keys[begin] >> 32;
+        const std::uint64_t column = keys[begin] >> columnShift;
         std::size_t first = std::size_t(
-            std::lower_bound(keys.begin(), keys.begin() + std::ptrdiff_t(begin), column << 32) - keys.begin());
+            std::lower_bound(keys.begin(), keys.begin() + std::ptrdiff_t(begin), column << columnShift) -
+            keys.begin());
         for (std::size_t j = begin; j < end; ++j) {
-          if (j > first && keys[j] >> 32 != keys[j - 1] >> 32) first = j;  // a new column
+          if (j > first && keys[j] >> columnShift != keys[j - 1] >> columnShift) first = j;  // a new column
           const std::size_t rank = j - first;
-          factors[order[j]] = rank < byRank.size() ? byRank[rank] : factorOf(rank);
+          const std::size_t point = low ? std::size_t(keys[j] & indexMask) : order[j];
+          factors[point] = rank < byRank.size() ? byRank[rank] : factorOf(rank);
         }
       },
       16384);
