@@ -173,6 +173,11 @@ TEST(SimShadow, EveryPointGetsTheFactorOfItsRankInItsColumn) {
   Case ties{"equal depths and signed zeros", F3(1, 0, 0), {}};
   for (int i = 0; i < 40; ++i)
     ties.points.push_back(F3(i % 4 == 0 ? -0.f : float(i % 3), 0.01f * float(i), 0.02f * float(i % 5)));
+  // A small cloud with one NaN point, which lies alone in the lowest column.
+  Case nan{"a small cloud and a NaN", F3(0.8f, 0.3f, -0.2f), {}};
+  nan.points.assign(cloud.points.begin(), cloud.points.begin() + 5000);
+  nan.points[2500] = F3(1, std::nanf(""), 2);
+  cases.push_back(nan);
   cases.push_back(ties);
   // One column of 3,000 points, deeper than the table of factors by rank.
   Case column{"one long column", F3(0, 0, 1), {}};

@@ -29,8 +29,7 @@ struct ColliderGrid {
 struct SolverScratch {
   std::vector<CellCoord> cells;
   CellDensity density;
-  std::vector<std::int64_t> cu, cw;
-  std::vector<float> depth, shadow;
+  std::vector<float> shadow;
   std::vector<std::uint64_t> columnKeys, spareKeys;
   std::vector<std::uint32_t> order, spareOrder;
   std::vector<float> byRank;

@@ -1,10 +1,10 @@
 #include "dynamics/wind_shadow.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
 #include "dynamics/cell_hash.h"
 #include "plugin/worker_pool.h"
@@ -130,47 +130,50 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
   }
   H = std::max(H, 1e-4f);
 
-  // The column and depth of every point and the bounds of the columns, on the worker pool.
+  // The bounds of the columns, from the bounds of the points' projections: CellOf never
+  // decreases as its argument grows, and gives a NaN the lowest cell, as it gives -infinity.
   const std::size_t n = positions.size();
-  std::vector<std::int64_t>& cu = scratch.cu;
-  std::vector<std::int64_t>& cw = scratch.cw;
-  std::vector<float>& depth = scratch.depth;
-  cu.resize(n);
-  cw.resize(n);
-  depth.resize(n);
-  constexpr std::int64_t kLow = std::numeric_limits<std::int64_t>::min();
-  constexpr std::int64_t kHigh = std::numeric_limits<std::int64_t>::max();
-  std::atomic<std::int64_t> u0{kHigh}, u1{kLow}, w0{kHigh}, w1{kLow};
+  float minU = std::numeric_limits<float>::infinity(), maxU = -minU, minW = minU, maxW = -minU;
+  bool nanU = false, nanW = false;
+  std::mutex merge;
   ParallelFor(
       n,
       [&](std::uint64_t begin, std::uint64_t end) {
-        std::int64_t lu0 = kHigh, lu1 = kLow, lw0 = kHigh, lw1 = kLow;
+        float lu0 = minU, lu1 = maxU, lw0 = minW, lw1 = maxW;
+        bool lnanU = false, lnanW = false;
         for (std::uint64_t i = begin; i < end; ++i) {
-          const V3& p = positions[i];
-          cu[i] = CellOf(Dot(u, p), H);
-          cw[i] = CellOf(Dot(w, p), H);
-          const float d = Dot(a, p);
-          depth[i] = d == d ? d : 1e30f;  // a NaN would break the ordering of the sort
-          lu0 = std::min(lu0, cu[i]);
-          lu1 = std::max(lu1, cu[i]);
-          lw0 = std::min(lw0, cw[i]);
-          lw1 = std::max(lw1, cw[i]);
+          const float du = Dot(u, positions[i]), dw = Dot(w, positions[i]);
+          lnanU = lnanU || du != du;
+          lnanW = lnanW || dw != dw;
+          lu0 = du < lu0 ? du : lu0;  // a NaN never compares true
+          lu1 = du > lu1 ? du : lu1;
+          lw0 = dw < lw0 ? dw : lw0;
+          lw1 = dw > lw1 ? dw : lw1;
         }
-        AtomicMin(u0, lu0);
-        AtomicMax(u1, lu1);
-        AtomicMin(w0, lw0);
-        AtomicMax(w1, lw1);
+        const std::lock_guard<std::mutex> lock(merge);
+        minU = std::min(minU, lu0);
+        maxU = std::max(maxU, lu1);
+        minW = std::min(minW, lw0);
+        maxW = std::max(maxW, lw1);
+        nanU = nanU || lnanU;
+        nanW = nanW || lnanW;
       },
       8192);
+  constexpr std::int64_t kLowest = -1000000000000000ll;  // CellOf of NaN and -infinity
+  const std::int64_t u0 = nanU || !(minU <= maxU) ? kLowest : CellOf(minU, H);
+  const std::int64_t u1 = minU <= maxU ? CellOf(maxU, H) : kLowest;
+  const std::int64_t w0 = nanW || !(minW <= maxW) ? kLowest : CellOf(minW, H);
+  const std::int64_t w1 = minW <= maxW ? CellOf(maxW, H) : kLowest;
 
   // Each point's sort key: its column above the depth's bits in an order that sorts like the
-  // depth (no NaN is left; -0 counts as +0). Dense column ids come straight from the cell
-  // coordinates when the columns span a modest rectangle, else from a hash map in order of
-  // first appearance (fewer than n); a point's factor depends only on its rank in its column,
-  // so the numbering does not matter. Where the bits allow, each key also carries its point's
-  // index below them (the sort then moves 8 bytes a point instead of 12).
-  auto depthBits = [&](std::size_t i) {
-    const float d = depth[i] == 0.f ? 0.f : depth[i];
+  // depth (a NaN depth counts as 1e30; -0 counts as +0). Dense column ids come straight from
+  // the cell coordinates when the columns span a modest rectangle, else from a hash map in
+  // order of first appearance (fewer than n); a point's factor depends only on its rank in its
+  // column, so the numbering does not matter. Where the bits allow, each key also carries its
+  // point's index below them (the sort then moves 8 bytes a point instead of 12).
+  auto depthBits = [&](const V3& p) {
+    float d = Dot(a, p);
+    d = d != d ? 1e30f : d == 0.f ? 0.f : d;
     std::uint32_t bits;
     std::memcpy(&bits, &d, sizeof bits);
     return bits & 0x80000000u ? ~bits : bits | 0x80000000u;
@@ -183,22 +186,28 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
   const int indexBits = BitsFor(n);
   const int low = keyBits + indexBits <= 64 ? indexBits : 0;  // the index's bits, if carried
   auto keyOf = [&](std::uint64_t column, std::size_t i) {
-    return (column << 32 | depthBits(i)) << low | (low ? std::uint64_t(i) : 0);
+    return (column << 32 | depthBits(positions[i])) << low | (low ? std::uint64_t(i) : 0);
   };
   if (dense) {
-    const std::int64_t rows = w1 - w0 + 1, firstU = u0, firstW = w0;
+    const std::int64_t rows = w1 - w0 + 1;
     ParallelFor(
         n,
         [&](std::uint64_t begin, std::uint64_t end) {
-          for (std::uint64_t i = begin; i < end; ++i)
-            keys[i] = keyOf(std::uint64_t((cu[i] - firstU) * rows + (cw[i] - firstW)), i);
+          for (std::uint64_t i = begin; i < end; ++i) {
+            const V3& p = positions[i];
+            const std::int64_t cu = CellOf(Dot(u, p), H), cw = CellOf(Dot(w, p), H);
+            keys[i] = keyOf(std::uint64_t((cu - u0) * rows + (cw - w0)), i);
+          }
         },
         8192);
   } else {
     KeyIndex columns;
     columns.Reset(n / 4 + 1);
-    for (std::size_t i = 0; i < n; ++i)
-      keys[i] = keyOf(std::uint64_t(columns.Insert((std::uint64_t(std::uint32_t(cu[i])) << 32) | std::uint32_t(cw[i]))), i);
+    for (std::size_t i = 0; i < n; ++i) {
+      const V3& p = positions[i];
+      const std::uint32_t cu = std::uint32_t(CellOf(Dot(u, p), H)), cw = std::uint32_t(CellOf(Dot(w, p), H));
+      keys[i] = keyOf(std::uint64_t(columns.Insert(std::uint64_t(cu) << 32 | cw)), i);
+    }
   }
 
   // The points by (column, depth, index): a stable radix sort from index order keeps ties in
