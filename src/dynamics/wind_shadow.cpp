@@ -133,13 +133,14 @@ void ComputeWindShadow(const std::vector<hsim::F3>& positions, const std::vector
   // The bounds of the columns, from the bounds of the points' projections: CellOf never
   // decreases as its argument grows, and gives a NaN the lowest cell, as it gives -infinity.
   const std::size_t n = positions.size();
-  float minU = std::numeric_limits<float>::infinity(), maxU = -minU, minW = minU, maxW = -minU;
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  float minU = kInf, maxU = -kInf, minW = kInf, maxW = -kInf;
   bool nanU = false, nanW = false;
   std::mutex merge;
   ParallelFor(
       n,
       [&](std::uint64_t begin, std::uint64_t end) {
-        float lu0 = minU, lu1 = maxU, lw0 = minW, lw1 = maxW;
+        float lu0 = kInf, lu1 = -kInf, lw0 = kInf, lw1 = -kInf;
         bool lnanU = false, lnanW = false;
         for (std::uint64_t i = begin; i < end; ++i) {
           const float du = Dot(u, positions[i]), dw = Dot(w, positions[i]);
