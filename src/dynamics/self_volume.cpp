@@ -14,13 +14,6 @@ namespace {
 
 constexpr int kMaxPackedPoints = 128;  // longer guides compare coordinates
 
-// The cell of every point.
-std::vector<CellCoord> CellsOf(const std::vector<V3>& points, float h) {
-  std::vector<CellCoord> cells(points.size());
-  for (std::size_t i = 0; i < points.size(); ++i) cells[i] = CellOf(points[i], h);
-  return cells;
-}
-
 // Points of the guide (its P cells from `guide`) in cell c.
 std::int32_t OwnInCell(const CellCoord* guide, int P, const CellCoord& c) {
   std::int32_t own = 0;  // without branches: which points share the cell is unpredictable
@@ -68,14 +61,24 @@ void InitSelfVolume(GuideSolver& s) {
       ++count;
     }
   s.volumeCell = count > 0 ? std::max(1e-4f, float(2.0 * sum / double(count))) : 1.f;
-  const std::vector<CellCoord> cells = CellsOf(s.x, s.volumeCell);
+  std::vector<CellCoord> cells;
   CellDensity grid;
-  grid.Build(cells);
+  grid.Build(s.x, s.volumeCell, cells);
   s.restDensity.assign(s.x.size(), 0.f);
-  for (std::size_t i = 0; i < cells.size(); ++i) {
-    const CellCoord* guide = cells.data() + (i - i % std::size_t(P));
-    s.restDensity[i] = float(grid.CountOfPoint(i) - OwnInCell(guide, P, cells[i]));
-  }
+  if (P < 1) return;
+  const std::uint64_t guides = s.x.size() / std::uint64_t(P);
+  ParallelFor(
+      guides,
+      [&](std::uint64_t firstGuide, std::uint64_t endGuide) {
+        std::vector<std::int32_t> own(std::size_t(P), 0);
+        for (std::uint64_t g = firstGuide; g < endGuide; ++g) {
+          const std::size_t root = std::size_t(g) * std::size_t(P);
+          OwnInCells(cells.data() + root, P, own.data());
+          for (int k = 0; k < P; ++k)
+            s.restDensity[root + std::size_t(k)] = float(grid.CountOfPoint(root + std::size_t(k)) - own[std::size_t(k)]);
+        }
+      },
+      std::max<std::uint64_t>(1, 4096 / std::uint64_t(P)));
 }
 
 float SelfVolumeSkin(bool collide, float dynRadius, const ColliderGrid& grid) {
