@@ -1,11 +1,14 @@
 // One simulation frame on the CPU: 20,000 guides x 11 points, 4 substeps x 8 iterations,
 // collisions on a 10,000-triangle sphere, one wind (see sim_bench_frame.h). The whole solver
-// step (collider grid, self-volume push, wind shadow and the step on the worker pool), and the
-// step alone.
+// step (collider grid, self-volume push, wind shadow and the step on the worker pool), the
+// step alone, and the grid a moving collider needs every frame.
 #include <benchmark/benchmark.h>
 
 #include <ctime>
 
+#include "dynamics/colliders.h"
+#include "dynamics/self_volume.h"
+#include "kernels/sim_step_kernel.h"
 #include "plugin/worker_pool.h"
 #include "sim_bench_frame.h"
 
@@ -47,6 +50,27 @@ void BM_SimStepOnlyCpu(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SimStepOnlyCpu)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What a moving collider adds to every frame (the benchmark frame's sphere is still, so its
+// grid is built once): the sphere's grid built anew, with the search items and the cell gaps
+// for the collision offset and for the self-volume push's skin test.
+void BM_MovingColliderGrid(benchmark::State& state) {
+  bench::SimFrame f(crn::SimDevice::Cpu);
+  crn::ColliderGrid grid;
+  std::vector<hsim::F3> soup = f.soup;
+  const float offset = f.step.params.offset;
+  float shift = 1e-3f;
+  for (auto _ : state) {
+    for (hsim::F3& v : soup) v.x += shift;
+    shift = -shift;
+    crn::BuildColliderGrid(grid, soup, offset);
+    const float skin = crn::SelfVolumeSkin(true, f.step.dynRadius, grid);
+    hsim::BuildCellGaps(grid.grid, grid.items, skin, grid.items.skinGap, crn::PoolRanges());
+    benchmark::DoNotOptimize(grid.items.skinGap.data());
+  }
+  state.counters["triangles"] = double(grid.TriangleCount());
+}
+BENCHMARK(BM_MovingColliderGrid)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 // from: value noise, the wind acceleration and the collision with the collider grid.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <span>
@@ -203,6 +204,18 @@ TEST(SimStep, ColliderGridListsTrianglesInOrderAndCoarsensHugeGrids) {
   EXPECT_NE(hsim::GridCollide(grid.grid, q, 0.001f), F3(0, 0, 0));
   crn::BuildColliderGrid(grid, soup, 0.01f);
   EXPECT_EQ(grid.offset, 0.01f);
+  // Built in the memory of a bigger grid (and on the worker pool), the search's items and
+  // cell gaps are those of a grid built afresh.
+  soup.resize(soup.size() - 3 * 50);
+  crn::BuildColliderGrid(grid, soup, 0.01f);
+  crn::ColliderGrid fresh;
+  crn::BuildColliderGrid(fresh, soup, 0.01f);
+  EXPECT_EQ(grid.items.stride, fresh.items.stride);
+  EXPECT_TRUE(std::ranges::equal(grid.items.coords, fresh.items.coords, [](float a, float b) {
+    return a == b || (a != a && b != b);
+  }));
+  EXPECT_EQ(grid.items.cellGap, fresh.items.cellGap);
+  EXPECT_FALSE(grid.items.cellGap.empty());
 }
 
 TEST(SimWind, DirectionByType) {

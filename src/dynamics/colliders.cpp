@@ -9,6 +9,7 @@
 #include "hair/hair_params.h"
 #include "host/inode.h"
 #include "host/simple_object.h"
+#include "plugin/worker_pool.h"
 
 namespace crn {
 
@@ -63,13 +64,30 @@ std::vector<F3> GatherColliders(Object& hair, TimeValue t, const GuideSet& targe
   return soup;
 }
 
+hsim::ForRanges PoolRanges() {
+  return [](std::int64_t count, std::int64_t grain,
+            const std::function<void(std::int64_t, std::int64_t)>& body) {
+    ParallelFor(
+        std::uint64_t(count),
+        [&](std::uint64_t begin, std::uint64_t end) { body(std::int64_t(begin), std::int64_t(end)); },
+        std::uint64_t(std::max<std::int64_t>(1, grain)));
+  };
+}
+
 void BuildColliderGrid(ColliderGrid& g, const std::vector<F3>& soup, float offset) {
   const std::size_t T = soup.size() / 3;
   // Triangles that did not move since the grid was built (static scenery) keep their grid.
   if (T > 0 && g.grid.cellStart && g.offset == offset && g.triVerts.size() == 3 * T &&
       std::memcmp(g.triVerts.data(), soup.data(), 3 * T * sizeof(F3)) == 0)
     return;
-  g = ColliderGrid();
+  {
+    // A fresh grid, which keeps the item array's memory: an animated collider is built anew
+    // every frame, and fresh pages would have to be faulted in each time.
+    ColliderGrid fresh;
+    fresh.items.coords.swap(g.items.coords);
+    fresh.items.coords.clear();
+    g = std::move(fresh);
+  }
   if (T == 0) return;
   F3 lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
   double edge = 0;
@@ -162,7 +180,7 @@ void BuildColliderGrid(ColliderGrid& g, const std::vector<F3>& soup, float offse
   g.grid.cellItems = g.cellItems.data();
   g.grid.triVerts = g.triVerts.data();
   g.grid.triNormals = g.triNormals.data();
-  hsim::BuildGridItems(g.grid, g.TriangleCount(), g.items, offset);
+  hsim::BuildGridItems(g.grid, g.TriangleCount(), g.items, offset, PoolRanges());
 }
 
 }  // namespace crn

@@ -29,4 +29,7 @@ std::vector<hsim::F3> GatherColliders(host::Object& hair, host::TimeValue t,
 // bounds overlap it, in ascending order.
 void BuildColliderGrid(ColliderGrid& grid, const std::vector<hsim::F3>& soup, float offset);
 
+// Ranges for the grid's item and gap builders, on the worker pool.
+hsim::ForRanges PoolRanges();
+
 }  // namespace crn

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dynamics/cell_hash.h"
+#include "dynamics/colliders.h"
 #include "host/platform.h"
 #include "kernels/sim_step_kernel.h"
 #include "plugin/worker_pool.h"
@@ -101,7 +102,7 @@ void AddSelfVolumePush(GuideSolver& s, float selfVol, float frameTime,
   // Cell gaps for the skin test, so that most points far from the colliders skip it.
   hsim::GridItems& items = s.colliders.items;
   if (skin > 0 && items.skinOffset != skin) {
-    hsim::BuildCellGaps(s.colliders.grid, items, skin, items.skinGap);
+    hsim::BuildCellGaps(s.colliders.grid, items, skin, items.skinGap, PoolRanges());
     items.skinOffset = skin;
   }
   const float scale = selfVol * 0.04f * h / (frameTime * frameTime);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,12 +43,21 @@ struct GridItems {
   int gapDiv = 1;
 };
 
+// Runs body(begin, end) over ranges that cover [0, count) once, of about `grain` indices or
+// more, possibly several at the same time on other threads (the module passes its worker
+// pool). Empty: one range on this thread.
+using ForRanges = std::function<void(std::int64_t count, std::int64_t grain,
+                                     const std::function<void(std::int64_t, std::int64_t)>& body)>;
+
 // Fills items from the grid's cell lists and its triangle count (empty for an empty grid),
-// with the cell gaps for the collision offset.
-void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items, float offset);
+// with the cell gaps for the collision offset. Items keeps the memory of its arrays for the
+// next build (an animated collider's grid is built every frame).
+void BuildGridItems(const Grid& g, std::int64_t triangles, GridItems& items, float offset,
+                    const ForRanges& forRanges = {});
 // The cell gaps of items (built for g, with its gapDiv) for an offset, into gaps; none (empty)
 // when no part of any cell lies outside every band, as with a wide band.
-void BuildCellGaps(const Grid& g, const GridItems& items, float offset, std::vector<float>& gaps);
+void BuildCellGaps(const Grid& g, const GridItems& items, float offset, std::vector<float>& gaps,
+                   const ForRanges& forRanges = {});
 // Whether q, in the cell (x, y, z) of g, lies outside the contact band of every triangle of the
 // cell, by the cell's gap: a search of the cell would find no contact. The allowance covers
 // q's own rounding allowance in the search and the rounding of the distances both ways.
