@@ -69,7 +69,9 @@ hsim::ForRanges PoolRanges() {
             const std::function<void(std::int64_t, std::int64_t)>& body) {
     ParallelFor(
         std::uint64_t(count),
-        [&](std::uint64_t begin, std::uint64_t end) { body(std::int64_t(begin), std::int64_t(end)); },
+        [&](std::uint64_t begin, std::uint64_t end) {
+          body(std::int64_t(begin), std::int64_t(end));
+        },
         std::uint64_t(std::max<std::int64_t>(1, grain)));
   };
 }

@@ -75,8 +75,10 @@ void InitSelfVolume(GuideSolver& s) {
         for (std::uint64_t g = firstGuide; g < endGuide; ++g) {
           const std::size_t root = std::size_t(g) * std::size_t(P);
           OwnInCells(cells.data() + root, P, own.data());
-          for (int k = 0; k < P; ++k)
-            s.restDensity[root + std::size_t(k)] = float(grid.CountOfPoint(root + std::size_t(k)) - own[std::size_t(k)]);
+          for (int k = 0; k < P; ++k) {
+            const std::size_t i = root + std::size_t(k);
+            s.restDensity[i] = float(grid.CountOfPoint(i) - own[std::size_t(k)]);
+          }
         }
       },
       std::max<std::uint64_t>(1, 4096 / std::uint64_t(P)));
